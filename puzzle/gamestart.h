@@ -1,0 +1,43 @@
+// Filling the board at a game start: tables, shuffle, tile size and slot positions.
+#pragma once
+
+#include "boardstate.h"
+
+#include <QRect>
+
+#include <functional>
+
+namespace puzzle {
+
+// A uniform random number in [0, 1).
+using UniformRandom = std::function<double()>;
+
+// A generator reseeded from the clock, as every game start wants.
+UniformRandom clockSeededRandom();
+
+// Where the whole picture lies on the window, as the game reads it: a real left edge, an
+// integer top edge and the box's size, all in window pixels.
+struct PicturePlace
+{
+    float left = 0;
+    qint16 top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Fills every field but DragIndex and DropIndex for an accepted count: the tables sized afresh
+// and zeroed, the identity order shuffled by exactly `pieces` random swaps, the tile size and
+// the slot of every cell. Nothing of an earlier game survives.
+void fillBoard(BoardState &board, const QString &entry, int pieces, qint16 gridSide,
+               const PicturePlace &box, const UniformRandom &random);
+
+// The tile's pixel size on the window and in the picture.
+QSize tileSize(const BoardState &board);
+
+// 1 <= tile <= pieces(): the rectangle of the picture that tile shows.
+QRect sourceRect(const BoardState &board, int tile);
+
+// 0 <= slot <= pieces(): the window rectangle of that slot.
+QRect slotRect(const BoardState &board, int slot);
+
+} // namespace puzzle

@@ -1,0 +1,192 @@
+// Filling the board at a game start: tile sizes, slot positions, source cells and the shuffle.
+#include "puzzle/gamestart.h"
+
+#include <QTest>
+
+#include <algorithm>
+
+using puzzle::BoardState;
+
+Q_DECLARE_METATYPE(puzzle::PicturePlace)
+
+namespace {
+
+// A generator that replays the given numbers and counts how many were drawn.
+struct Replay
+{
+    QList<double> values;
+    std::shared_ptr<int> drawn = std::make_shared<int>(0);
+    puzzle::UniformRandom generator() const
+    {
+        return [values = values, drawn = drawn] {
+            const double v = values.isEmpty() ? 0.0 : values[*drawn % values.size()];
+            ++*drawn;
+            return v;
+        };
+    }
+};
+
+const puzzle::PicturePlace DefaultBox{32, 64, 354, 354};
+
+BoardState started(int pieces, const puzzle::PicturePlace &box = DefaultBox,
+                   const puzzle::UniformRandom &random = Replay{{0.0}}.generator())
+{
+    BoardState b;
+    const auto side = qint16(std::lround(std::sqrt(pieces)));
+    puzzle::fillBoard(b, QString::number(pieces), pieces, side, box, random);
+    return b;
+}
+
+QList<int> column(const BoardState &b, int c)
+{
+    QList<int> out;
+    for (int s = 1; s <= b.pieces(); ++s)
+        out.append(b.SlotPos[s][c]);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+} // namespace
+
+class TestGameStart : public QObject
+{
+    Q_OBJECT
+private slots:
+    void geometry_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<puzzle::PicturePlace>("box");
+        QTest::addColumn<float>("tileWidth");
+        QTest::addColumn<int>("tileHeight");
+        QTest::addColumn<QList<int>>("lefts");
+        QTest::addColumn<QList<int>>("tops");
+
+        QTest::newRow("9 on 354 x 354") << 9 << DefaultBox << 118.0f << 118
+                                        << QList<int>{32, 150, 268} << QList<int>{64, 182, 300};
+        // 88.5 is kept as the width; the height rounds 88.5 to 88; 120.5 -> 120, 297.5 -> 298.
+        QTest::newRow("16 on 354 x 354") << 16 << DefaultBox << 88.5f << 88
+                                         << QList<int>{32, 120, 209, 298}
+                                         << QList<int>{64, 152, 240, 328};
+        QTest::newRow("1 covers all") << 1 << DefaultBox << 354.0f << 354 << QList<int>{32}
+                                      << QList<int>{64};
+        // 150 / 4 = 37.5 rounds to 38 (even), the widths stay 50.
+        QTest::newRow("16 on 200 x 150") << 16 << puzzle::PicturePlace{32, 64, 200, 150} << 50.0f
+                                         << 38 << QList<int>{32, 82, 132, 182}
+                                         << QList<int>{64, 102, 140, 178};
+        // A real left edge: 10.5 + 0 rounds to 10, 10.5 + 118 = 128.5 to 128, 246.5 to 246.
+        QTest::newRow("half-pixel left") << 9 << puzzle::PicturePlace{10.5f, 0, 354, 354} << 118.0f
+                                         << 118 << QList<int>{10, 128, 246}
+                                         << QList<int>{0, 118, 236};
+    }
+    void geometry()
+    {
+        QFETCH(int, pieces);
+        QFETCH(puzzle::PicturePlace, box);
+        QFETCH(float, tileWidth);
+        QFETCH(int, tileHeight);
+        QFETCH(QList<int>, lefts);
+        QFETCH(QList<int>, tops);
+
+        const BoardState b = started(pieces, box);
+        QCOMPARE(b.TileWidth, tileWidth);
+        QCOMPARE(int(b.TileHeight), tileHeight);
+        QCOMPARE(column(b, 0), lefts);
+        QCOMPARE(column(b, 1), tops);
+        QCOMPARE(b.SlotPos[0][0], 0);
+        QCOMPARE(b.SlotPos[0][1], 0);
+        // Slots are numbered row by row.
+        const int side = b.GridSide;
+        for (int s = 1; s <= pieces; ++s) {
+            QCOMPARE(int(b.SlotPos[s][0]), lefts[(s - 1) % side]);
+            QCOMPARE(int(b.SlotPos[s][1]), tops[(s - 1) / side]);
+        }
+    }
+
+    void cells_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<int>("tile");
+        QTest::addColumn<QRect>("source");
+        QTest::addColumn<QRect>("slot");
+
+        QTest::newRow("9: tile 5") << 9 << 5 << QRect(118, 118, 118, 118)
+                                   << QRect(150, 182, 118, 118);
+        QTest::newRow("9: tile 9") << 9 << 9 << QRect(236, 236, 118, 118)
+                                   << QRect(268, 300, 118, 118);
+        QTest::newRow("16: tile 2") << 16 << 2 << QRect(88, 0, 88, 88) << QRect(120, 64, 88, 88);
+        QTest::newRow("16: tile 4") << 16 << 4 << QRect(266, 0, 88, 88) << QRect(298, 64, 88, 88);
+        QTest::newRow("16: tile 16") << 16 << 16 << QRect(266, 264, 88, 88)
+                                     << QRect(298, 328, 88, 88);
+    }
+    void cells()
+    {
+        QFETCH(int, pieces);
+        QFETCH(int, tile);
+        QFETCH(QRect, source);
+        QFETCH(QRect, slot);
+
+        const BoardState b = started(pieces);
+        QCOMPARE(puzzle::sourceRect(b, tile), source);
+        QCOMPARE(puzzle::slotRect(b, tile), slot);
+    }
+
+    // The shuffle: exactly N pairs are drawn, a = floor(N r1 + 1), b = floor(N r2 + 1).
+    void shuffle_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<QList<double>>("draws");
+        QTest::addColumn<QList<int>>("order");
+
+        QTest::newRow("pairs equal: nothing moves")
+            << 4 << QList<double>{0.0, 0.0, 0.3, 0.3, 0.6, 0.6, 0.9, 0.9}
+            << QList<int>{0, 1, 2, 3, 4};
+        // (1,2) (3,4) then (1,1) (4,4)
+        QTest::newRow("two swaps") << 4 << QList<double>{0.0, 0.25, 0.5, 0.75, 0.1, 0.2, 0.99, 0.9}
+                                   << QList<int>{0, 2, 1, 4, 3};
+        // (1,4) three times, then (2,2): odd count of the same swap leaves it swapped
+        QTest::newRow("same pair thrice") << 4 << QList<double>{0.0, 0.8, 0.8, 0.0, 0.0, 0.9, 0.3, 0.4}
+                                          << QList<int>{0, 4, 2, 3, 1};
+        QTest::newRow("upper end held in range") << 1 << QList<double>{1.0, 0.999999999} << QList<int>{0, 1};
+    }
+    void shuffle()
+    {
+        QFETCH(int, pieces);
+        QFETCH(QList<double>, draws);
+        QFETCH(QList<int>, order);
+
+        Replay replay{draws};
+        const BoardState b = started(pieces, DefaultBox, replay.generator());
+        QCOMPARE(*replay.drawn, 2 * pieces);
+        QList<int> got(b.TileOrder.begin(), b.TileOrder.end());
+        QCOMPARE(got, order);
+    }
+
+    // With the clock's generator every start still holds a permutation of 1..N.
+    void clockShuffleIsPermutation()
+    {
+        for (int side = 1; side <= 9; ++side) {
+            const int n = side * side;
+            const BoardState b = started(n, DefaultBox, puzzle::clockSeededRandom());
+            QList<int> sorted(b.TileOrder.begin() + 1, b.TileOrder.end());
+            std::sort(sorted.begin(), sorted.end());
+            for (int i = 0; i < n; ++i)
+                QCOMPARE(sorted[i], i + 1);
+            QCOMPARE(b.TileOrder[0], 0);
+        }
+    }
+
+    // Nothing of an earlier game survives a new start.
+    void restartForgetsEarlierGame()
+    {
+        BoardState b = started(81, DefaultBox, puzzle::clockSeededRandom());
+        puzzle::fillBoard(b, QStringLiteral("4"), 4, 2, DefaultBox, Replay{{0.0}}.generator());
+        QCOMPARE(b.TileOrder.size(), 5);
+        QCOMPARE(b.SlotPos.size(), 5);
+        QCOMPARE(b.PieceCount, QStringLiteral("4"));
+        QVERIFY(b.CheckOrder());
+    }
+};
+
+QTEST_APPLESS_MAIN(TestGameStart)
+#include "tst_gamestart.moc"
