@@ -1,0 +1,177 @@
+#include "pictureloader.h"
+
+#include "wmf/wmfrenderer.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace picture {
+namespace {
+
+Picture failure(QString message) { return {QImage(), std::move(message)}; }
+
+QString displayName(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+QString unreadable(const QString &name)
+{
+    return QStringLiteral("無法讀取圖片「%1」：檔案已損壞，或不是 BMP、JPEG、GIF、WMF 圖片。")
+        .arg(name);
+}
+
+QString tooLarge(const QString &name, QSize size)
+{
+    return QStringLiteral("圖片「%1」太大（%2 × %3 像素）。本程式只能載入每邊不超過 %4 像素、"
+                          "總共不超過 %5 百萬像素的圖片。")
+        .arg(name)
+        .arg(size.width())
+        .arg(size.height())
+        .arg(MaxSide)
+        .arg(MaxPixels / (1024 * 1024));
+}
+
+bool withinLimits(QSize size)
+{
+    return size.width() > 0 && size.height() > 0 && size.width() <= MaxSide &&
+           size.height() <= MaxSide && qint64(size.width()) * size.height() <= MaxPixels;
+}
+
+// The format by the file's first bytes; the name's extension may lie.
+QByteArray sniffFormat(const QByteArray &bytes)
+{
+    if (bytes.startsWith("BM"))
+        return "bmp";
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return "gif";
+    if (bytes.size() >= 6 && bytes.startsWith(QByteArrayView("\0\0\1\0", 4)))
+        return "ico";
+    if (wmf::looksLikeMetafile(bytes))
+        return "wmf";
+    return {};
+}
+
+// Pixels in a form every painter draws quickly, whatever the file held (palette, grey, 16 bit).
+QImage normalised(QImage image)
+{
+    const QImage::Format want =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (image.format() != want)
+        image.convertTo(want);
+    return image;
+}
+
+Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QString &name,
+                     QSize fitTo)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoTransform(true);
+    // Qt's own ceiling, above ours, in case a header lies about the size.
+    reader.setAllocationLimit(int(MaxPixels * 4 / (1024 * 1024)) + 1);
+
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return failure(unreadable(name));
+    if (!withinLimits(size))
+        return failure(tooLarge(name, size));
+
+    if (fitTo.isValid() && !fitTo.isEmpty() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        // The orientation tag may turn the picture a quarter; the scaled size is before that.
+        QSize target = fitTo;
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+            target.transpose();
+        const QSize scaled = size.scaled(target, Qt::KeepAspectRatioByExpanding);
+        if (scaled.width() < size.width() && scaled.height() < size.height())
+            reader.setScaledSize(scaled);
+    }
+
+    QImage image = reader.read();
+    if (image.isNull())
+        return failure(unreadable(name));
+    return {normalised(std::move(image)), {}};
+}
+
+} // namespace
+
+Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
+{
+    const QByteArray format = sniffFormat(bytes);
+    if (format.isEmpty())
+        return failure(unreadable(name));
+    if (format == "wmf") {
+        QString error;
+        QImage image = wmf::render(bytes, &error);
+        if (image.isNull())
+            return failure(error.isEmpty() ? unreadable(name) : error);
+        if (!withinLimits(image.size()))
+            return failure(tooLarge(name, image.size()));
+        return {normalised(std::move(image)), {}};
+    }
+    return decodeWithQt(bytes, format, name, fitTo);
+}
+
+Picture load(const QString &path, QSize fitTo)
+{
+    const QString name = displayName(path);
+    // Open without blocking and look at what was opened, not at the name: a FIFO or a device
+    // that merely carries a picture's name must not hang or flood the program.
+    const QByteArray native = QFileInfo(path).absoluteFilePath().toLocal8Bit();
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT)
+            return failure(QStringLiteral("找不到圖片「%1」：檔案可能已被移除或改名。").arg(name));
+        if (err == EACCES || err == EPERM)
+            return failure(QStringLiteral("沒有權限讀取圖片「%1」。").arg(name));
+        return failure(QStringLiteral("無法開啟圖片「%1」（%2）。")
+                           .arg(name, QString::fromLocal8Bit(std::strerror(err))));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failure(QStringLiteral("「%1」不是一般的檔案，不能當作圖片載入。").arg(name));
+    }
+    if (st.st_size > MaxFileBytes) {
+        ::close(fd);
+        return failure(QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。")
+                           .arg(name)
+                           .arg(MaxFileBytes / (1024 * 1024)));
+    }
+
+    QByteArray bytes;
+    bytes.resize(qsizetype(st.st_size));
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    const int readErrno = errno;
+    ::close(fd);
+    if (got != bytes.size() && got == 0 && bytes.size() > 0)
+        return failure(QStringLiteral("無法讀取圖片「%1」（%2）。")
+                           .arg(name, QString::fromLocal8Bit(std::strerror(readErrno))));
+    bytes.truncate(got); // a file that shrank while we read it is decoded as far as it goes
+
+    return loadFromData(bytes, name, fitTo);
+}
+
+} // namespace picture
