@@ -1,0 +1,136 @@
+// The pictures we made: the default picture's form and detail, the icons and the cursor.
+#include "assetfiles.h"
+
+#include "picture/pictureloader.h"
+#include "puzzle/gamestart.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Share of pixels whose colours differ by more than a faint shade, and the mean difference.
+struct Difference
+{
+    double share = 0;
+    double mean = 0;
+};
+
+Difference compare(const QImage &a, const QImage &b)
+{
+    const int w = qMin(a.width(), b.width());
+    const int h = qMin(a.height(), b.height());
+    qint64 differing = 0;
+    double total = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int d = (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                           std::abs(qBlue(p) - qBlue(q))) / 3;
+            total += d;
+            if (d > 24)
+                ++differing;
+        }
+    }
+    return {double(differing) / (w * h), total / (w * h)};
+}
+
+} // namespace
+
+class TestAssets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void defaultPictureFile()
+    {
+        QFile file(u":/assets/default.bmp"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(bytes.size(), 127102);
+        QVERIFY(bytes.startsWith("BM"));
+        const auto u16 = [&](int at) { return quint8(bytes[at]) | quint8(bytes[at + 1]) << 8; };
+        QCOMPARE(u16(28), 8);  // bits per pixel
+        QCOMPARE(u16(30), 0);  // BI_RGB: uncompressed
+        const QImage image = QImage::fromData(bytes, "BMP");
+        QCOMPARE(image.size(), QSize(354, 354));
+        QCOMPARE(image.format(), QImage::Format_Indexed8);
+        QCOMPARE(image.colorCount(), 256);
+        QSet<QRgb> used;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                used.insert(image.pixel(x, y));
+        QVERIFY2(used.size() >= 12 && used.size() <= 24, qPrintable(QString::number(used.size())));
+    }
+
+    // A player must never see a finished picture that does not count as solved: at every
+    // count the prompt offers, no two tiles may look alike.
+    void everyTileDistinct_data()
+    {
+        QTest::addColumn<int>("side");
+        for (int side = 3; side <= 9; ++side)
+            QTest::addRow("%d pieces", side * side) << side;
+    }
+    void everyTileDistinct()
+    {
+        QFETCH(int, side);
+        const QImage picture = assets::defaultPicture();
+        puzzle::BoardState board;
+        puzzle::fillBoard(board, QString::number(side * side), side * side, qint16(side),
+                          {32, 64, picture.width(), picture.height()}, [] { return 0.0; });
+        QList<QImage> tiles;
+        for (int i = 1; i <= board.pieces(); ++i)
+            tiles.append(picture.copy(puzzle::sourceRect(board, i)));
+        Difference least{1, 255};
+        for (int i = 0; i < tiles.size(); ++i) {
+            for (int j = i + 1; j < tiles.size(); ++j) {
+                const Difference d = compare(tiles[i], tiles[j]);
+                QVERIFY2(d.share >= 0.05 && d.mean >= 8,
+                         qPrintable(u"tiles %1 and %2 look alike (%3 of pixels differ, mean %4)"_s
+                                        .arg(i + 1)
+                                        .arg(j + 1)
+                                        .arg(d.share)
+                                        .arg(d.mean)));
+                least.share = qMin(least.share, d.share);
+                least.mean = qMin(least.mean, d.mean);
+            }
+        }
+        qInfo("least difference: %.1f%% of pixels, mean %.1f", least.share * 100, least.mean);
+    }
+
+    void dragIconLoads()
+    {
+        const picture::Picture icon = picture::load(QStringLiteral(PINTU_DRAG_ICON));
+        QVERIFY2(!icon.isNull(), qPrintable(icon.error));
+        QCOMPARE(icon.image.size(), QSize(32, 32));
+        QVERIFY(icon.image.hasAlphaChannel());
+    }
+
+    void handCursor()
+    {
+        const QImage hand(u":/assets/hand-cursor.png"_s);
+        QCOMPARE(hand.size(), QSize(32, 32));
+        // Two colours on a transparent ground, the finger tip at the hot spot.
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const QColor c = hand.pixelColor(x, y);
+                QVERIFY(c.alpha() == 0 || c == Qt::black || c == Qt::white);
+            }
+        }
+        QVERIFY(hand.pixelColor(5, 0).alpha() == 255);
+        for (int x = 0; x < 32; ++x)
+            QVERIFY2(qAbs(x - 5) <= 2 || hand.pixelColor(x, 0).alpha() == 0, "only the tip is on top");
+    }
+
+    void programIcon()
+    {
+        const QIcon icon = assets::programIcon();
+        QCOMPARE(icon.availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
+    }
+};
+
+QTEST_MAIN(TestAssets)
+#include "tst_assets.moc"

@@ -1,0 +1,24 @@
+#include "application.h"
+
+#include "assetfiles.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+void setUpApplication(QApplication &app)
+{
+    QApplication::setApplicationName(QStringLiteral("pintu"));
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setWindowIcon(assets::programIcon());
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
+
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_zh_TW"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        qWarning("pintu: Qt's Traditional Chinese translation is not installed "
+                 "(Debian package qt6-translations-l10n); standard buttons stay in English");
+}
