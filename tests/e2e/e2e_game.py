@@ -1,0 +1,234 @@
+#!/usr/bin/python3
+"""Plays a whole game of pintu in a real X server (Xvfb) with real mouse input (xdotool).
+
+The test knows only what a player sees: it finds the picture and the tiles on the screen by
+comparing screenshots with the picture file, never by asking the program.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+from PIL import Image
+
+# The window's layout in pixels, relative to the whole picture's top-left corner.
+START_BUTTON = (312 - 32 + 40, 8 - 64 + 16)
+END_BUTTON = (536 - 32 + 40, 8 - 64 + 16)
+
+
+class Screen:
+    def __init__(self, display):
+        self.display = display
+        self.env = dict(os.environ, DISPLAY=display)
+
+    def grab(self):
+        out = subprocess.run(["import", "-silent", "-window", "root", "png:-"],
+                             env=self.env, check=True, capture_output=True).stdout
+        with tempfile.SpooledTemporaryFile() as f:
+            f.write(out)
+            f.seek(0)
+            return np.asarray(Image.open(f).convert("RGB"), dtype=np.int16)
+
+    def save(self, path):
+        subprocess.run(["import", "-silent", "-window", "root", path], env=self.env, check=True)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
+                              capture_output=True, text=True).stdout
+
+    def click(self, x, y):
+        self.xdotool("mousemove", "--sync", x, y)
+        time.sleep(0.05)
+        self.xdotool("click", 1)
+
+    def drag(self, start, end):
+        self.xdotool("mousemove", "--sync", *start)
+        self.xdotool("mousedown", 1)
+        time.sleep(0.05)
+        # A few steps on the way, as a hand moves.
+        for t in (0.25, 0.5, 0.75, 1.0):
+            x = round(start[0] + (end[0] - start[0]) * t)
+            y = round(start[1] + (end[1] - start[1]) * t)
+            self.xdotool("mousemove", "--sync", x, y)
+            time.sleep(0.02)
+        self.xdotool("mouseup", 1)
+        time.sleep(0.05)
+
+    def window_named(self, name):
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                             env=self.env, capture_output=True, text=True).stdout.split()
+        return out[0] if out else None
+
+
+def wait_for(what, check, timeout=15.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = check()
+        if found is not None and found is not False:
+            return found
+        time.sleep(0.1)
+    sys.exit(f"e2e: timed out waiting for {what}")
+
+
+def find_picture(shot, picture):
+    """Top-left of the picture on the screen, found by exact match of its first row strip."""
+    h, w = picture.shape[:2]
+    probe = picture[0:4, 0:w]
+    H, W = shot.shape[:2]
+    first = picture[0, 0]
+    ys, xs = np.nonzero(np.all(shot[: H - h + 1, : W - w + 1] == first, axis=2))
+    for y, x in zip(ys, xs):
+        if np.array_equal(shot[y:y + 4, x:x + w], probe) and \
+                np.array_equal(shot[y:y + h, x:x + w], picture):
+            return int(x), int(y)
+    return None
+
+
+def grid(width, height, side):
+    """The cells of the picture as the game cuts them: (left, top, width, height), 1-based order."""
+    tile_w = np.float32(width) / np.float32(side)
+    tile_h = int(np.rint(height / side))
+    w = int(np.rint(tile_w))
+    cells = []
+    for i in range(side * side):
+        col, row = i % side, i // side
+        x = int(np.rint(np.float32(col) * tile_w))
+        cells.append((x, row * tile_h, w, tile_h))
+    return cells
+
+
+def locate_tiles(shot, picture, origin, cells):
+    """Which tile lies in each slot: slot s shows the cell whose pixels it matches best."""
+    ox, oy = origin
+    ph, pw = picture.shape[:2]
+    where = {}
+    for s, (sx, sy, w, h) in enumerate(cells, start=1):
+        # Compare an inner part only: neighbouring tiles may overlap a tile's edge by a pixel.
+        h = min(h, ph - sy)
+        shown = shot[oy + sy + 1: oy + sy + h - 1, ox + sx + 1: ox + sx + w - 1]
+        best, best_tile = None, None
+        for t, (cx, cy, cw, ch) in enumerate(cells, start=1):
+            ch = min(ch, ph - cy)
+            cut = picture[cy + 1: cy + ch - 1, cx + 1: cx + cw - 1]
+            if cut.shape != shown.shape:
+                continue
+            d = np.abs(cut - shown).mean()
+            if best is None or d < best:
+                best, best_tile = d, t
+        if best is None or best > 1.0:
+            sys.exit(f"e2e: slot {s} shows no tile of the picture (best difference {best})")
+        where[s] = best_tile
+    if sorted(where.values()) != list(range(1, len(cells) + 1)):
+        sys.exit(f"e2e: the slots do not hold each tile once: {where}")
+    return where
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--program", required=True)
+    ap.add_argument("--picture", required=True)
+    ap.add_argument("--artifacts", required=True)
+    ap.add_argument("--pieces", type=int, default=16)
+    args = ap.parse_args()
+    os.makedirs(args.artifacts, exist_ok=True)
+    picture = np.asarray(Image.open(args.picture).convert("RGB"), dtype=np.int16)
+    side = int(round(args.pieces ** 0.5))
+
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    display = ":" + xvfb.stdout.readline().decode().strip()
+    screen = Screen(display)
+    env = dict(screen.env, QT_QPA_PLATFORM="xcb")
+    env.pop("QT_SCALE_FACTOR", None)
+    game = subprocess.Popen([args.program], env=env, stderr=subprocess.PIPE)
+    try:
+        origin = wait_for("the puzzle window", lambda: find_picture(screen.grab(), picture))
+        print(f"e2e: whole picture at {origin} on {display}")
+        ox, oy = origin
+        screen.save(os.path.join(args.artifacts, "start.png"))
+
+        # Start, through the real input box.
+        screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
+        box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
+        screen.xdotool("windowfocus", "--sync", box)
+        screen.xdotool("key", "--clearmodifiers", "ctrl+a")
+        screen.xdotool("type", "--delay", "30", str(args.pieces))
+        screen.xdotool("key", "Return")
+        wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+
+        cells = grid(picture.shape[1], picture.shape[0], side)
+
+        def shuffled():
+            shot = screen.grab()
+            return None if find_picture(shot, picture) else shot
+        shot = wait_for("the tiles", shuffled)
+        time.sleep(0.3)
+        shot = screen.grab()
+        screen.save(os.path.join(args.artifacts, "shuffled.png"))
+        where = locate_tiles(shot, picture, origin, cells)  # slot -> tile
+        print(f"e2e: shuffled board {[where[s] for s in sorted(where)]}")
+
+        def centre(slot):
+            x, y, w, h = cells[slot - 1]
+            return ox + x + w // 2, oy + y + min(h, picture.shape[0] - y) // 2
+
+        # Solve: bring tile s home by dropping it onto whatever lies in slot s.
+        moves = 0
+        unsolved = [s for s in where if where[s] != s]
+        if not unsolved:
+            # The shuffle may leave the board in order; a drop is what tests it, so unsettle it.
+            screen.drag(centre(1), centre(2))
+            where[1], where[2] = where[2], where[1]
+            moves += 1
+        for s in sorted(where):
+            if where[s] == s:
+                continue
+            t = next(slot for slot, tile in where.items() if tile == s)
+            last = sum(1 for k in where if where[k] != k) == 2
+            screen.drag(centre(t), centre(s))
+            moves += 1
+            where[s], where[t] = where[t], where[s]
+            if last:
+                break
+            # The screen must show exactly the board we expect after every move.
+            got = locate_tiles(screen.grab(), picture, origin, cells)
+            if got != where:
+                sys.exit(f"e2e: after move {moves} the board shows {got}, expected {where}")
+
+        done = wait_for("the congratulation", lambda: screen.window_named("完成"))
+        time.sleep(0.3)
+        screen.save(os.path.join(args.artifacts, "congratulation.png"))
+        screen.xdotool("windowfocus", "--sync", done)
+        screen.xdotool("key", "Return")
+        wait_for("the congratulation to close", lambda: screen.window_named("完成") is None)
+        wait_for("the whole picture", lambda: find_picture(screen.grab(), picture) == origin)
+        screen.save(os.path.join(args.artifacts, "solved.png"))
+        print(f"e2e: solved in {moves} moves; the whole picture shows again")
+
+        # A new game can start: Start opens the input box again.
+        screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
+        box = wait_for("the piece-count box again", lambda: screen.window_named("輸入圖片分割數"))
+        screen.xdotool("windowfocus", "--sync", box)
+        screen.xdotool("key", "Escape")
+        wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+
+        # End closes the program at once.
+        screen.click(ox + END_BUTTON[0], oy + END_BUTTON[1])
+        code = game.wait(timeout=10)
+        if code != 0:
+            sys.exit(f"e2e: the program ended with status {code}")
+        print("e2e: 1 passed, 0 failed")
+    finally:
+        if game.poll() is None:
+            game.kill()
+        err = game.stderr.read().decode(errors="replace") if game.stderr else ""
+        if err.strip():
+            print("program's standard error:\n" + err)
+        xvfb.kill()
+
+
+if __name__ == "__main__":
+    main()
