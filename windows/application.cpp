@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "assetfiles.h"
+#include "chinesefont.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -12,6 +13,7 @@ void setUpApplication(QApplication &app)
     QApplication::setApplicationName(QStringLiteral("pintu"));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setWindowIcon(assets::programIcon());
+    QApplication::setFont(interfaceFont(QApplication::font()));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
 
     auto *translator = new QTranslator(&app);

@@ -1,9 +1,20 @@
 #include "chinesefont.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QStringList>
 
 namespace {
+
+QString firstInstalled(const QStringList &preferred)
+{
+    const QStringList installed = QFontDatabase::families();
+    for (const QString &family : preferred) {
+        if (installed.contains(family, Qt::CaseInsensitive))
+            return family;
+    }
+    return {};
+}
 
 QString mingFamily()
 {
@@ -14,11 +25,8 @@ QString mingFamily()
             QStringLiteral("AR PL UMing TW MBE"), QStringLiteral("Noto Serif CJK TC"),
             QStringLiteral("AR PL New Sung"),
         };
-        const QStringList installed = QFontDatabase::families();
-        for (const QString &family : preferred) {
-            if (installed.contains(family, Qt::CaseInsensitive))
-                return family;
-        }
+        if (QString found = firstInstalled(preferred); !found.isEmpty())
+            return found;
         const QStringList chinese = QFontDatabase::families(QFontDatabase::TraditionalChinese);
         return chinese.isEmpty() ? QString() : chinese.first();
     }();
@@ -38,5 +46,20 @@ QFont mingFont(int pointSize)
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);
+    return font;
+}
+
+QFont interfaceFont(const QFont &platformFont)
+{
+    const QString chinese = firstInstalled({
+        QStringLiteral("Noto Sans CJK TC"),
+        QStringLiteral("Noto Sans TC"),
+        QStringLiteral("Source Han Sans TC"),
+        QStringLiteral("Microsoft JhengHei"),
+        QStringLiteral("AR PL UKai TW"),
+    });
+    QFont font = platformFont;
+    if (!chinese.isEmpty())
+        font.setFamilies({QFontInfo(platformFont).family(), chinese});
     return font;
 }
