@@ -129,8 +129,11 @@ void Form1::Command1_Click()
     ask.setLabelText(CountPrompt);
     ask.setInputMode(QInputDialog::TextInput);
     ask.setTextValue(QStringLiteral("9"));
-    const QString entry = ask.exec() == QDialog::Accepted ? ask.textValue() : QString();
+    startGame(ask.exec() == QDialog::Accepted ? ask.textValue() : QString());
+}
 
+void Form1::startGame(const QString &entry)
+{
     // A cancelled or empty entry leaves the start command disabled; the picture chooser's
     // confirm is what enables it again.
     PictureBox *whole = m_picture1[0];

@@ -28,6 +28,10 @@ public:
     void setPicture(const QImage &picture);
     void setStartEnabled(bool enabled);
 
+    // What Start does once the player has entered a piece count (empty for Cancel): refuse it
+    // with a message, or cut the picture into shuffled tiles.
+    void startGame(const QString &entry);
+
     // The shuffle's generator; by default reseeded from the clock at each start.
     void setRandomSource(puzzle::UniformRandom random) { m_random = std::move(random); }
 
