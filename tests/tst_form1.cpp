@@ -338,13 +338,33 @@ private slots:
         QCOMPARE(form.tileCount(), 25);
     }
 
-    // Without its drag icon the game still starts, with the built-in drag pointer.
-    void missingDragIcon()
+    // Without a usable drag icon the game still starts, with the built-in drag pointer.
+    void badDragIcon_data()
     {
+        QTest::addColumn<QByteArray>("content"); // null: no file at all
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("\0\0\1\0\xff\xff garbage", 16);
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("a folder") << QByteArray("folder");
+    }
+    void badDragIcon()
+    {
+        QFETCH(QByteArray, content);
         const QString icon = assets::dragIconPath();
         const QString aside = icon + u".aside"_s;
         QVERIFY(QFile::rename(icon, aside));
-        auto restore = qScopeGuard([&] { QFile::rename(aside, icon); });
+        auto restore = qScopeGuard([&] {
+            QDir().rmdir(icon);
+            QFile::remove(icon);
+            QFile::rename(aside, icon);
+        });
+        if (content == "folder") {
+            QVERIFY(QDir().mkdir(icon));
+        } else if (!content.isNull()) {
+            QFile file(icon);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
 
         Form1 form;
         form.show();
@@ -352,27 +372,10 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"drag icon"_s));
         startWith(form, u"9"_s);
         QCOMPARE(form.tileCount(), 9);
-    }
-
-    void unreadableDragIcon()
-    {
-        const QString icon = assets::dragIconPath();
-        const QString aside = icon + u".aside"_s;
-        QVERIFY(QFile::rename(icon, aside));
-        auto restore = qScopeGuard([&] {
-            QFile::remove(icon);
-            QFile::rename(aside, icon);
-        });
-        QFile junk(icon);
-        QVERIFY(junk.open(QIODevice::WriteOnly));
-        junk.write("\0\0\1\0\xff\xff garbage", 16);
-        junk.close();
-
-        Form1 form;
-        form.show();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"drag icon"_s));
-        startWith(form, u"4"_s);
-        QCOMPARE(form.tileCount(), 4);
+        PictureBox *tile = form.Picture1(1);
+        QTest::mousePress(tile, Qt::LeftButton, {}, tile->rect().center());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::DragMoveCursor);
+        QTest::mouseRelease(tile, Qt::LeftButton, {}, tile->rect().center());
     }
 };
 
