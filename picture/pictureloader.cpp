@@ -8,6 +8,7 @@
 #include <QImageReader>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -63,6 +64,70 @@ QByteArray sniffFormat(const QByteArray &bytes)
     return {};
 }
 
+quint16 be16(const QByteArray &b, qsizetype at)
+{
+    return quint16((uchar(b[at]) << 8) | uchar(b[at + 1]));
+}
+quint16 le16(const QByteArray &b, qsizetype at)
+{
+    return quint16(uchar(b[at]) | (uchar(b[at + 1]) << 8));
+}
+qint32 le32(const QByteArray &b, qsizetype at)
+{
+    return qint32(quint32(le16(b, at)) | (quint32(le16(b, at + 2)) << 16));
+}
+
+// The size a file's header claims, read without Qt: Qt's readers refuse some sizes outright
+// (a BMP above 16384 × 16384 pixels, a JPEG above 65500 a side) and then cannot tell us what
+// the file claimed, yet the player should hear that the picture is too large, not damaged.
+// Invalid when the header does not say.
+QSize claimedSize(const QByteArray &b, const QByteArray &format)
+{
+    if (format == "bmp" && b.size() >= 30) {
+        // Only a header that looks whole is believed; "BM" and noise is a damaged file.
+        const qint32 headerSize = le32(b, 14);
+        const bool core = headerSize == 12;
+        const bool known = core || headerSize == 40 || headerSize == 52 || headerSize == 56 ||
+                           headerSize == 64 || headerSize == 108 || headerSize == 124;
+        const int planes = core ? le16(b, 22) : le16(b, 26);
+        const int bits = core ? le16(b, 24) : le16(b, 28);
+        const bool depth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 ||
+                           bits == 24 || bits == 32;
+        if (!known || planes != 1 || !depth)
+            return {};
+        if (core)
+            return {le16(b, 18), le16(b, 20)};
+        const qint64 height = le32(b, 22);
+        return {le32(b, 18), int(qMin<qint64>(qAbs(height), INT_MAX))};
+    }
+    if (format == "gif" && b.size() >= 10)
+        return {le16(b, 6), le16(b, 8)};
+    if (format == "jpeg") {
+        qsizetype i = 2;
+        while (i + 9 < b.size()) {
+            if (uchar(b[i]) != 0xFF)
+                return {};
+            const uchar marker = uchar(b[i + 1]);
+            if (marker == 0xFF) { // fill byte
+                ++i;
+                continue;
+            }
+            if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length follows
+                i += 2;
+                continue;
+            }
+            const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
+                               marker != 0xC8 && marker != 0xCC;
+            if (frame)
+                return {be16(b, i + 7), be16(b, i + 5)};
+            if (marker == 0xDA || marker == 0xD9) // scan data before any frame: no size
+                return {};
+            i += 2 + be16(b, i + 2);
+        }
+    }
+    return {};
+}
+
 // Pixels in a form every painter draws quickly, whatever the file held (palette, grey, 16 bit).
 QImage normalised(QImage image)
 {
@@ -85,8 +150,12 @@ Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QS
     reader.setAllocationLimit(int(MaxPixels * 4 / (1024 * 1024)) + 1);
 
     const QSize size = reader.size();
-    if (!size.isValid())
+    if (!size.isValid()) {
+        const QSize claimed = claimedSize(bytes, format);
+        if (claimed.isValid() && !claimed.isEmpty() && !withinLimits(claimed))
+            return failure(tooLarge(name, claimed));
         return failure(unreadable(name));
+    }
     if (!withinLimits(size))
         return failure(tooLarge(name, size));
 
