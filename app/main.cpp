@@ -1,6 +1,7 @@
 // pintu: a picture-swap puzzle. Creates the application and shows the puzzle window.
 #include "application.h"
 #include "form1.h"
+#include "windowregistry.h"
 
 #include <QApplication>
 
@@ -8,7 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     setUpApplication(app);
-    auto *form = new Form1;
-    form->show();
+    WindowRegistry windows;
+    windows.form1()->show();
     return QApplication::exec();
 }

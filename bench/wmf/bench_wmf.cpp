@@ -1,0 +1,100 @@
+// How long metafiles of a few kinds take to render. Run: bench_wmf [-iterations N]
+// With PINTU_WMF_DIR set, also every *.wmf file in that folder.
+#include "picture/wmf/wmfrenderer.h"
+#include "wmfwriter.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <cmath>
+
+using wmftest::Writer;
+
+class BenchWmf : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void render_data();
+    void render();
+};
+
+void BenchWmf::render_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    {
+        Writer w(true, QRect(0, 0, 2000, 2000), 96);
+        w.createPen(0, 2, Qt::black).selectObject(0).createBrush(0, Qt::red).selectObject(1);
+        for (int i = 0; i < 5000; ++i) {
+            QList<QPoint> star;
+            for (int k = 0; k < 10; ++k) {
+                const double a = k * 3.14159 / 5, r = (k & 1) ? 20 : 50;
+                star.append(QPoint((i * 37) % 1900 + 50 + int(r * std::cos(a)),
+                                   (i * 91) % 1900 + 50 + int(r * std::sin(a))));
+            }
+            w.polygon(star);
+        }
+        QTest::newRow("5000 stars, 2000x2000") << w.finish();
+    }
+    {
+        Writer w(true, QRect(0, 0, 1000, 1000), 96);
+        w.createFont(-14, "Arial").selectObject(0).setBkMode(1);
+        for (int i = 0; i < 2000; ++i)
+            w.textOut((i * 13) % 900, (i * 7) % 980, "The quick brown fox");
+        QTest::newRow("2000 text runs") << w.finish();
+    }
+    {
+        Writer w(true, QRect(0, 0, 1000, 1000), 96);
+        w.createFont(-24, "\xb7s\xb2\xd3\xa9\xfa\xc5\xe9", 136).selectObject(0).setBkMode(1);
+        for (int i = 0; i < 500; ++i)
+            w.textOut((i * 13) % 900, (i * 7) % 960, "\xa4\xa4\xa4\xe5\xa6r\xab\xac");
+        QTest::newRow("500 Big5 text runs") << w.finish();
+    }
+    {
+        const int side = 512;
+        QByteArray bits(side * side * 3, '\0');
+        for (int i = 0; i < bits.size(); ++i)
+            bits[i] = char(i * 7);
+        Writer w(true, QRect(0, 0, 3000, 3000), 96);
+        w.stretchDib(QRect(0, 0, 3000, 3000), QRect(0, 0, side, side),
+                     wmftest::dib(side, side, 24, {}, bits));
+        QTest::newRow("512x512 bitmap stretched to 3000x3000") << w.finish();
+    }
+    {
+        Writer w(true, QRect(0, 0, 1000, 1000), 96);
+        w.createBrush(0, Qt::blue).selectObject(0);
+        for (int i = 0; i < 1000; ++i) {
+            w.saveDc()
+                .intersectClipRect(i % 900, i % 800, i % 900 + 100, i % 800 + 200)
+                .excludeClipRect(i % 900 + 20, i % 800 + 20, i % 900 + 40, i % 800 + 40);
+            w.ellipse(i % 900, i % 800, i % 900 + 100, i % 800 + 200).restoreDc(-1);
+        }
+        QTest::newRow("1000 clipped ellipses") << w.finish();
+    }
+    const QString dir = qEnvironmentVariable("PINTU_WMF_DIR");
+    if (!dir.isEmpty()) {
+        for (const QFileInfo &info :
+             QDir(dir).entryInfoList({QStringLiteral("*.wmf")}, QDir::Files)) {
+            QFile f(info.filePath());
+            if (f.open(QIODevice::ReadOnly))
+                QTest::newRow(qPrintable(info.fileName())) << f.readAll();
+        }
+    }
+}
+
+void BenchWmf::render()
+{
+    QFETCH(QByteArray, file);
+    QString error;
+    QImage image;
+    QBENCHMARK
+    {
+        image = wmf::render(file, &error);
+    }
+    if (image.isNull())
+        qWarning("%s", qPrintable(error));
+}
+
+QTEST_MAIN(BenchWmf)
+#include "bench_wmf.moc"

@@ -1,0 +1,110 @@
+#include "drivelist.h"
+
+#include <QDir>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QStorageInfo>
+
+namespace {
+
+// Kernel and service file systems that hold no player's files.
+bool isPseudo(const QByteArray &type)
+{
+    static const QSet<QByteArray> pseudo = {
+        "autofs",          "binfmt_misc", "bpf",        "cgroup",   "cgroup2",
+        "configfs",        "debugfs",     "devpts",     "devtmpfs", "efivarfs",
+        "fusectl",         "hugetlbfs",   "mqueue",     "nsfs",     "proc",
+        "pstore",          "rpc_pipefs",  "securityfs", "sysfs",    "tracefs",
+        "fuse.gvfsd-fuse", "fuse.portal",
+    };
+    return pseudo.contains(type);
+}
+
+bool isUnder(const QString &path, const QString &folder)
+{
+    return path.startsWith(folder + QLatin1Char('/'));
+}
+
+// Where desktops and administrators mount media a player browses.
+bool isMediaMount(const QString &root)
+{
+    static const QStringList folders = {QStringLiteral("/media"), QStringLiteral("/mnt"),
+                                        QStringLiteral("/run/media")};
+    for (const QString &folder : folders) {
+        if (root == folder || isUnder(root, folder))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DriveList::DriveList(QWidget *parent) : QComboBox(parent)
+{
+    setObjectName(QStringLiteral("Drive1"));
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            emit driveChanged(itemText(index));
+    });
+}
+
+QStringList DriveList::systemDrives()
+{
+    QStringList roots{QStringLiteral("/")};
+    const QString home = QDir::cleanPath(QDir::homePath());
+    if (home != roots.first() && QFileInfo(home).isDir())
+        roots.append(home);
+
+    QStringList media;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        const QString root = QDir::cleanPath(volume.rootPath());
+        if (isMediaMount(root) && !isPseudo(volume.fileSystemType()) && !roots.contains(root) &&
+            !media.contains(root))
+            media.append(root);
+    }
+    media.sort();
+    return roots + media;
+}
+
+QString DriveList::driveOf(const QStringList &roots, const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    QString best;
+    for (const QString &root : roots) {
+        const bool holds = clean == root || root == QLatin1String("/") || isUnder(clean, root);
+        if (holds && root.size() > best.size())
+            best = root;
+    }
+    return best;
+}
+
+QString DriveList::currentFolderOf(const QStringList &roots, const QString &drive)
+{
+    const QString current = QDir::cleanPath(QDir::currentPath());
+    return driveOf(roots, current) == drive ? current : drive;
+}
+
+void DriveList::setDrives(const QStringList &roots)
+{
+    const QSignalBlocker quiet(this);
+    clear();
+    addItems(roots);
+}
+
+QStringList DriveList::drives() const
+{
+    QStringList roots;
+    for (int i = 0; i < count(); ++i)
+        roots.append(itemText(i));
+    return roots;
+}
+
+bool DriveList::setDrive(const QString &root)
+{
+    const int index = findText(root, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    const QSignalBlocker quiet(this);
+    setCurrentIndex(index);
+    return true;
+}

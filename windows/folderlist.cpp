@@ -1,0 +1,171 @@
+#include "folderlist.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+namespace {
+
+constexpr int IndentPerLevel = 10;
+
+// Shifts each entry right by its depth, so the list reads like a branch of a tree.
+class IndentDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem shifted = option;
+        shifted.rect.setLeft(option.rect.left() +
+                             IndentPerLevel * index.data(FolderList::DepthRole).toInt());
+        QStyledItemDelegate::paint(painter, shifted, index);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.rwidth() += IndentPerLevel * index.data(FolderList::DepthRole).toInt();
+        return size;
+    }
+};
+
+// The folders from the root down to path, path included.
+QStringList ancestry(const QString &path)
+{
+    QStringList chain{QStringLiteral("/")};
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString walked;
+    for (const QString &part : parts) {
+        walked += QLatin1Char('/') + part;
+        chain.append(walked);
+    }
+    return chain;
+}
+
+QString absoluteClean(const QString &path)
+{
+    return QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(path));
+}
+
+} // namespace
+
+QString joinedPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+FolderList::FolderList(QWidget *parent) : QListWidget(parent)
+{
+    setObjectName(QStringLiteral("Dir1"));
+    setItemDelegate(new IndentDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    // A single click only marks an entry; a double click or Enter opens it.
+    connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::open);
+}
+
+QString FolderList::readError(const QString &folder)
+{
+    // Asking the system directly tells a missing folder from a locked one or an absent medium;
+    // QDir would only give an empty list.
+    const QByteArray native = QFile::encodeName(folder);
+    DIR *dir = ::opendir(native.constData());
+    if (dir) {
+        ::closedir(dir);
+        return {};
+    }
+    const int err = errno;
+    switch (err) {
+    case ENOENT:
+        return QStringLiteral("找不到資料夾「%1」：它可能已被移除、改名，或所在的磁碟已退出。")
+            .arg(folder);
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有權限讀取資料夾「%1」。").arg(folder);
+    case ENOTDIR:
+        return QStringLiteral("「%1」不是資料夾。").arg(folder);
+    case ENOMEDIUM:
+        return QStringLiteral("磁碟「%1」中沒有媒體。請放入磁片或光碟後再試一次。").arg(folder);
+    default:
+        return QStringLiteral("無法讀取資料夾「%1」（%2）。")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(err)));
+    }
+}
+
+bool FolderList::setPath(const QString &path, QString *error)
+{
+    const QString target = absoluteClean(path);
+    const QString problem = readError(target);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
+    const bool changed = target != m_path;
+    m_path = target;
+    fill();
+    if (changed)
+        emit pathChanged(m_path);
+    return true;
+}
+
+void FolderList::setNearestPath(const QString &path)
+{
+    QString folder = absoluteClean(path);
+    while (!readError(folder).isEmpty() && folder != QLatin1String("/"))
+        folder = QFileInfo(folder).path();
+    setPath(folder);
+}
+
+void FolderList::fill()
+{
+    clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    const QStringList chain = ancestry(m_path);
+    for (int depth = 0; depth < chain.size(); ++depth) {
+        const QString &folder = chain[depth];
+        auto *item =
+            new QListWidgetItem(openIcon, depth == 0 ? folder : QFileInfo(folder).fileName(), this);
+        item->setData(PathRole, folder);
+        item->setData(DepthRole, depth);
+    }
+    QListWidgetItem *current = item(count() - 1);
+
+    const QStringList subfolders =
+        QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString &name : subfolders) {
+        auto *item = new QListWidgetItem(closedIcon, name, this);
+        item->setData(PathRole, joinedPath(m_path, name));
+        item->setData(DepthRole, int(chain.size()));
+    }
+    setCurrentItem(current);
+    scrollToItem(current);
+}
+
+void FolderList::open(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    QString error;
+    if (!setPath(item->data(PathRole).toString(), &error))
+        emit openFailed(error);
+}
+
+void FolderList::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        open(currentItem());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}

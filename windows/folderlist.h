@@ -1,0 +1,52 @@
+// The chooser's folder list: the folders from the root down to the current folder, then the
+// current folder's subfolders, indented like a tree.
+#pragma once
+
+#include <QListWidget>
+
+// The full path of name inside folder, with one separator also at the root ("/" + "a.bmp" gives
+// "/a.bmp"): a folder text ends in the separator only at the root.
+QString joinedPath(const QString &folder, const QString &name);
+
+class FolderList : public QListWidget
+{
+    Q_OBJECT
+public:
+    explicit FolderList(QWidget *parent = nullptr);
+
+    // The current folder: an absolute, clean path ("/" at the root, no trailing separator
+    // elsewhere).
+    QString path() const { return m_path; }
+
+    // Makes path the current folder and lists it. A folder that cannot be read leaves the list
+    // as it was and returns false with a message for the player in *error.
+    bool setPath(const QString &path, QString *error = nullptr);
+
+    // Makes path the current folder or, when it cannot be read, its nearest ancestor that can.
+    void setNearestPath(const QString &path);
+    // Lists the current folder again; when it can no longer be read, goes up to the nearest
+    // folder that can.
+    void refresh() { setNearestPath(m_path); }
+
+    // Why folder cannot be listed, for the player; empty when it can.
+    static QString readError(const QString &folder);
+
+    // Roles of each entry: its full path and its depth below the root.
+    static constexpr int PathRole = Qt::UserRole;
+    static constexpr int DepthRole = Qt::UserRole + 1;
+
+signals:
+    // The current folder changed (the player opened another folder, or setPath()).
+    void pathChanged(const QString &path);
+    // The player tried to open a folder that cannot be read.
+    void openFailed(const QString &message);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void open(QListWidgetItem *item);
+    void fill();
+
+    QString m_path;
+};

@@ -1,0 +1,225 @@
+#include "form2.h"
+
+#include "chinesefont.h"
+#include "drivelist.h"
+#include "filelist.h"
+#include "folderlist.h"
+#include "twips.h"
+
+#include "picture/pictureloader.h"
+
+#include <QDir>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+constexpr QSize ClientSize = layout::rect(0, 0, 9585, 9210).size();
+constexpr QRect Drive1Rect = layout::rect(0, 0, 3375, 300);
+constexpr QRect Dir1Rect = layout::rect(0, 360, 3375, 1770);
+constexpr QRect File1Rect = layout::rect(0, 2160, 3375, 2610);
+constexpr QRect Frame1Rect = layout::rect(0, 4920, 3375, 2535);
+// Inside Frame1.
+constexpr QRect Option1Rect = layout::rect(480, 240, 1215, 615);
+constexpr QRect Option2Rect = layout::rect(480, 720, 1095, 615);
+constexpr QRect Option3Rect = layout::rect(480, 1320, 1215, 375);
+constexpr QRect Option4Rect = layout::rect(480, 1680, 1095, 615);
+constexpr QRect Command1Rect = layout::rect(1800, 360, 1335, 1935);
+// Back in the window.
+constexpr QRect Image1Rect = layout::rect(3480, 0, 5175, 7455);
+constexpr QRect Label1Rect = layout::rect(0, 7680, 1095, 375);
+constexpr QRect Label2Rect = layout::rect(1200, 7680, 5295, 615);
+
+QRadioButton *makeOption(QGroupBox *frame, const char *name, const QString &caption,
+                         const QRect &geometry)
+{
+    auto *option = new QRadioButton(caption, frame);
+    option->setObjectName(QString::fromLatin1(name));
+    option->setGeometry(geometry);
+    return option;
+}
+
+} // namespace
+
+const QString Form2::Pattern = QStringLiteral("*.wmf;*.bmp;*.jpg;*.gif");
+
+Form2::Form2(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Form2"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Only the size: the window system places a new window where it places any other.
+    resize(ClientSize);
+
+    createControls();
+
+    // Opening. The lists start at the process's current folder; the chooser never changes it,
+    // so every opening starts there again.
+    const QString current = QDir::cleanPath(QDir::currentPath());
+    m_drive1->setDrives(DriveList::systemDrives());
+    m_drive1->setDrive(DriveList::driveOf(m_drive1->drives(), current));
+    m_dir1->setNearestPath(current); // the current folder may have gone under the process
+    m_file1->setPattern(Pattern);
+    m_file1->setFolder(m_dir1->path());
+    m_option1->setChecked(true);
+    m_label2->setText(QString());
+
+    connect(m_drive1, &DriveList::driveChanged, this, &Form2::Drive1_Change);
+    connect(m_dir1, &FolderList::pathChanged, this, &Form2::Dir1_Change);
+    connect(m_dir1, &FolderList::openFailed, this, [this](const QString &message) {
+        report(message);
+        // What could not be opened may have gone: show the folder as it is now.
+        m_dir1->refresh();
+    });
+    connect(m_file1, &FileList::fileClicked, this, &Form2::File1_Click);
+    connect(m_command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+}
+
+void Form2::createControls()
+{
+    m_drive1 = new DriveList(this);
+    m_drive1->setGeometry(Drive1Rect);
+
+    m_dir1 = new FolderList(this);
+    m_dir1->setGeometry(Dir1Rect);
+
+    m_file1 = new FileList(this);
+    m_file1->setGeometry(File1Rect);
+
+    m_frame1 = new QGroupBox(QStringLiteral("圖片顯示方式"), this);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_frame1->setGeometry(Frame1Rect);
+    // Sharing the frame makes the four one group: selecting one clears the others.
+    m_option1 = makeOption(m_frame1, "Option1", QStringLiteral("直接顯示"), Option1Rect);
+    m_option2 = makeOption(m_frame1, "Option2", QStringLiteral("拉幕"), Option2Rect);
+    m_option3 = makeOption(m_frame1, "Option3", QStringLiteral("交叉顯示"), Option3Rect);
+    m_option4 = makeOption(m_frame1, "Option4", QStringLiteral("雨滴"), Option4Rect);
+
+    m_command1 = new QPushButton(QStringLiteral("定確載入圖片"), m_frame1);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setGeometry(Command1Rect);
+    m_command1->setAutoDefault(false);
+    m_command1->setDefault(false);
+
+    m_image1 = new QLabel(this);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    m_image1->setGeometry(Image1Rect);
+    m_image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    m_label1 = new QLabel(QStringLiteral("圖片位置"), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setGeometry(Label1Rect);
+    m_label1->setFont(mingFont(12));
+    m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    m_label2 = new QLabel(this);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setGeometry(Label2Rect);
+    m_label2->setFont(mingFont(12));
+    m_label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // Tab follows the layout's tab indices: the confirm command first, the lists last.
+    setTabOrder(m_command1, m_option4);
+    setTabOrder(m_option4, m_option3);
+    setTabOrder(m_option3, m_option2);
+    setTabOrder(m_option2, m_option1);
+    setTabOrder(m_option1, m_file1);
+    setTabOrder(m_file1, m_dir1);
+    setTabOrder(m_dir1, m_drive1);
+    for (QRadioButton *option : {m_option1, m_option2, m_option3, m_option4})
+        option->installEventFilter(this);
+    m_command1->setFocus();
+}
+
+// Tab enters the group of option buttons at the selected one, as desktop users expect; Qt
+// would enter it at whichever comes first in the tab chain.
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        auto *option = qobject_cast<QRadioButton *>(watched);
+        if (option && !option->isChecked() &&
+            (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+            for (QRadioButton *selected : {m_option1, m_option2, m_option3, m_option4}) {
+                if (selected->isChecked()) {
+                    selected->setFocus(reason);
+                    return true;
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString Form2::path() const
+{
+    return m_label2->text();
+}
+
+QImage Form2::preview() const
+{
+    return m_image1->pixmap().toImage();
+}
+
+void Form2::report(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, QString(), message, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Form2::Drive1_Change(const QString &drive)
+{
+    QString error;
+    if (m_dir1->setPath(DriveList::currentFolderOf(m_drive1->drives(), drive), &error))
+        return;
+    // Back to the drive the folder list still shows, so the three lists agree again.
+    m_drive1->setDrive(DriveList::driveOf(m_drive1->drives(), m_dir1->path()));
+    report(error);
+}
+
+void Form2::Dir1_Change(const QString &folder)
+{
+    m_file1->setFolder(folder);
+}
+
+void Form2::File1_Click(const QString &name)
+{
+    const QString path = joinedPath(m_dir1->path(), name);
+    // Decoded at the preview's own pixel size: a large photo need not be decoded in full.
+    const qreal ratio = devicePixelRatioF();
+    const QSize area = (QSizeF(m_image1->size()) * ratio).toSize();
+    const picture::Picture loaded = picture::load(path, area);
+    if (loaded.isNull()) {
+        // The path and the preview go on showing the last file that could be read.
+        m_file1->clearSelection();
+        report(loaded.error);
+        return;
+    }
+    m_label2->setText(path);
+    m_label2->setToolTip(path);
+    QPixmap stretched = QPixmap::fromImage(
+        loaded.image.scaled(area, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    stretched.setDevicePixelRatio(ratio);
+    m_image1->setPixmap(stretched);
+}
+
+void Form2::Command1_Click()
+{
+    const QString path = m_label2->text();
+    if (path.isEmpty()) {
+        emit confirmed(QImage());
+        return;
+    }
+    // Read again: the file may have changed or gone since it was previewed. Failing here keeps
+    // the player in the chooser with the choice still standing.
+    const picture::Picture loaded = picture::load(path);
+    if (loaded.isNull()) {
+        report(loaded.error);
+        return;
+    }
+    emit confirmed(loaded.image);
+}
