@@ -16,7 +16,12 @@ from PIL import Image
 
 # The window's layout in pixels, relative to the whole picture's top-left corner.
 START_BUTTON = (312 - 32 + 40, 8 - 64 + 16)
+LOAD_BUTTON = (424 - 32 + 40, 8 - 64 + 16)
 END_BUTTON = (536 - 32 + 40, 8 - 64 + 16)
+# The chooser's layout, relative to its client area.
+FIRST_FILE = (60, 151)
+CONFIRM_BUTTON = (164, 416)
+PREVIEW = (232, 0, 345, 497)
 
 
 class Screen:
@@ -56,6 +61,11 @@ class Screen:
             time.sleep(0.02)
         self.xdotool("mouseup", 1)
         time.sleep(0.05)
+
+    def geometry(self, window):
+        out = self.xdotool("getwindowgeometry", "--shell", window)
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def window_named(self, name):
         out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
@@ -126,6 +136,48 @@ def locate_tiles(shot, picture, origin, cells):
     return where
 
 
+def make_choice(folder):
+    """A picture of our own for the chooser: 200 x 150, unlike anything on the screen."""
+    y, x = np.mgrid[0:150, 0:200]
+    rgb = np.stack([(x * 255 // 199), (y * 255 // 149), ((x // 10 + y // 10) % 2) * 200 + 30],
+                   axis=2).astype(np.uint8)
+    path = os.path.join(folder, "choice.bmp")
+    Image.fromarray(rgb, "RGB").save(path)
+    with open(os.path.join(folder, "notes.txt"), "w") as f:
+        f.write("not a picture\n")
+    return rgb.astype(np.int16)
+
+
+def choose_picture(screen, origin, choice):
+    """Load picture -> the chooser -> click the file -> confirm -> the picture at 32, 64."""
+    ox, oy = origin
+    screen.click(ox + LOAD_BUTTON[0], oy + LOAD_BUTTON[1])
+    chooser = wait_for("the chooser", lambda: screen.window_named("^Form2$"))
+    time.sleep(0.3)
+    cx, cy, cw, ch = screen.geometry(chooser)
+    print(f"e2e: chooser at {cx},{cy} size {cw}x{ch}")
+    if screen.window_named("拼圖"):
+        sys.exit("e2e: the puzzle window is still open beside the chooser")
+    screen.click(cx + FIRST_FILE[0], cy + FIRST_FILE[1])
+
+    def previewed():
+        px, py, pw, ph = PREVIEW
+        area = screen.grab()[cy + py: cy + py + ph, cx + px: cx + px + pw]
+        # Stretched over the whole area: the corners take the picture's corner colours.
+        corners = [area[2, 2], area[2, -3], area[-3, 2], area[-3, -3]]
+        want = [choice[0, 0], choice[0, -1], choice[-1, 0], choice[-1, -1]]
+        return all(np.abs(c - w).max() <= 40 for c, w in zip(corners, want)) or None
+    wait_for("the preview", previewed)
+    screen.save(os.path.join(screen.artifacts, "chooser.png"))
+    screen.click(cx + CONFIRM_BUTTON[0], cy + CONFIRM_BUTTON[1])
+    wait_for("the chooser to close", lambda: screen.window_named("^Form2$") is None)
+    at = wait_for("the chosen picture", lambda: find_picture(screen.grab(), choice))
+    if at != origin:
+        sys.exit(f"e2e: the chosen picture stands at {at}, not at {origin}")
+    screen.save(os.path.join(screen.artifacts, "chosen.png"))
+    print(f"e2e: the chosen picture shows at {at} at its own size")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--program", required=True)
@@ -141,9 +193,14 @@ def main():
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     display = ":" + xvfb.stdout.readline().decode().strip()
     screen = Screen(display)
+    screen.artifacts = args.artifacts
     env = dict(screen.env, QT_QPA_PLATFORM="xcb")
     env.pop("QT_SCALE_FACTOR", None)
-    game = subprocess.Popen([args.program], env=env, stderr=subprocess.PIPE)
+    # The chooser opens at the program's current folder: one with a picture of ours.
+    folder = tempfile.TemporaryDirectory()
+    choice = make_choice(folder.name)
+    game = subprocess.Popen([os.path.abspath(args.program)], env=env, cwd=folder.name,
+                            stderr=subprocess.PIPE)
     try:
         origin = wait_for("the puzzle window", lambda: find_picture(screen.grab(), picture))
         print(f"e2e: whole picture at {origin} on {display}")
@@ -215,6 +272,8 @@ def main():
         screen.xdotool("key", "Escape")
         wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
 
+        choose_picture(screen, origin, choice)
+
         # End closes the program at once.
         screen.click(ox + END_BUTTON[0], oy + END_BUTTON[1])
         code = game.wait(timeout=10)
@@ -228,6 +287,7 @@ def main():
         if err.strip():
             print("program's standard error:\n" + err)
         xvfb.kill()
+        folder.cleanup()
 
 
 if __name__ == "__main__":
