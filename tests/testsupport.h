@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -11,26 +12,27 @@
 #include <functional>
 
 // Runs act on the next modal dialog once it is open. Call before the click that opens it:
-// the dialog's exec() blocks the test until act closes it.
-inline void onNextModal(std::function<void(QWidget *)> act)
+// the dialog's exec() blocks the test until act closes it. The watch gives up after five
+// seconds (the test's own checks then report that no dialog came); delete the returned timer
+// to stop watching sooner, so that a later test's dialog is not answered by this one.
+inline QPointer<QTimer> onNextModal(std::function<void(QWidget *)> act)
 {
-    auto timer = std::make_shared<QElapsedTimer>();
-    timer->start();
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act = std::move(act), timer, poll] {
+    auto *timer = new QTimer(qApp);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, started, act = std::move(act)] {
         QWidget *modal = QApplication::activeModalWidget();
         if (modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
             act(modal);
-            *poll = nullptr; // break the cycle
-            return;
+        } else if (started->elapsed() > 5000) {
+            timer->stop();
+            timer->deleteLater();
         }
-        if (timer->elapsed() > 5000) {
-            *poll = nullptr;
-            return; // the test's own check then reports that no dialog came
-        }
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+    });
+    timer->start(10);
+    return timer;
 }
 
 // The button of a dialog's button box with the given role.

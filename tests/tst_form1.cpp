@@ -343,7 +343,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content"); // null: no file at all
         QTest::newRow("missing") << QByteArray();
-        QTest::newRow("garbage") << QByteArray("\0\0\1\0\xff\xff garbage", 16);
+        QTest::newRow("garbage") << QByteArray("\0\0\1\0\xff\xff garbage", 14);
         QTest::newRow("empty") << QByteArray("");
         QTest::newRow("a folder") << QByteArray("folder");
     }

@@ -115,12 +115,12 @@ private slots:
         const QList<qint16> order = form.board().TileOrder;
         QList<QRect> places = tileGeometries(form);
         bool messageShown = false;
-        onNextModal([&](QWidget *w) {
+        const QPointer<QTimer> watch = onNextModal([&](QWidget *w) {
             messageShown = true;
             w->close();
         });
         drag(form, form.Picture1(3), to);
-        QTest::qWait(30);
+        delete watch;
 
         QList<qint16> expectedOrder = order;
         if (swappedWith) {
