@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   fonts-arphic-uming fonts-arphic-ukai fonts-noto-cjk
   libbenchmark-dev
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool imagemagick
   python3 python3-pil python3-numpy
 )
 
@@ -24,5 +24,5 @@ if ((${#missing[@]})); then
   as_root=()
   [ "$(id -u)" -eq 0 ] || as_root=(sudo)
   "${as_root[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}"
 fi
