@@ -1,0 +1,695 @@
+// QPainter drawing of metafile records.
+#include "wmfpaintersink.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace wmf {
+
+namespace {
+
+enum Rop : quint32 {
+    SrcCopy = 0x00CC0020,
+    SrcPaint = 0x00EE0086,
+    SrcAnd = 0x008800C6,
+    SrcInvert = 0x00660046,
+    SrcErase = 0x00440328,
+    NotSrcCopy = 0x00330008,
+    NotSrcErase = 0x001100A6,
+    MergeCopy = 0x00C000CA,
+    MergePaint = 0x00BB0226,
+    PatCopy = 0x00F00021,
+    PatInvert = 0x005A0049,
+    DstInvert = 0x00550009,
+    Blackness = 0x00000042,
+    Whiteness = 0x00FF0062,
+    Dest = 0x00AA0029,
+    // Source white keeps the destination, source black takes the brush (and the reverse).
+    PaintBrushThroughBlack = 0x00B8074A,
+    PaintBrushThroughWhite = 0x00E20746,
+};
+
+// Raster operations on pens and brushes (SetROP2): composition, or a fixed colour.
+struct Rop2
+{
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    std::optional<QColor> color;
+    bool skip = false;
+};
+
+Rop2 rop2(quint16 r)
+{
+    Rop2 x;
+    switch (r) {
+    case 1:
+        x.color = QColor(Qt::black);
+        break;
+    case 2:
+        x.mode = QPainter::RasterOp_NotSourceAndNotDestination;
+        break;
+    case 3:
+        x.mode = QPainter::RasterOp_NotSourceAndDestination;
+        break;
+    case 4:
+        x.mode = QPainter::RasterOp_NotSource;
+        break;
+    case 5:
+        x.mode = QPainter::RasterOp_SourceAndNotDestination;
+        break;
+    case 6:
+        x.mode = QPainter::RasterOp_NotDestination;
+        break;
+    case 7:
+        x.mode = QPainter::RasterOp_SourceXorDestination;
+        break;
+    case 8:
+        x.mode = QPainter::RasterOp_NotSourceOrNotDestination;
+        break;
+    case 9:
+        x.mode = QPainter::RasterOp_SourceAndDestination;
+        break;
+    case 10:
+        x.mode = QPainter::RasterOp_NotSourceXorDestination;
+        break;
+    case 11:
+        x.skip = true;
+        break;
+    case 12:
+        x.mode = QPainter::RasterOp_NotSourceOrDestination;
+        break;
+    case 14:
+        x.mode = QPainter::RasterOp_SourceOrNotDestination;
+        break;
+    case 15:
+        x.mode = QPainter::RasterOp_SourceOrDestination;
+        break;
+    case 16:
+        x.color = QColor(Qt::white);
+        break;
+    default:
+        break;
+    }
+    return x;
+}
+
+Qt::BrushStyle hatchStyle(quint16 hatch)
+{
+    switch (hatch) {
+    case 0:
+        return Qt::HorPattern;
+    case 1:
+        return Qt::VerPattern;
+    case 2:
+        return Qt::FDiagPattern;
+    case 3:
+        return Qt::BDiagPattern;
+    case 4:
+        return Qt::CrossPattern;
+    default:
+        return Qt::DiagCrossPattern;
+    }
+}
+
+} // namespace
+
+PainterSink::PainterSink(QImage *image) : m_image(image)
+{
+    m_painter.begin(m_image);
+}
+
+PainterSink::~PainterSink()
+{
+    m_painter.end();
+}
+
+bool PainterSink::prepare(const DeviceContext &dc)
+{
+    const Rop2 r = rop2(dc.rop2);
+    if (r.skip)
+        return false;
+    if (dc.clip) {
+        if (dc.clip->isEmpty())
+            return false;
+        m_painter.setClipRegion(*dc.clip);
+    } else {
+        m_painter.setClipping(false);
+    }
+    m_painter.setCompositionMode(r.mode);
+    const bool rasterOp = r.mode != QPainter::CompositionMode_SourceOver;
+    m_painter.setRenderHint(QPainter::Antialiasing, !rasterOp);
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, !rasterOp);
+    m_painter.setBackgroundMode(dc.bkMode == BkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
+    m_painter.setBackground(dc.bkColor);
+    return true;
+}
+
+QPen PainterSink::pen(const DeviceContext &dc) const
+{
+    const Pen &p = dc.pen;
+    const quint16 style = p.style & PenStyleMask;
+    if (style == PenNull)
+        return Qt::NoPen;
+    QColor color = p.color;
+    if (const Rop2 r = rop2(dc.rop2); r.color)
+        color = *r.color;
+    qreal width = std::abs(p.width * dc.mapping.scaleX());
+    const bool hairline = p.width == 0 || width < 1.0;
+    if (hairline)
+        width = 1.0;
+    QPen pen(color, width);
+    // Styled lines exist only for pens one logical unit wide or less; wider ones draw solid.
+    // Dash lengths in pixels, about what the old display drivers drew.
+    bool styled = false;
+    if (std::abs(p.width) <= 1) {
+        styled = true;
+        switch (style) {
+        case PenDash:
+            pen.setDashPattern({18, 6});
+            break;
+        case PenDot:
+            pen.setDashPattern({3, 3});
+            break;
+        case PenDashDot:
+            pen.setDashPattern({9, 6, 3, 6});
+            break;
+        case PenDashDotDot:
+            pen.setDashPattern({9, 3, 3, 3, 3, 3});
+            break;
+        default:
+            styled = false;
+            break;
+        }
+    }
+    switch (p.style & PenEndCapMask) {
+    case PenEndCapSquare:
+        pen.setCapStyle(Qt::SquareCap);
+        break;
+    case PenEndCapFlat:
+        pen.setCapStyle(Qt::FlatCap);
+        break;
+    default:
+        pen.setCapStyle(styled ? Qt::FlatCap : Qt::RoundCap);
+    }
+    switch (p.style & PenJoinMask) {
+    case PenJoinBevel:
+        pen.setJoinStyle(Qt::BevelJoin);
+        break;
+    case PenJoinMiter:
+        pen.setJoinStyle(Qt::MiterJoin);
+        break;
+    default:
+        pen.setJoinStyle(Qt::RoundJoin);
+    }
+    return pen;
+}
+
+QBrush PainterSink::brush(const DeviceContext &dc, const Brush &b) const
+{
+    QColor color = b.color;
+    if (const Rop2 r = rop2(dc.rop2); r.color)
+        color = *r.color;
+    switch (b.style) {
+    case BrushNull:
+        return Qt::NoBrush;
+    case BrushHatched:
+        return QBrush(color, hatchStyle(b.hatch));
+    case BrushPattern:
+    case BrushDibPattern:
+    case BrushDibPatternPt:
+        if (!b.pattern.isNull()) {
+            QImage tile = b.pattern;
+            if (tile.format() == QImage::Format_Mono && b.style == BrushPattern)
+                tile.setColorTable({dc.textColor.rgb(), dc.bkColor.rgb()});
+            return QBrush(tile.convertToFormat(QImage::Format_RGB32));
+        }
+        return QBrush(color);
+    default:
+        return QBrush(color);
+    }
+}
+
+void PainterSink::shape(const DeviceContext &dc, const QPainterPath &path, bool fill)
+{
+    if (!prepare(dc))
+        return;
+    m_painter.setBrush(fill ? brush(dc, dc.brush) : QBrush(Qt::NoBrush));
+    m_painter.setPen(pen(dc));
+    m_painter.drawPath(path);
+}
+
+void PainterSink::polyline(const DeviceContext &dc, const QPolygonF &points)
+{
+    if (!prepare(dc))
+        return;
+    m_painter.setBrush(Qt::NoBrush);
+    m_painter.setPen(pen(dc));
+    m_painter.drawPolyline(points);
+}
+
+void PainterSink::polygons(const DeviceContext &dc, const QList<QPolygonF> &polygons)
+{
+    QPainterPath path;
+    path.setFillRule(dc.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+    for (const QPolygonF &p : polygons) {
+        path.addPolygon(p);
+        path.closeSubpath();
+    }
+    shape(dc, path, true);
+}
+
+void PainterSink::rectangle(const DeviceContext &dc, const QRectF &rect)
+{
+    QPainterPath path;
+    QRectF r = rect;
+    if ((dc.pen.style & PenStyleMask) == PenInsideFrame) {
+        const qreal half = pen(dc).widthF() / 2;
+        r.adjust(half, half, -half, -half);
+    }
+    path.addRect(r);
+    shape(dc, path, true);
+}
+
+void PainterSink::roundRect(const DeviceContext &dc, const QRectF &rect, QSizeF corner)
+{
+    QPainterPath path;
+    path.addRoundedRect(rect, std::min(corner.width() / 2, rect.width() / 2),
+                        std::min(corner.height() / 2, rect.height() / 2));
+    shape(dc, path, true);
+}
+
+void PainterSink::ellipse(const DeviceContext &dc, const QRectF &rect)
+{
+    QPainterPath path;
+    QRectF r = rect;
+    if ((dc.pen.style & PenStyleMask) == PenInsideFrame) {
+        const qreal half = pen(dc).widthF() / 2;
+        r.adjust(half, half, -half, -half);
+    }
+    path.addEllipse(r);
+    shape(dc, path, true);
+}
+
+void PainterSink::arc(const DeviceContext &dc, ArcKind kind, const QRectF &rect, qreal start,
+                      qreal sweep)
+{
+    QPainterPath path;
+    switch (kind) {
+    case ArcKind::Arc:
+        path.arcMoveTo(rect, start);
+        path.arcTo(rect, start, sweep);
+        break;
+    case ArcKind::Pie:
+        path.moveTo(rect.center());
+        path.arcTo(rect, start, sweep);
+        path.closeSubpath();
+        break;
+    case ArcKind::Chord:
+        path.arcMoveTo(rect, start);
+        path.arcTo(rect, start, sweep);
+        path.closeSubpath();
+        break;
+    }
+    shape(dc, path, kind != ArcKind::Arc);
+}
+
+void PainterSink::setPixel(const DeviceContext &dc, QPointF point, QColor color)
+{
+    if (!prepare(dc))
+        return;
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.fillRect(QRectF(std::floor(point.x()), std::floor(point.y()), 1, 1), color);
+}
+
+void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color, bool surface)
+{
+    const int w = m_image->width(), h = m_image->height();
+    const int x0 = int(std::floor(point.x())), y0 = int(std::floor(point.y()));
+    if (x0 < 0 || y0 < 0 || x0 >= w || y0 >= h || dc.brush.style == BrushNull)
+        return;
+    m_painter.end();
+    const QRgb fill = dc.brush.color.rgb() | 0xFF000000;
+    const QRgb key = color.rgb() | 0xFF000000;
+    auto pixel = [&](int x, int y) -> QRgb & {
+        return reinterpret_cast<QRgb *>(m_image->scanLine(y))[x];
+    };
+    auto distance = [](QRgb a, QRgb b) {
+        return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                         std::abs(qBlue(a) - qBlue(b))});
+    };
+    const QRgb seed = pixel(x0, y0);
+
+    // First which pixels may be filled, decided on the picture as it was: in surface mode
+    // those near the given colour; in border mode those nearer the seed's colour than the
+    // border's. Outlines are antialiased, so the border is then taken one pixel thicker,
+    // lest the fill slip through the lighter pixels of a thin diagonal line.
+    const size_t count = size_t(w) * size_t(h);
+    std::vector<quint8> open(count, 0);
+    for (int y = 0; y < h; ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(m_image->constScanLine(y));
+        quint8 *row = open.data() + size_t(y) * w;
+        for (int x = 0; x < w; ++x)
+            row[x] = surface ? distance(line[x], key) <= 48
+                             : distance(line[x], key) >= distance(line[x], seed);
+    }
+    if (!surface) {
+        std::vector<quint8> thick(open);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t i = size_t(y) * w + x;
+                if ((x > 0 && !open[i - 1]) || (x + 1 < w && !open[i + 1]) ||
+                    (y > 0 && !open[i - w]) || (y + 1 < h && !open[i + w]))
+                    thick[i] = 0;
+            }
+        open.swap(thick);
+    }
+    if (dc.clip) {
+        std::vector<quint8> clipped(count, 0);
+        for (const QRect &r : *dc.clip) {
+            const QRect c = r.intersected(m_image->rect());
+            for (int y = c.top(); y <= c.bottom(); ++y)
+                for (int x = c.left(); x <= c.right(); ++x)
+                    clipped[size_t(y) * w + x] = open[size_t(y) * w + x];
+        }
+        open.swap(clipped);
+    }
+    if ((!surface && distance(seed, key) <= 48) || !open[size_t(y0) * w + x0]) {
+        m_painter.begin(m_image);
+        return;
+    }
+
+    // Then a scanline fill over that mask; a filled pixel is closed behind it.
+    auto inside = [&](int x, int y) { return open[size_t(y) * w + x] != 0; };
+    std::vector<QPoint> stack{{x0, y0}};
+    while (!stack.empty()) {
+        const QPoint p = stack.back();
+        stack.pop_back();
+        int x = p.x();
+        const int y = p.y();
+        if (!inside(x, y))
+            continue;
+        while (x > 0 && inside(x - 1, y))
+            --x;
+        bool up = false, down = false;
+        for (; x < w && inside(x, y); ++x) {
+            open[size_t(y) * w + x] = 0;
+            pixel(x, y) = fill;
+            if (y > 0) {
+                const bool in = inside(x, y - 1);
+                if (in && !up)
+                    stack.push_back({x, y - 1});
+                up = in;
+            }
+            if (y + 1 < h) {
+                const bool in = inside(x, y + 1);
+                if (in && !down)
+                    stack.push_back({x, y + 1});
+                down = in;
+            }
+        }
+    }
+    m_painter.begin(m_image);
+}
+
+void PainterSink::patBlt(const DeviceContext &dc, const QRectF &rect, quint32 rop)
+{
+    if (dc.clip && dc.clip->isEmpty())
+        return;
+    DeviceContext plain = dc;
+    plain.rop2 = 13;
+    if (!prepare(plain))
+        return;
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    switch (rop) {
+    case Dest:
+        return;
+    case Blackness:
+        m_painter.fillRect(rect, Qt::black);
+        return;
+    case Whiteness:
+        m_painter.fillRect(rect, Qt::white);
+        return;
+    case DstInvert:
+        m_painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        m_painter.fillRect(rect, Qt::white);
+        return;
+    case PatInvert:
+        m_painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        m_painter.fillRect(rect, brush(plain, dc.brush));
+        return;
+    default:
+        if (dc.brush.style != BrushNull)
+            m_painter.fillRect(rect, brush(plain, dc.brush));
+        return;
+    }
+}
+
+namespace {
+
+// A run laid out along its baseline, before rotation: the font drawn at a fixed size and
+// scaled (sizes need not be whole pixels), where each character starts, and the box.
+struct Layout
+{
+    static constexpr int base = 100;
+    QFont font;
+    qreal scale = 1;   // pixels per font unit
+    qreal stretch = 1; // across, on top of scale
+    QList<qreal> starts;
+    bool spaced = false;
+    qreal width = 0, ascent = 0, descent = 0;
+    qreal x = 0, y = 0; // the first character's origin from the reference point
+};
+
+// False when there is nothing to draw: no fonts (no QGuiApplication), no text, or a size
+// nobody could read (text far larger than any picture also costs much to draw).
+bool layOut(const TextRun &run, Layout *l)
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || run.text.isEmpty())
+        return false;
+    qreal em = std::abs(run.emPixels);
+    l->font = QFont(run.family);
+    l->font.setStyleStrategy(QFont::PreferAntialias);
+    l->font.setHintingPreference(QFont::PreferNoHinting);
+    l->font.setWeight(QFont::Weight(run.weight));
+    l->font.setItalic(run.italic);
+    l->font.setUnderline(run.underline);
+    l->font.setStrikeOut(run.strikeOut);
+    l->font.setPixelSize(Layout::base);
+    const QFontMetricsF fm(l->font);
+    if (run.emPixels > 0 && fm.ascent() + fm.descent() > 0)
+        em = em * Layout::base / (fm.ascent() + fm.descent()); // cell height to character height
+    if (em < 0.3 || em > 16384)
+        return false;
+    const qreal s = l->scale = em / Layout::base;
+    if (run.widthPixels > 0 && fm.averageCharWidth() > 0)
+        l->stretch = std::clamp(run.widthPixels / (fm.averageCharWidth() * s), 0.05, 20.0);
+
+    l->spaced = !run.advances.isEmpty() || !run.rises.isEmpty() || run.extraPerChar != 0 ||
+                run.extraPerBreak != 0;
+    qreal width = 0;
+    if (l->spaced) {
+        l->starts.reserve(run.text.size());
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
+            l->starts.append(width);
+            if (i < run.advances.size()) {
+                width += run.advances[i];
+            } else {
+                width += fm.horizontalAdvance(run.text.at(i)) * s * l->stretch + run.extraPerChar;
+                if (run.text.at(i) == u' ')
+                    width += run.extraPerBreak;
+            }
+        }
+    } else {
+        width = fm.horizontalAdvance(run.text) * s * l->stretch;
+    }
+    l->width = width;
+    l->ascent = fm.ascent() * s;
+    l->descent = fm.descent() * s;
+    switch (run.align & AlignHorizontalMask) {
+    case AlignRight:
+        l->x = -width;
+        break;
+    case AlignCenter:
+        l->x = -width / 2;
+        break;
+    default:
+        break;
+    }
+    switch (run.align & AlignVerticalMask) {
+    case AlignBaseline:
+        break;
+    case AlignBottom:
+        l->y = -l->descent;
+        break;
+    default:
+        l->y = l->ascent;
+        break;
+    }
+    return true;
+}
+
+QTransform placement(const TextRun &run)
+{
+    QTransform t;
+    t.translate(run.reference.x(), run.reference.y());
+    t.rotate(-run.angle);
+    return t;
+}
+
+} // namespace
+
+QRectF textBounds(const TextRun &run, qreal *advance)
+{
+    Layout l;
+    if (advance)
+        *advance = 0;
+    if (!layOut(run, &l))
+        return {};
+    if (advance)
+        *advance = l.width;
+    qreal low = 0, high = 0;
+    for (qreal r : run.rises) {
+        low = std::min(low, r);
+        high = std::max(high, r);
+    }
+    const QRectF box(l.x, l.y - l.ascent - high, l.width, l.ascent + l.descent + high - low);
+    return placement(run).mapRect(box);
+}
+
+qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
+{
+    DeviceContext plain = dc;
+    plain.rop2 = 13;
+    if (!prepare(plain))
+        return 0;
+    m_painter.save();
+    if (run.options & TextClipped)
+        m_painter.setClipRect(run.rect, dc.clip ? Qt::IntersectClip : Qt::ReplaceClip);
+    if (run.options & TextOpaque)
+        m_painter.fillRect(run.rect, dc.bkColor);
+    Layout l;
+    if (!layOut(run, &l)) {
+        m_painter.restore();
+        return 0;
+    }
+    m_painter.setTransform(placement(run), true);
+    if (dc.bkMode == BkOpaque && !(run.options & TextOpaque))
+        m_painter.fillRect(QRectF(l.x, l.y - l.ascent, l.width, l.ascent + l.descent), dc.bkColor);
+    const qreal across = l.scale * l.stretch;
+    m_painter.scale(across, l.scale);
+    m_painter.setFont(l.font);
+    m_painter.setPen(dc.textColor);
+    m_painter.setBackgroundMode(Qt::TransparentMode);
+    const qreal ux = l.x / across, uy = l.y / l.scale;
+    if (l.spaced) {
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
+            const QChar c = run.text.at(i);
+            const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
+            if (c.isHighSurrogate() && i + 1 < run.text.size()) {
+                m_painter.drawText(at, run.text.mid(i, 2));
+                ++i;
+            } else if (!c.isSpace()) {
+                m_painter.drawText(at, QString(c));
+            }
+        }
+    } else {
+        m_painter.drawText(QPointF(ux, uy), run.text);
+    }
+    m_painter.restore();
+    return l.width;
+}
+
+void PainterSink::fillPath(const DeviceContext &dc, const QPainterPath &path, const Brush &b)
+{
+    if (!prepare(dc))
+        return;
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.fillPath(path, brush(dc, b));
+}
+
+void PainterSink::framePath(const DeviceContext &dc, const QPainterPath &path, const Brush &b,
+                            QSizeF frame)
+{
+    if (!prepare(dc))
+        return;
+    m_painter.save();
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.setClipPath(path, dc.clip ? Qt::IntersectClip : Qt::ReplaceClip);
+    m_painter.strokePath(
+        path, QPen(brush(dc, b), 2 * std::max<qreal>(1, std::max(frame.width(), frame.height()))));
+    m_painter.restore();
+}
+
+void PainterSink::invertPath(const DeviceContext &dc, const QPainterPath &path)
+{
+    DeviceContext plain = dc;
+    plain.rop2 = 13;
+    if (!prepare(plain))
+        return;
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    m_painter.fillPath(path, Qt::white);
+}
+
+void PainterSink::bitmap(const DeviceContext &dc, const QRectF &dest, const QImage &image,
+                         const QRectF &source, quint32 rop)
+{
+    DeviceContext plain = dc;
+    plain.rop2 = 13;
+    if (!prepare(plain))
+        return;
+    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+    switch (rop) {
+    case SrcPaint:
+        mode = QPainter::RasterOp_SourceOrDestination;
+        break;
+    case SrcAnd:
+        mode = QPainter::RasterOp_SourceAndDestination;
+        break;
+    case SrcInvert:
+        mode = QPainter::RasterOp_SourceXorDestination;
+        break;
+    case SrcErase:
+        mode = QPainter::RasterOp_SourceAndNotDestination;
+        break;
+    case NotSrcCopy:
+        mode = QPainter::RasterOp_NotSource;
+        break;
+    case NotSrcErase:
+        mode = QPainter::RasterOp_NotSourceAndNotDestination;
+        break;
+    case MergePaint:
+        mode = QPainter::RasterOp_NotSourceOrDestination;
+        break;
+    case PaintBrushThroughBlack:
+    case PaintBrushThroughWhite: {
+        // Paint the brush colour where the source has the chosen colour, keep the rest.
+        QImage src = image.copy(source.toAlignedRect()).convertToFormat(QImage::Format_ARGB32);
+        const QRgb paint = dc.brush.color.rgb();
+        const bool throughBlack = rop == PaintBrushThroughBlack;
+        for (int y = 0; y < src.height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(src.scanLine(y));
+            for (int x = 0; x < src.width(); ++x) {
+                const bool black = qGray(line[x]) < 128;
+                line[x] = black == throughBlack ? paint : 0;
+            }
+        }
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        m_painter.drawImage(dest, src);
+        return;
+    }
+    default:
+        break;
+    }
+    m_painter.setCompositionMode(mode);
+    const bool plainCopy = mode == QPainter::CompositionMode_SourceOver;
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform,
+                            plainCopy && (dest.width() < source.width() || dc.stretchBltMode == 4));
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.drawImage(dest, image, source);
+}
+
+} // namespace wmf

@@ -1,0 +1,114 @@
+// Reads a Windows Metafile record by record and turns each into calls on a Sink.
+#pragma once
+
+#include "wmfdevicecontext.h"
+#include "wmfsink.h"
+
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+#include <variant>
+#include <vector>
+
+namespace wmf {
+
+// What a metafile may cost us. Files beyond any of these are refused with a message.
+struct Limits
+{
+    int maxSide = 8192;                    // picture pixels a side (larger ones are scaled down)
+    qint64 maxPixels = 32LL * 1024 * 1024; // picture pixels in all (likewise)
+    // A metafile without the placeable header says nothing of its units; the window sizes
+    // such files set are mostly in hundredths of a millimetre or in twips, far larger than
+    // their pictures were meant to be. They are scaled down to this longest side.
+    int maxPlainSide = 2048;
+    qint64 maxRecords = 1000000;                     // records in a file
+    int maxSaveDepth = 1024;                         // SaveDC without RestoreDC
+    int maxObjects = 65535;                          // slots in the object table
+    qint64 maxBitmapPixels = 16LL * 1024 * 1024;     // pixels in one embedded bitmap
+    qint64 maxHeldBitmapPixels = 32LL * 1024 * 1024; // pixels of pattern brushes held at once
+    qint64 maxDecodedPixels = 256LL * 1024 * 1024;   // pixels of all bitmaps decoded in a pass
+    int maxMilliseconds = 10000;                     // time for one pass over the records
+    qint64 maxPoints = 1000000;                      // points in one poly-polygon
+    int maxRegionRects = 10000;                      // rectangles in one region
+};
+
+struct Header
+{
+    bool placeable = false;
+    qint16 left = 0, top = 0, right = 0, bottom = 0; // placeable: the frame, logical units
+    quint16 unitsPerInch = 0;                        // placeable: logical units an inch
+    quint16 objectCount = 0;
+    qsizetype recordsStart = 0;
+};
+
+// What a pass learnt about the frame the metafile sets for itself.
+struct PlayStats
+{
+    qint64 records = 0;
+    bool windowExtSet = false;
+    bool viewportExtSet = false;
+    bool frameTaken = false; // window (and map mode) as they stood at the first drawing
+    QPointF frameWindowOrg;
+    QSizeF frameWindowExt;
+    QSizeF frameViewportExt;
+    MapMode frameMode = MapMode::Anisotropic;
+    bool drew = false;
+};
+
+class Parser
+{
+public:
+    explicit Parser(QByteArrayView data, const Limits &limits = {});
+
+    // Checks the header; false and a message when it is not a metafile we can read.
+    bool readHeader(QString *error);
+    const Header &header() const { return m_header; }
+
+    // Plays every record into sink, starting from `start`. playerFrame: the player has put
+    // the metafile's frame onto the picture, so the viewport records and the fixed mapping
+    // modes (which would move it off) are not taken from the metafile, as other players do.
+    // False and a message when the file is malformed or over a limit; what was drawn until
+    // then stays drawn.
+    bool play(Sink &sink, const Mapping &start, bool playerFrame, QString *error);
+    const PlayStats &stats() const { return m_stats; }
+
+private:
+    using Object = std::variant<Pen, Brush, Font, Palette, Region>;
+
+    bool record(quint16 function, QByteArrayView params);
+    bool fail(const QString &message);
+    bool malformed();
+    void drawing();
+    int addObject(Object object);
+    const Object *object(quint16 index) const;
+    QColor colorRef(QByteArrayView params, qsizetype at) const;
+    QPainterPath regionPath(const Region &region) const;
+    QRegion deviceRegion(const Region &region) const;
+    QRect deviceRect(const QRectF &logical) const;
+    void setClip(const QRegion &region) { m_dc.clip = region; }
+    bool decodeBitmapParam(QByteArrayView bytes, quint16 colorUsage, bool dib, QImage *out);
+    bool blit(quint16 function, QByteArrayView params);
+    bool text(QByteArrayView params, bool extended);
+    qint64 heldPixels(const Object &o) const;
+
+    QByteArrayView m_data;
+    Limits m_limits;
+    Header m_header;
+    PlayStats m_stats;
+    Sink *m_sink = nullptr;
+    DeviceContext m_dc;
+    QList<DeviceContext> m_saved;
+    std::vector<std::optional<Object>> m_objects;
+    size_t m_firstFree = 0;
+    bool m_placeable = false;
+    qint64 m_recordIndex = 0;
+    qint64 m_heldPixels = 0;
+    qint64 m_decodedPixels = 0;
+    QString m_error;
+    QElapsedTimer m_clock;
+};
+
+} // namespace wmf

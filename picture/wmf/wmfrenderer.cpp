@@ -1,0 +1,204 @@
+// Finds a metafile's frame and size, then plays it onto a QImage.
+#include "wmfrenderer.h"
+
+#include "wmfpaintersink.h"
+#include "wmfparser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace wmf {
+
+namespace {
+
+// Measures where a metafile draws, for metafiles that do not say how big they are.
+class BoundsSink : public Sink
+{
+public:
+    QRectF bounds;
+
+    void polyline(const DeviceContext &dc, const QPolygonF &points) override
+    {
+        add(points.boundingRect(), penWidth(dc));
+    }
+    void polygons(const DeviceContext &dc, const QList<QPolygonF> &polygons) override
+    {
+        for (const QPolygonF &p : polygons)
+            add(p.boundingRect(), penWidth(dc));
+    }
+    void rectangle(const DeviceContext &dc, const QRectF &rect) override
+    {
+        add(rect, penWidth(dc));
+    }
+    void roundRect(const DeviceContext &dc, const QRectF &rect, QSizeF) override
+    {
+        add(rect, penWidth(dc));
+    }
+    void ellipse(const DeviceContext &dc, const QRectF &rect) override { add(rect, penWidth(dc)); }
+    void arc(const DeviceContext &dc, ArcKind kind, const QRectF &rect, qreal start,
+             qreal sweep) override
+    {
+        QPainterPath path;
+        if (kind == ArcKind::Pie)
+            path.moveTo(rect.center());
+        else
+            path.arcMoveTo(rect, start);
+        path.arcTo(rect, start, sweep);
+        add(path.boundingRect(), penWidth(dc));
+    }
+    void setPixel(const DeviceContext &, QPointF point, QColor) override
+    {
+        add(QRectF(point, QSizeF(1, 1)), 0);
+    }
+    void floodFill(const DeviceContext &, QPointF, QColor, bool) override {}
+    void patBlt(const DeviceContext &, const QRectF &rect, quint32) override { add(rect, 0); }
+    qreal text(const DeviceContext &, const TextRun &run) override
+    {
+        if (run.options & TextOpaque)
+            add(run.rect, 0);
+        qreal advance = 0;
+        const QRectF box = textBounds(run, &advance);
+        if (!box.isEmpty())
+            add(box, 0);
+        return advance;
+    }
+    void fillPath(const DeviceContext &, const QPainterPath &path, const Brush &) override
+    {
+        add(path.boundingRect(), 0);
+    }
+    void framePath(const DeviceContext &, const QPainterPath &path, const Brush &, QSizeF) override
+    {
+        add(path.boundingRect(), 0);
+    }
+    void invertPath(const DeviceContext &, const QPainterPath &path) override
+    {
+        add(path.boundingRect(), 0);
+    }
+    void bitmap(const DeviceContext &, const QRectF &dest, const QImage &, const QRectF &,
+                quint32) override
+    {
+        add(dest, 0);
+    }
+
+private:
+    static qreal penWidth(const DeviceContext &dc)
+    {
+        if ((dc.pen.style & PenStyleMask) == PenNull)
+            return 0;
+        return std::max<qreal>(1, std::abs(dc.pen.width * dc.mapping.scaleX()));
+    }
+    void add(const QRectF &r, qreal pen)
+    {
+        QRectF box = r.normalized().adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
+        if (box.width() <= 0)
+            box.setWidth(1);
+        if (box.height() <= 0)
+            box.setHeight(1);
+        bounds = bounds.isNull() ? box : bounds.united(box);
+    }
+};
+
+QImage failed(QString *error, const QString &message)
+{
+    if (error)
+        *error = message;
+    return {};
+}
+
+} // namespace
+
+bool looksLikeMetafile(QByteArrayView head)
+{
+    if (head.size() >= 4 && quint8(head[0]) == 0xD7 && quint8(head[1]) == 0xCD &&
+        quint8(head[2]) == 0xC6 && quint8(head[3]) == 0x9A)
+        return true;
+    // Plain header: type 1 (memory) or 2 (disk), header size 9 words.
+    return head.size() >= 4 && (quint8(head[0]) == 1 || quint8(head[0]) == 2) && head[1] == 0 &&
+           quint8(head[2]) == 9 && head[3] == 0;
+}
+
+QImage render(QByteArrayView data, QString *error)
+{
+    return render(data, error, Limits());
+}
+
+QImage render(QByteArrayView data, QString *error, const Limits &limits)
+{
+    Parser parser(data, limits);
+    QString why;
+    if (!parser.readHeader(&why))
+        return failed(error, why);
+    const Header &header = parser.header();
+
+    Mapping start; // before the metafile's own records
+    QSizeF size;   // the picture's own size, pixels
+    bool playerFrame = true;
+    if (header.placeable) {
+        const int width = header.right - header.left;
+        const int height = header.bottom - header.top;
+        if (width == 0 || height == 0)
+            return failed(error, QStringLiteral("WMF 圖片的大小不正確（寬或高為零）。"));
+        const qreal inch = header.unitsPerInch ? header.unitsPerInch : 1440;
+        size = QSizeF(std::abs(width) * 96.0 / inch, std::abs(height) * 96.0 / inch);
+        start.windowOrg = QPointF(header.left, header.top);
+        start.windowExt = QSizeF(width, height);
+    } else {
+        // No frame in the header: play once to see what window the metafile sets, or where
+        // it draws.
+        BoundsSink bounds;
+        if (!parser.play(bounds, Mapping(), false, &why))
+            return failed(error, why);
+        const PlayStats &stats = parser.stats();
+        const bool windowFrame = stats.frameTaken && (stats.frameMode == MapMode::Anisotropic ||
+                                                      stats.frameMode == MapMode::Isotropic);
+        if (windowFrame) {
+            start.windowOrg = stats.frameWindowOrg;
+            start.windowExt = stats.frameWindowExt;
+            const QSizeF ext = stats.viewportExtSet ? stats.frameViewportExt : stats.frameWindowExt;
+            size = QSizeF(std::abs(ext.width()), std::abs(ext.height()));
+        } else {
+            if (bounds.bounds.isEmpty())
+                return failed(error, QStringLiteral("WMF 圖片檔沒有可顯示的內容。"));
+            playerFrame = false;
+            size = bounds.bounds.size();
+            start.deviceDx = -bounds.bounds.left();
+            start.deviceDy = -bounds.bounds.top();
+        }
+    }
+    if (!(size.width() > 0 && size.height() > 0) || !std::isfinite(size.width()) ||
+        !std::isfinite(size.height()))
+        return failed(error, QStringLiteral("WMF 圖片的大小不正確。"));
+
+    // Scale down what is too big for the limits, keeping the shape.
+    qreal scale = 1;
+    const int maxSide =
+        header.placeable ? limits.maxSide : std::min(limits.maxSide, limits.maxPlainSide);
+    scale = std::min(scale, maxSide / size.width());
+    scale = std::min(scale, maxSide / size.height());
+    scale = std::min(scale, std::sqrt(qreal(limits.maxPixels) / (size.width() * size.height())));
+    const int width = std::clamp(int(std::lround(size.width() * scale)), 1, limits.maxSide);
+    const int height = std::clamp(int(std::lround(size.height() * scale)), 1, limits.maxSide);
+    if (playerFrame) {
+        start.viewportExt = QSizeF(width, height);
+    } else {
+        start.deviceScaleX = start.deviceScaleY = scale;
+        start.deviceDx *= scale;
+        start.deviceDy *= scale;
+    }
+
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return failed(error, QStringLiteral("記憶體不足，無法顯示這張 WMF 圖片。"));
+    image.fill(Qt::white);
+    image.setDotsPerMeterX(3780); // 96 an inch
+    image.setDotsPerMeterY(3780);
+    {
+        PainterSink sink(&image);
+        if (!parser.play(sink, start, playerFrame, &why))
+            return failed(error, why);
+    }
+    return image;
+}
+
+} // namespace wmf

@@ -1,0 +1,27 @@
+// Renders a Windows Metafile (placeable or not) into a QImage.
+#pragma once
+
+#include <QByteArrayView>
+#include <QImage>
+#include <QString>
+
+namespace wmf {
+
+struct Limits;
+
+// True when the bytes start like a metafile: the placeable key, or a plain metafile header.
+bool looksLikeMetafile(QByteArrayView head);
+
+// Draws the metafile onto a white, antialiased image of the metafile's own size.
+// On failure returns a null image and sets *error to a message for the player
+// (Traditional Chinese). Never reads outside data, never allocates without bound.
+//
+// The size: a placeable metafile's frame at 96 pixels an inch; otherwise the window the
+// metafile sets (one pixel a logical unit, or its viewport's size when it sets one too), or
+// else the bounds of what it draws. A picture larger than Limits::maxSide a side or
+// Limits::maxPixels in all (8192 and 32 Mi pixels) is scaled down to fit, keeping its shape;
+// one without the placeable header, whose units are unknown, to Limits::maxPlainSide (2048).
+QImage render(QByteArrayView data, QString *error);
+QImage render(QByteArrayView data, QString *error, const Limits &limits);
+
+} // namespace wmf

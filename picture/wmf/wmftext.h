@@ -1,0 +1,25 @@
+// Text in metafiles: bytes in the font's character set, faces that may not be installed.
+#pragma once
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+namespace wmf {
+
+// Decodes text written in the given character set (the font's). Faces with their own symbol
+// encoding (Symbol and its kin) are mapped to the Unicode characters they show.
+// byteCounts, when given, receives the number of bytes each character of the result took.
+QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
+                   QList<int> *byteCounts = nullptr);
+
+// The name of the encoding used for a character set, as QStringDecoder knows it; empty for
+// the symbol set.
+const char *encodingName(quint8 charSet);
+
+// An installed family that looks like `face`: the face itself when installed, else a
+// metric-compatible or similar one, else one chosen by character set, family and pitch.
+// Empty without a QGuiApplication (fonts need one).
+QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily);
+
+} // namespace wmf
