@@ -72,6 +72,15 @@ void BenchWmf::render_data()
         }
         QTest::newRow("1000 clipped ellipses") << w.finish();
     }
+    {
+        Writer w(true, QRect(0, 0, 4000, 4000), 96);
+        w.createPen(0, 3, Qt::black).selectObject(0).createBrush(1, Qt::red).selectObject(1);
+        for (int i = 0; i < 40; ++i)
+            w.ellipse(i * 100, i * 90, i * 100 + 400, i * 90 + 300);
+        w.createBrush(0, Qt::yellow).selectObject(2).record(0x0419, {0, 0, 3900, 100});
+        w.createBrush(0, Qt::blue).selectObject(3).extFloodFill(3900, 100, Qt::yellow, 1);
+        QTest::newRow("flood fills over 4000x4000") << w.finish();
+    }
     const QString dir = qEnvironmentVariable("PINTU_WMF_DIR");
     if (!dir.isEmpty()) {
         for (const QFileInfo &info :
