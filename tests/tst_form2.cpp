@@ -12,6 +12,7 @@
 #include "testpictures.h"
 #include "testsupport.h"
 #include "windowregistry.h"
+#include "wmfwriter.h"
 
 #include "picture/pictureloader.h"
 
@@ -46,7 +47,8 @@ const QList<QColor> Upright = {Red, Green, Blue, Yellow};
 
 // The files of the tree's top folder that the chooser must list, in their order.
 const QStringList PictureNames = {u"a.JPG"_s, u"B.bmp"_s,    u"broken.bmp"_s, u"c.Gif"_s,
-                                  u"d.wmf"_s, u"huge.bmp"_s, u"pipe.gif"_s,   u"wide.bmp"_s};
+                                  u"d.wmf"_s, u"huge.bmp"_s, u"pipe.gif"_s,   u"q.WMF"_s,
+                                  u"wide.bmp"_s};
 
 // The exit code with which a test ends the event loop itself.
 constexpr int StillRunning = 7;
@@ -134,6 +136,25 @@ void settle()
 
 } // namespace
 
+// The four quarters of quadrants(), drawn as a placeable metafile at 96 units an inch.
+QByteArray quadrantsMetafile(QSize size)
+{
+    const int w = size.width(), h = size.height();
+    wmftest::Writer wmf(true, QRect(0, 0, w, h), 96);
+    wmf.createPen(5 /* PS_NULL */, 0, Qt::black).selectObject(0);
+    const QList<QPair<QRect, QColor>> quarters = {
+        {QRect(0, 0, w / 2, h / 2), Qt::red},
+        {QRect(w / 2, 0, w - w / 2, h / 2), Qt::green},
+        {QRect(0, h / 2, w / 2, h - h / 2), Qt::blue},
+        {QRect(w / 2, h / 2, w - w / 2, h - h / 2), Qt::yellow},
+    };
+    for (const auto &[r, colour] : quarters) {
+        wmf.createBrush(0 /* BS_SOLID */, colour).selectObject(1);
+        wmf.rectangle(r.left(), r.top(), r.right() + 2, r.bottom() + 2).deleteObject(1);
+    }
+    return wmf.finish();
+}
+
 class TestForm2 : public QObject
 {
     Q_OBJECT
@@ -169,6 +190,7 @@ private slots:
         QVERIFY(writeFile(at(u"c.Gif"_s),
                           gif({quadrants({50, 30}).convertToFormat(QImage::Format_Indexed8)})));
         QVERIFY(writeFile(at(u"d.wmf"_s), QByteArray("listed by name only")));
+        QVERIFY(writeFile(at(u"q.WMF"_s), quadrantsMetafile({80, 60})));
         QVERIFY(writeFile(at(u"wide.bmp"_s), encoded(quadrants({400, 50}), "bmp")));
         QVERIFY(writeFile(at(u"broken.bmp"_s), QByteArray("BM but nothing of a picture")));
         QVERIFY(writeFile(at(u"huge.bmp"_s), bmpHeaderOnly(20000, 20000)));
@@ -846,6 +868,7 @@ private slots:
         QTest::newRow("JPEG") << "a.JPG" << QSize(120, 90);
         QTest::newRow("GIF") << "c.Gif" << QSize(50, 30);
         QTest::newRow("wider than the window") << "wide.bmp" << QSize(400, 50);
+        QTest::newRow("WMF") << "q.WMF" << QSize(80, 60);
     }
     void confirmFile()
     {
