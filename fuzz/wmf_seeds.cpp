@@ -133,11 +133,11 @@ int main(int argc, char **argv)
                       : bpp == 8 ? "dib8"
                                  : "dib24",
                       Writer()
-                          .stretchDib(QRect(0, 0, 50, 50), QRect(0, 0, 2, 2), fourColorDib(bpp))
-                          .dibStretchBlt(QRect(50, 0, 50, 50), QRect(0, 0, 2, 2), fourColorDib(bpp),
-                                         0x008800C6)
-                          .dibBitBlt(QPoint(0, 50), QSize(2, 2), fourColorDib(bpp), 0x00660046)
-                          .setDiBitsToDevice(QPoint(50, 50), QSize(2, 2), fourColorDib(bpp))
+                          .bitmap(0x0F43, QRect(0, 0, 50, 50), QRect(0, 0, 2, 2), fourColorDib(bpp))
+                          .bitmap(0x0B41, QRect(50, 0, 50, 50), QRect(0, 0, 2, 2),
+                                  fourColorDib(bpp), 0x008800C6)
+                          .bitmap(0x0940, QRect(0, 50, 2, 2), {}, fourColorDib(bpp), 0x00660046)
+                          .bitmap(0x0D33, QRect(50, 50, 2, 2), {}, fourColorDib(bpp))
                           .createPatternBrush(fourColorDib(bpp))
                           .selectObject(0)
                           .rectangle(60, 60, 90, 90)
@@ -145,21 +145,21 @@ int main(int argc, char **argv)
     }
     seeds.append(
         {"rle8", Writer()
-                     .stretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 4, 2),
-                                 wmftest::dib(4, 2, 8, {qRgb(255, 0, 0), qRgb(0, 0, 255)},
-                                              QByteArray::fromHex("0400000000030100000001"), 1))
+                     .bitmap(0x0F43, QRect(0, 0, 100, 100), QRect(0, 0, 4, 2),
+                             wmftest::dib(4, 2, 8, {qRgb(255, 0, 0), qRgb(0, 0, 255)},
+                                          QByteArray::fromHex("0400000000030100000001"), 1))
                      .finish()});
     seeds.append(
         {"rle4", Writer()
-                     .stretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 4, 2),
-                                 wmftest::dib(4, 2, 4, {qRgb(255, 0, 0), qRgb(0, 0, 255)},
-                                              QByteArray::fromHex("0401000000040100000001"), 2))
+                     .bitmap(0x0F43, QRect(0, 0, 100, 100), QRect(0, 0, 4, 2),
+                             wmftest::dib(4, 2, 4, {qRgb(255, 0, 0), qRgb(0, 0, 255)},
+                                          QByteArray::fromHex("0401000000040100000001"), 2))
                      .finish()});
     seeds.append(
         {"bitfields", Writer()
-                          .stretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 2, 1),
-                                      wmftest::dib(2, 1, 16, {}, QByteArray::fromHex("00f81f00"), 3,
-                                                   {0xF800, 0x07E0, 0x001F}))
+                          .bitmap(0x0F43, QRect(0, 0, 100, 100), QRect(0, 0, 2, 1),
+                                  wmftest::dib(2, 1, 16, {}, QByteArray::fromHex("00f81f00"), 3,
+                                               {0xF800, 0x07E0, 0x001F}))
                           .finish()});
     seeds.append({"misc", Writer()
                               .createPalette({qRgb(1, 2, 3), qRgb(200, 100, 0)})

@@ -6,9 +6,10 @@
 
 #include <QTest>
 
+#include <functional>
+
 Q_DECLARE_METATYPE(wmf::Limits)
 
-using namespace Qt::Literals::StringLiterals;
 using wmftest::Writer;
 
 namespace {
@@ -19,7 +20,6 @@ struct Played
     QString error;
     QStringList calls;
     QList<wmf::TextRun> texts;
-    QList<QImage> images;
 };
 
 // Plays a metafile as it stands, starting from a one-to-one mapping.
@@ -31,21 +31,23 @@ Played play(const QByteArray &file, const wmf::Limits &limits = {})
     r.ok = parser.readHeader(&r.error) && parser.play(sink, wmf::Mapping(), false, &r.error);
     r.calls = sink.calls;
     r.texts = sink.texts;
-    r.images = sink.images;
     return r;
+}
+
+Writer plain()
+{
+    return Writer(false);
 }
 
 QByteArray dib24(int w, int h)
 {
-    const int stride = (w * 3 + 3) / 4 * 4;
-    return wmftest::dib(w, h, 24, {}, QByteArray(qsizetype(stride) * h, '\x40'));
+    return wmftest::dib(w, h, 24, {}, QByteArray(qsizetype((w * 3 + 3) / 4 * 4) * h, '\x40'));
 }
 
-QByteArray rop(quint32 r)
+// Three pens: red, green, blue in slots 0, 1, 2.
+Writer pens()
 {
-    QByteArray b;
-    wmftest::put32(b, r);
-    return b;
+    return plain().createPen(0, 0, Qt::red).createPen(0, 0, Qt::green).createPen(0, 0, Qt::blue);
 }
 
 } // namespace
@@ -55,149 +57,223 @@ class TestWmfParser : public QObject
     Q_OBJECT
 
 private slots:
-    void records_data();
-    void records();
-    void mapping_data();
-    void mapping();
-    void state_data();
-    void state();
-    void textEncoding_data();
-    void textEncoding();
+    void calls_data();
+    void calls();
+    void texts_data();
+    void texts();
     void textPairs();
     void textRun();
-    void limits_data();
-    void limits();
-    void malformed_data();
-    void malformed();
+    void failures_data();
+    void failures();
 };
 
-void TestWmfParser::records_data()
+void TestWmfParser::calls_data()
 {
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QStringList>("expected"); // the calls, each the start of its line
+    QTest::addColumn<QStringList>("expected"); // a line a call: its first words, or with $ all
 
-    QTest::newRow("Rectangle") << Writer(false).rectangle(10, 20, 40, 60).finish()
-                               << QStringList{
-                                      u"rectangle 10,20 30x40 pen=#000000/0/0 brush=#ffffff/0"_s};
-    QTest::newRow("Ellipse") << Writer(false).ellipse(10, 20, 40, 60).finish()
-                             << QStringList{u"ellipse 10,20 30x40"_s};
-    QTest::newRow("RoundRect") << Writer(false).roundRect(10, 20, 40, 60, 8, 6).finish()
-                               << QStringList{u"roundrect 10,20 30x40 8x6"_s};
-    QTest::newRow("Arc") << Writer(false).arc(0x0817, 0, 0, 100, 100, {100, 50}, {50, 0}).finish()
-                         << QStringList{u"arc 0,0 100x100 0 90"_s};
-    QTest::newRow("Pie") << Writer(false).arc(0x081A, 0, 0, 100, 100, {50, 0}, {0, 50}).finish()
-                         << QStringList{u"pie 0,0 100x100 90 90"_s};
-    QTest::newRow("Chord") << Writer(false).arc(0x0830, 0, 0, 100, 100, {0, 50}, {100, 50}).finish()
-                           << QStringList{u"chord 0,0 100x100 180 180"_s};
-    QTest::newRow("Arc, same start and end: whole ellipse")
-        << Writer(false).arc(0x0817, 0, 0, 100, 50, {100, 25}, {100, 25}).finish()
-        << QStringList{u"arc 0,0 100x50 0 360"_s};
-    QTest::newRow("MoveTo, LineTo")
-        << Writer(false).moveTo(5, 5).lineTo(15, 25).lineTo(0, 0).finish()
-        << QStringList{u"polyline 5,5 15,25"_s, u"polyline 15,25 0,0"_s};
-    QTest::newRow("Polyline") << Writer(false).polyline({{0, 0}, {10, 5}, {20, 0}}).finish()
-                              << QStringList{u"polyline 0,0 10,5 20,0"_s};
-    QTest::newRow("Polygon") << Writer(false).polygon({{0, 0}, {10, 0}, {10, 10}}).finish()
-                             << QStringList{u"polygon [0,0 10,0 10,10] fill=1"_s};
-    QTest::newRow("PolyPolygon, winding")
-        << Writer(false)
-               .setPolyFillMode(2)
-               .polyPolygon({{{0, 0}, {10, 0}, {10, 10}}, {{20, 20}, {30, 20}, {30, 30}}})
-               .finish()
-        << QStringList{u"polygon [0,0 10,0 10,10] [20,20 30,20 30,30] fill=2"_s};
-    QTest::newRow("Polygon of no points draws nothing")
-        << Writer(false).polygon({}).rectangle(0, 0, 1, 1).finish()
-        << QStringList{u"rectangle 0,0 1x1"_s};
-    QTest::newRow("SetPixel") << Writer(false).setPixel(3, 4, Qt::red).finish()
-                              << QStringList{u"pixel 3,4 #ff0000"_s};
-    QTest::newRow("ExtFloodFill") << Writer(false).extFloodFill(7, 8, Qt::blue, 1).finish()
-                                  << QStringList{u"floodfill 7,8 #0000ff surface"_s};
-    QTest::newRow("FloodFill") << Writer(false).record(0x0419, {0x00FF, 0, 8, 7}).finish()
-                               << QStringList{u"floodfill 7,8 #ff0000 border"_s};
-    QTest::newRow("PatBlt") << Writer(false).patBlt(1, 2, 3, 4, 0x00F00021).finish()
-                            << QStringList{u"patblt 1,2 3x4 rop=f00021"_s};
-    QTest::newRow("BitBlt without a bitmap")
-        << Writer(false)
-               .raw(0x0922, rop(0x00F00021) + QByteArray::fromHex("0000000000000400030002000100"))
-               .finish()
-        << QStringList{u"patblt 1,2 3x4 rop=f00021"_s};
-    QTest::newRow("TextOut") << Writer(false).textOut(10, 20, "Hi").finish()
-                             << QStringList{u"text 10,20 \"Hi\""_s};
-    QTest::newRow("ExtTextOut") << Writer(false).extTextOut(10, 20, 0, {}, "abc").finish()
-                                << QStringList{u"text 10,20 \"abc\""_s};
-    Writer region(false);
-    region.createRegion({QRect(10, 10, 20, 10)}).createBrush(0, Qt::red);
-    QTest::newRow("FillRegion") << Writer(region).record(0x0228, {0, 1}).finish()
-                                << QStringList{u"fillregion 10,10 20x10 brush=#ff0000/0"_s};
-    QTest::newRow("FrameRegion") << Writer(region).record(0x0429, {0, 1, 2, 3}).finish()
-                                 << QStringList{u"frameregion 10,10 20x10 3x2 brush=#ff0000/0"_s};
-    QTest::newRow("InvertRegion") << Writer(region).record(0x012A, {0}).finish()
-                                  << QStringList{u"invertregion 10,10 20x10"_s};
-    QTest::newRow("PaintRegion, current brush")
-        << Writer(region).record(0x012B, {0}).finish()
-        << QStringList{u"fillregion 10,10 20x10 brush=#ffffff/0"_s};
-    QTest::newRow("CreateRegion with a two-byte object count")
-        << Writer(false)
-               .record(0x06FF, {0, 6, 0, 32, 1, 2, 10, 10, 30, 20, 2, 10, 20, 10, 30, 2})
-               .createBrush(0, Qt::red)
-               .record(0x0228, {0, 1})
-               .finish()
-        << QStringList{u"fillregion 10,10 20x10 brush=#ff0000/0"_s};
-    QTest::newRow("FillRegion with a pen instead of a brush: nothing")
-        << Writer(region).createPen(0, 1, Qt::red).record(0x0228, {0, 2}).finish() << QStringList{};
-    QTest::newRow("StretchDIB")
-        << Writer(false).stretchDib({0, 0, 50, 40}, {0, 0, 2, 2}, dib24(2, 2)).finish()
-        << QStringList{u"bitmap 0,0 50x40 from 0,0 2x2 of 2x2 rop=cc0020"_s};
-    QTest::newRow("DIBStretchBlt")
-        << Writer(false)
-               .dibStretchBlt({0, 0, 50, 40}, {0, 0, 2, 2}, dib24(2, 2), 0x008800C6)
-               .finish()
-        << QStringList{u"bitmap 0,0 50x40 from 0,0 2x2 of 2x2 rop=8800c6"_s};
-    QTest::newRow("DIBBitBlt") << Writer(false).dibBitBlt({5, 6}, {2, 2}, dib24(2, 2)).finish()
-                               << QStringList{u"bitmap 5,6 2x2 from 0,0 2x2 of 2x2 rop=cc0020"_s};
-    QTest::newRow("SetDIBitsToDevice")
-        << Writer(false).setDiBitsToDevice({5, 6}, {3, 2}, dib24(3, 2)).finish()
-        << QStringList{u"bitmap 5,6 3x2 from 0,0 3x2 of 3x2 rop=cc0020"_s};
-    // The old device bitmap: type, width, height, bytes a row, planes, bits a pixel, bits.
-    const QByteArray bitmap16 = QByteArray::fromHex("0000"
-                                                    "0200"
-                                                    "0100"
-                                                    "0200"
-                                                    "01"
-                                                    "01"
-                                                    "4000");
-    QTest::newRow("BitBlt with a device bitmap")
-        << Writer(false)
-               .raw(0x0922, rop(0x00CC0020) +
-                                QByteArray::fromHex("0000000001000200"
-                                                    "06000500") +
-                                bitmap16)
-               .finish()
-        << QStringList{u"bitmap 5,6 2x1 from 0,0 2x1 of 2x1 rop=cc0020"_s};
-    QTest::newRow("StretchBlt with a device bitmap")
-        << Writer(false)
-               .raw(0x0B23, rop(0x00CC0020) +
-                                QByteArray::fromHex("0100020000000000"
-                                                    "0a001400"
-                                                    "06000500") +
-                                bitmap16)
-               .finish()
-        << QStringList{u"bitmap 5,6 20x10 from 0,0 2x1 of 2x1 rop=cc0020"_s};
-    QTest::newRow("StretchDIB with a pattern-only operation")
-        << Writer(false).stretchDib({0, 0, 50, 40}, {0, 0, 2, 2}, dib24(2, 2), 0x00F00021).finish()
-        << QStringList{u"patblt 0,0 50x40 rop=f00021"_s};
-    QTest::newRow("Escape and unknown records are skipped") << Writer(false)
-                                                                   .escape(15, "a comment")
-                                                                   .record(0x0777, {1, 2, 3})
-                                                                   .rectangle(0, 0, 1, 1)
-                                                                   .finish()
-                                                            << QStringList{u"rectangle 0,0 1x1"_s};
-    QTest::newRow("nothing after the end record")
-        << Writer(false).rectangle(0, 0, 1, 1).record(0, {}).ellipse(0, 0, 1, 1).finish()
-        << QStringList{u"rectangle 0,0 1x1"_s};
+    auto row = [](const char *name, const Writer &w, std::initializer_list<const char *> lines) {
+        QStringList expected;
+        for (const char *line : lines)
+            expected += QString::fromUtf8(line);
+        QTest::newRow(name) << w.finish() << expected;
+    };
+    // Drawing records.
+    row("Rectangle", plain().rectangle(10, 20, 40, 60),
+        {"rectangle 10,20 30x40 pen=#000000/0/0 brush=#ffffff/0$"});
+    row("Ellipse", plain().ellipse(10, 20, 40, 60), {"ellipse 10,20 30x40"});
+    row("RoundRect", plain().roundRect(10, 20, 40, 60, 8, 6), {"roundrect 10,20 30x40 8x6"});
+    row("Arc", plain().arc(0x0817, 0, 0, 100, 100, {100, 50}, {50, 0}), {"arc 0,0 100x100 0 90"});
+    row("Pie", plain().arc(0x081A, 0, 0, 100, 100, {50, 0}, {0, 50}), {"pie 0,0 100x100 90 90"});
+    row("Chord", plain().arc(0x0830, 0, 0, 100, 100, {0, 50}, {100, 50}),
+        {"chord 0,0 100x100 180 180"});
+    row("Arc, same start and end: whole ellipse",
+        plain().arc(0x0817, 0, 0, 100, 50, {100, 25}, {100, 25}), {"arc 0,0 100x50 0 360"});
+    row("MoveTo, LineTo", plain().moveTo(5, 5).lineTo(15, 25).lineTo(0, 0),
+        {"polyline 5,5 15,25", "polyline 15,25 0,0"});
+    row("Polyline", plain().polyline({{0, 0}, {10, 5}, {20, 0}}), {"polyline 0,0 10,5 20,0"});
+    row("Polygon, SetPolyFillMode default", plain().polygon({{0, 0}, {10, 0}, {10, 10}}),
+        {"polygon [0,0 10,0 10,10] fill=1"});
+    row("PolyPolygon, winding",
+        plain().setPolyFillMode(2).polyPolygon(
+            {{{0, 0}, {10, 0}, {10, 10}}, {{20, 20}, {30, 20}, {30, 30}}}),
+        {"polygon [0,0 10,0 10,10] [20,20 30,20 30,30] fill=2"});
+    row("Polygon of no points draws nothing", plain().polygon({}).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1"});
+    row("SetPixel", plain().setPixel(3, 4, Qt::red), {"pixel 3,4 #ff0000"});
+    row("ExtFloodFill", plain().extFloodFill(7, 8, Qt::blue, 1), {"floodfill 7,8 #0000ff surface"});
+    row("FloodFill", plain().record(0x0419, {0x00FF, 0, 8, 7}), {"floodfill 7,8 #ff0000 border"});
+    row("PatBlt", plain().patBlt(1, 2, 3, 4, 0x00F00021), {"patblt 1,2 3x4 rop=f00021"});
+    row("BitBlt without a bitmap", plain().record(0x0922, {0x21, 0xF0, 0, 0, 0, 4, 3, 2, 1}),
+        {"patblt 1,2 3x4 rop=f00021"});
+    row("TextOut", plain().textOut(10, 20, "Hi"), {"text 10,20 \"Hi\""});
+    row("ExtTextOut", plain().extTextOut(10, 20, 0, {}, "abc"), {"text 10,20 \"abc\""});
+    row("Escape and unknown records are skipped",
+        plain().escape(15, "a comment").record(0x0777, {1, 2, 3}).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1"});
+    row("nothing after the end record",
+        plain().rectangle(0, 0, 1, 1).record(0, {}).ellipse(0, 0, 1, 1), {"rectangle 0,0 1x1"});
+
+    // Regions: region 0, red brush 1.
+    const Writer region = plain().createRegion({QRect(10, 10, 20, 10)}).createBrush(0, Qt::red);
+    row("FillRegion", Writer(region).record(0x0228, {0, 1}),
+        {"fillregion 10,10 20x10 brush=#ff0000/0"});
+    row("FrameRegion", Writer(region).record(0x0429, {0, 1, 2, 3}),
+        {"frameregion 10,10 20x10 3x2 brush=#ff0000/0"});
+    row("InvertRegion", Writer(region).record(0x012A, {0}), {"invertregion 10,10 20x10"});
+    row("PaintRegion, current brush", Writer(region).record(0x012B, {0}),
+        {"fillregion 10,10 20x10 brush=#ffffff/0"});
+    row("CreateRegion with a two-byte object count",
+        plain()
+            .record(0x06FF, {0, 6, 0, 32, 1, 2, 10, 10, 30, 20, 2, 10, 20, 10, 30, 2})
+            .createBrush(0, Qt::red)
+            .record(0x0228, {0, 1}),
+        {"fillregion 10,10 20x10 brush=#ff0000/0"});
+    row("FillRegion with a pen instead of a brush: nothing",
+        Writer(region).createPen(0, 1, Qt::red).record(0x0228, {0, 2}), {});
+
+    // Bitmaps: where each record puts its bitmap.
+    row("StretchDIB", plain().bitmap(0x0F43, {0, 0, 50, 40}, {0, 0, 2, 2}, dib24(2, 2)),
+        {"bitmap 0,0 50x40 from 0,0 2x2 of 2x2 rop=cc0020"});
+    row("DIBStretchBlt",
+        plain().bitmap(0x0B41, {0, 0, 50, 40}, {0, 0, 2, 2}, dib24(2, 2), 0x008800C6),
+        {"bitmap 0,0 50x40 from 0,0 2x2 of 2x2 rop=8800c6"});
+    row("DIBBitBlt", plain().bitmap(0x0940, {5, 6, 2, 2}, {}, dib24(2, 2)),
+        {"bitmap 5,6 2x2 from 0,0 2x2 of 2x2 rop=cc0020"});
+    row("SetDIBitsToDevice", plain().bitmap(0x0D33, {5, 6, 3, 2}, {}, dib24(3, 2)),
+        {"bitmap 5,6 3x2 from 0,0 3x2 of 3x2 rop=cc0020"});
+    // The old device bitmap after rop and geometry: type, width, height, bytes a row,
+    // planes | bits a pixel << 8, bits.
+    row("BitBlt with a device bitmap",
+        plain().record(0x0922, {0x20, 0xCC, 0, 0, 1, 2, 6, 5, 0, 2, 1, 2, 0x0101, 0x40}),
+        {"bitmap 5,6 2x1 from 0,0 2x1 of 2x1 rop=cc0020"});
+    row("StretchBlt with a device bitmap",
+        plain().record(0x0B23, {0x20, 0xCC, 1, 2, 0, 0, 10, 20, 6, 5, 0, 2, 1, 2, 0x0101, 0x40}),
+        {"bitmap 5,6 20x10 from 0,0 2x1 of 2x1 rop=cc0020"});
+    row("StretchDIB with a pattern-only operation",
+        plain().bitmap(0x0F43, {0, 0, 50, 40}, {0, 0, 2, 2}, dib24(2, 2), 0x00F00021),
+        {"patblt 0,0 50x40 rop=f00021"});
+
+    // Mapping: where a rectangle lands, in picture pixels.
+    row("MM_TEXT ignores extents",
+        plain().setMapMode(1).setWindowExt(10, 10).setViewportExt(100, 100).rectangle(0, 0, 10, 20),
+        {"rectangle 0,0 10x20"});
+    row("MM_LOMETRIC", plain().setMapMode(2).rectangle(0, 0, 254, -254), {"rectangle 0,0 96x96"});
+    row("MM_HIMETRIC", plain().setMapMode(3).rectangle(0, 0, 2540, -2540), {"rectangle 0,0 96x96"});
+    row("MM_LOENGLISH", plain().setMapMode(4).rectangle(0, 0, 100, -100), {"rectangle 0,0 96x96"});
+    row("MM_HIENGLISH", plain().setMapMode(5).rectangle(0, 0, 1000, -1000),
+        {"rectangle 0,0 96x96"});
+    row("MM_TWIPS", plain().setMapMode(6).rectangle(0, 0, 1440, -1440), {"rectangle 0,0 96x96"});
+    // A window of the given extent onto a viewport of 100x100.
+    auto window = [](int mode, int x, int y) {
+        return plain().setMapMode(mode).setWindowExt(x, y).setViewportExt(100, 100);
+    };
+    row("MM_ISOTROPIC", window(7, 200, 100).rectangle(0, 0, 200, 100), {"rectangle 0,0 100x50"});
+    row("MM_ANISOTROPIC", window(8, 200, 100).rectangle(0, 0, 200, 100), {"rectangle 0,0 100x100"});
+    row("MM_ANISOTROPIC, y flipped", window(8, 100, -100).rectangle(0, 0, 10, 10),
+        {"rectangle 0,-10 10x10"});
+    row("SetWindowOrg, OffsetWindowOrg",
+        plain().setWindowOrg(5, 5).offsetWindowOrg(5, 5).rectangle(10, 10, 20, 20),
+        {"rectangle 0,0 10x10"});
+    row("SetViewportOrg", plain().setViewportOrg(7, 8).rectangle(0, 0, 10, 10),
+        {"rectangle 7,8 10x10"});
+    row("OffsetViewportOrg",
+        plain().offsetViewportOrg(3, 3).offsetViewportOrg(3, 3).rectangle(0, 0, 10, 10),
+        {"rectangle 6,6 10x10"});
+    row("ScaleWindowExt", window(8, 100, 100).scaleWindowExt(2, 1, 4, 1).rectangle(0, 0, 200, 400),
+        {"rectangle 0,0 100x100"});
+    row("ScaleViewportExt",
+        window(8, 100, 100).scaleViewportExt(1, 2, 1, 4).rectangle(0, 0, 100, 100),
+        {"rectangle 0,0 50x25"});
+    row("zero extent and zero denominator are ignored",
+        plain().setWindowExt(0, 5).scaleWindowExt(1, 0, 1, 0).rectangle(0, 0, 10, 10),
+        {"rectangle 0,0 10x10"});
+    row("unknown map mode is ignored",
+        plain().setMapMode(9).setWindowExt(2, 2).rectangle(0, 0, 10, 10), {"rectangle 0,0 5x5"});
+
+    // State: the device context a rectangle is drawn with.
+    row("RestoreDC -1",
+        pens().selectObject(0).saveDc().selectObject(2).restoreDc(-1).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#ff0000/0/0"});
+    auto twoSaved = [] {
+        return pens().selectObject(0).saveDc().selectObject(1).saveDc().selectObject(2);
+    };
+    row("RestoreDC 1 of 2", twoSaved().restoreDc(1).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#ff0000/0/0"});
+    row("RestoreDC 2 of 2", twoSaved().restoreDc(2).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#00ff00/0/0"});
+    row("RestoreDC -2 of 2", twoSaved().restoreDc(-2).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#ff0000/0/0"});
+    row("RestoreDC deeper than saved is ignored",
+        pens().selectObject(0).saveDc().selectObject(2).restoreDc(-5).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#0000ff/0/0"});
+    row("RestoreDC after the stack is used up is ignored",
+        pens().selectObject(0).saveDc().restoreDc(-1).selectObject(2).restoreDc(-1).rectangle(0, 0,
+                                                                                              1, 1),
+        {"rectangle 0,0 1x1 pen=#0000ff/0/0"});
+    row("RestoreDC restores the clip",
+        plain().saveDc().intersectClipRect(0, 0, 10, 10).restoreDc(-1).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0$"});
+    row("a new object takes the lowest free slot",
+        pens()
+            .deleteObject(1)
+            .createPen(0, 0, QColor(1, 2, 3))
+            .selectObject(1)
+            .rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#010203/0/0"});
+    row("selecting an empty slot changes nothing",
+        pens().selectObject(0).deleteObject(2).selectObject(2).selectObject(99).rectangle(0, 0, 1,
+                                                                                          1),
+        {"rectangle 0,0 1x1 pen=#ff0000/0/0"});
+    row("CreatePenIndirect: width and style",
+        plain().createPen(2, 4, Qt::black).selectObject(0).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/2/4"});
+    row("CreateBrushIndirect, hatched",
+        plain().createBrush(2, Qt::blue, 3).selectObject(0).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#0000ff/2"});
+    row("CreateBrushIndirect, null",
+        plain().createBrush(1, Qt::blue).selectObject(0).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#0000ff/1"});
+    row("IntersectClipRect", plain().intersectClipRect(10, 10, 50, 50).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0 clip=10,10 40x40"});
+    row("ExcludeClipRect",
+        plain()
+            .intersectClipRect(0, 0, 100, 100)
+            .excludeClipRect(0, 0, 50, 100)
+            .rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0 clip=50,0 50x100"});
+    row("OffsetClipRgn",
+        plain().intersectClipRect(10, 10, 50, 50).offsetClipRgn(5, 5).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0 clip=15,15 40x40"});
+    const Writer twoRects = plain().createRegion({QRect(10, 20, 30, 5), QRect(15, 30, 5, 5)});
+    row("SelectClipRegion", Writer(twoRects).selectClipRegion(0).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0 clip=10,20 30x15"});
+    row("SelectObject of a region clips too",
+        Writer(twoRects).selectObject(0).rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0 clip=10,20 30x15"});
+    row("SelectClipRegion of no region clears the clip",
+        plain()
+            .intersectClipRect(10, 10, 50, 50)
+            .createPen(0, 0, Qt::red)
+            .selectClipRegion(0)
+            .rectangle(0, 0, 1, 1),
+        {"rectangle 0,0 1x1 pen=#000000/0/0 brush=#ffffff/0$"});
+    row("SetTextColor, SetTextAlign",
+        plain().setTextColor(Qt::red).setTextAlign(24 | 6).textOut(0, 0, "a"),
+        {"text 0,0 \"a\" em=-16 angle=0 align=30 color=#ff0000"});
+    // The recording sink advances half an em a character.
+    row("TA_UPDATECP moves the current position",
+        plain()
+            .createFont(-20, "Arial")
+            .selectObject(0)
+            .setTextAlign(1)
+            .moveTo(10, 10)
+            .textOut(0, 0, "ab")
+            .textOut(0, 0, "c"),
+        {"text 10,10 \"ab\"", "text 30,10 \"c\""});
 }
 
-void TestWmfParser::records()
+void TestWmfParser::calls()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
@@ -205,321 +281,52 @@ void TestWmfParser::records()
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.calls.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i)
-        QVERIFY2(r.calls[i].startsWith(expected[i]), qPrintable(r.calls[i]));
+        QVERIFY2(expected[i].endsWith(u'$')
+                     ? r.calls[i] == expected[i].chopped(1)
+                     : r.calls[i] == expected[i] || r.calls[i].startsWith(expected[i] + u' '),
+                 qPrintable(r.calls[i]));
 }
 
-void TestWmfParser::mapping_data()
+void TestWmfParser::texts_data()
 {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("rect"); // where the last rectangle lands, picture pixels
-
-    QTest::newRow("MM_TEXT") << Writer(false).setMapMode(1).rectangle(0, 0, 10, 20).finish()
-                             << u"0,0 10x20"_s;
-    QTest::newRow("MM_TEXT ignores extents") << Writer(false)
-                                                    .setMapMode(1)
-                                                    .setWindowExt(10, 10)
-                                                    .setViewportExt(100, 100)
-                                                    .rectangle(0, 0, 10, 10)
-                                                    .finish()
-                                             << u"0,0 10x10"_s;
-    QTest::newRow("MM_LOMETRIC") << Writer(false).setMapMode(2).rectangle(0, 0, 254, -254).finish()
-                                 << u"0,0 96x96"_s;
-    QTest::newRow("MM_HIMETRIC")
-        << Writer(false).setMapMode(3).rectangle(0, 0, 2540, -2540).finish() << u"0,0 96x96"_s;
-    QTest::newRow("MM_LOENGLISH") << Writer(false).setMapMode(4).rectangle(0, 0, 100, -100).finish()
-                                  << u"0,0 96x96"_s;
-    QTest::newRow("MM_HIENGLISH")
-        << Writer(false).setMapMode(5).rectangle(0, 0, 1000, -1000).finish() << u"0,0 96x96"_s;
-    QTest::newRow("MM_TWIPS") << Writer(false).setMapMode(6).rectangle(0, 0, 1440, -1440).finish()
-                              << u"0,0 96x96"_s;
-    QTest::newRow("MM_TWIPS, y grows upwards")
-        << Writer(false).setMapMode(6).rectangle(0, 1440, 1440, 2880).finish() << u"0,-192 96x96"_s;
-    QTest::newRow("MM_ISOTROPIC") << Writer(false)
-                                         .setMapMode(7)
-                                         .setWindowExt(200, 100)
-                                         .setViewportExt(100, 100)
-                                         .rectangle(0, 0, 200, 100)
-                                         .finish()
-                                  << u"0,0 100x50"_s;
-    QTest::newRow("MM_ANISOTROPIC") << Writer(false)
-                                           .setMapMode(8)
-                                           .setWindowExt(200, 100)
-                                           .setViewportExt(100, 100)
-                                           .rectangle(0, 0, 200, 100)
-                                           .finish()
-                                    << u"0,0 100x100"_s;
-    QTest::newRow("MM_ANISOTROPIC, y flipped") << Writer(false)
-                                                      .setMapMode(8)
-                                                      .setWindowExt(100, -100)
-                                                      .setViewportExt(100, 100)
-                                                      .rectangle(0, 0, 10, 10)
-                                                      .finish()
-                                               << u"0,-10 10x10"_s;
-    QTest::newRow("SetWindowOrg")
-        << Writer(false).setWindowOrg(10, 10).rectangle(10, 10, 20, 20).finish() << u"0,0 10x10"_s;
-    QTest::newRow("OffsetWindowOrg")
-        << Writer(false).setWindowOrg(5, 5).offsetWindowOrg(5, 5).rectangle(10, 10, 20, 20).finish()
-        << u"0,0 10x10"_s;
-    QTest::newRow("SetViewportOrg")
-        << Writer(false).setViewportOrg(7, 8).rectangle(0, 0, 10, 10).finish() << u"7,8 10x10"_s;
-    QTest::newRow("OffsetViewportOrg") << Writer(false)
-                                              .offsetViewportOrg(3, 3)
-                                              .offsetViewportOrg(3, 3)
-                                              .rectangle(0, 0, 10, 10)
-                                              .finish()
-                                       << u"6,6 10x10"_s;
-    QTest::newRow("ScaleWindowExt") << Writer(false)
-                                           .setWindowExt(100, 100)
-                                           .setViewportExt(100, 100)
-                                           .scaleWindowExt(2, 1, 4, 1)
-                                           .rectangle(0, 0, 200, 400)
-                                           .finish()
-                                    << u"0,0 100x100"_s;
-    QTest::newRow("ScaleViewportExt") << Writer(false)
-                                             .setWindowExt(100, 100)
-                                             .setViewportExt(100, 100)
-                                             .scaleViewportExt(1, 2, 1, 4)
-                                             .rectangle(0, 0, 100, 100)
-                                             .finish()
-                                      << u"0,0 50x25"_s;
-    QTest::newRow("zero extent and zero denominator are ignored") << Writer(false)
-                                                                         .setWindowExt(0, 5)
-                                                                         .scaleWindowExt(1, 0, 1, 0)
-                                                                         .rectangle(0, 0, 10, 10)
-                                                                         .finish()
-                                                                  << u"0,0 10x10"_s;
-    QTest::newRow("unknown map mode is ignored")
-        << Writer(false).setMapMode(9).setWindowExt(2, 2).rectangle(0, 0, 10, 10).finish()
-        << u"0,0 5x5"_s;
-}
-
-void TestWmfParser::mapping()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QString, rect);
-    const Played r = play(file);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QVERIFY(!r.calls.isEmpty());
-    QVERIFY2(r.calls.last().startsWith(u"rectangle "_s + rect + u' '), qPrintable(r.calls.last()));
-}
-
-void TestWmfParser::state_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("part"); // must be in the line of the last call
-    QTest::addColumn<bool>("present");
-
-    auto pens = [] {
-        return Writer(false)
-            .createPen(0, 0, Qt::red)
-            .createPen(0, 0, Qt::green)
-            .createPen(0, 0, Qt::blue);
-    };
-    QTest::newRow("RestoreDC -1") << pens()
-                                         .selectObject(0)
-                                         .saveDc()
-                                         .selectObject(2)
-                                         .restoreDc(-1)
-                                         .rectangle(0, 0, 1, 1)
-                                         .finish()
-                                  << u"pen=#ff0000"_s << true;
-    QTest::newRow("RestoreDC 1 of 2") << pens()
-                                             .selectObject(0)
-                                             .saveDc()
-                                             .selectObject(1)
-                                             .saveDc()
-                                             .selectObject(2)
-                                             .restoreDc(1)
-                                             .rectangle(0, 0, 1, 1)
-                                             .finish()
-                                      << u"pen=#ff0000"_s << true;
-    QTest::newRow("RestoreDC 2 of 2") << pens()
-                                             .selectObject(0)
-                                             .saveDc()
-                                             .selectObject(1)
-                                             .saveDc()
-                                             .selectObject(2)
-                                             .restoreDc(2)
-                                             .rectangle(0, 0, 1, 1)
-                                             .finish()
-                                      << u"pen=#00ff00"_s << true;
-    QTest::newRow("RestoreDC -2 of 2") << pens()
-                                              .selectObject(0)
-                                              .saveDc()
-                                              .selectObject(1)
-                                              .saveDc()
-                                              .selectObject(2)
-                                              .restoreDc(-2)
-                                              .rectangle(0, 0, 1, 1)
-                                              .finish()
-                                       << u"pen=#ff0000"_s << true;
-    QTest::newRow("RestoreDC deeper than saved is ignored") << pens()
-                                                                   .selectObject(0)
-                                                                   .saveDc()
-                                                                   .selectObject(2)
-                                                                   .restoreDc(-5)
-                                                                   .rectangle(0, 0, 1, 1)
-                                                                   .finish()
-                                                            << u"pen=#0000ff"_s << true;
-    QTest::newRow("RestoreDC after the stack is used up is ignored") << pens()
-                                                                            .selectObject(0)
-                                                                            .saveDc()
-                                                                            .restoreDc(-1)
-                                                                            .selectObject(2)
-                                                                            .restoreDc(-1)
-                                                                            .rectangle(0, 0, 1, 1)
-                                                                            .finish()
-                                                                     << u"pen=#0000ff"_s << true;
-    QTest::newRow("RestoreDC restores the clip") << Writer(false)
-                                                        .saveDc()
-                                                        .intersectClipRect(0, 0, 10, 10)
-                                                        .restoreDc(-1)
-                                                        .rectangle(0, 0, 1, 1)
-                                                        .finish()
-                                                 << u"clip="_s << false;
-    QTest::newRow("a new object takes the lowest free slot")
-        << pens()
-               .deleteObject(1)
-               .createPen(0, 0, QColor(1, 2, 3))
-               .selectObject(1)
-               .rectangle(0, 0, 1, 1)
-               .finish()
-        << u"pen=#010203"_s << true;
-    QTest::newRow("selecting an empty slot changes nothing") << pens()
-                                                                    .selectObject(0)
-                                                                    .deleteObject(2)
-                                                                    .selectObject(2)
-                                                                    .selectObject(99)
-                                                                    .rectangle(0, 0, 1, 1)
-                                                                    .finish()
-                                                             << u"pen=#ff0000"_s << true;
-    QTest::newRow("pen width and style")
-        << Writer(false).createPen(2, 4, Qt::black).selectObject(0).rectangle(0, 0, 1, 1).finish()
-        << u"pen=#000000/2/4"_s << true;
-    QTest::newRow("CreateBrushIndirect, hatched")
-        << Writer(false).createBrush(2, Qt::blue, 3).selectObject(0).rectangle(0, 0, 1, 1).finish()
-        << u"brush=#0000ff/2"_s << true;
-    QTest::newRow("CreateBrushIndirect, null")
-        << Writer(false).createBrush(1, Qt::blue).selectObject(0).rectangle(0, 0, 1, 1).finish()
-        << u"brush=#0000ff/1"_s << true;
-    QTest::newRow("DibCreatePatternBrush") << Writer(false)
-                                                  .createPatternBrush(dib24(8, 8))
-                                                  .selectObject(0)
-                                                  .rectangle(0, 0, 1, 1)
-                                                  .finish()
-                                           << u"brush=#ffffff/5"_s << true;
-    QTest::newRow("IntersectClipRect")
-        << Writer(false).intersectClipRect(10, 10, 50, 50).rectangle(0, 0, 1, 1).finish()
-        << u"clip=10,10 40x40"_s << true;
-    QTest::newRow("ExcludeClipRect") << Writer(false)
-                                            .intersectClipRect(0, 0, 100, 100)
-                                            .excludeClipRect(0, 0, 50, 100)
-                                            .rectangle(0, 0, 1, 1)
-                                            .finish()
-                                     << u"clip=50,0 50x100"_s << true;
-    QTest::newRow("OffsetClipRgn") << Writer(false)
-                                          .intersectClipRect(10, 10, 50, 50)
-                                          .offsetClipRgn(5, 5)
-                                          .rectangle(0, 0, 1, 1)
-                                          .finish()
-                                   << u"clip=15,15 40x40"_s << true;
-    QTest::newRow("SelectClipRegion")
-        << Writer(false)
-               .createRegion({QRect(10, 20, 30, 5), QRect(15, 30, 5, 5)})
-               .selectClipRegion(0)
-               .rectangle(0, 0, 1, 1)
-               .finish()
-        << u"clip=10,20 30x15"_s << true;
-    QTest::newRow("SelectClipRegion of no region clears the clip")
-        << Writer(false)
-               .intersectClipRect(10, 10, 50, 50)
-               .createPen(0, 0, Qt::red)
-               .selectClipRegion(0)
-               .rectangle(0, 0, 1, 1)
-               .finish()
-        << u"clip="_s << false;
-    QTest::newRow("SetTextColor") << Writer(false).setTextColor(Qt::red).textOut(0, 0, "a").finish()
-                                  << u"color=#ff0000"_s << true;
-    QTest::newRow("SetTextAlign") << Writer(false).setTextAlign(24 | 6).textOut(0, 0, "a").finish()
-                                  << u"align=30"_s << true;
-    QTest::newRow("SetPolyFillMode")
-        << Writer(false).setPolyFillMode(2).polygon({{0, 0}, {1, 0}, {1, 1}}).finish()
-        << u"fill=2"_s << true;
-    QTest::newRow("TA_UPDATECP moves the current position")
-        << Writer(false)
-               .createFont(-20, "Arial")
-               .selectObject(0)
-               .setTextAlign(1)
-               .moveTo(10, 10)
-               .textOut(0, 0, "ab")
-               .textOut(0, 0, "c")
-               .finish()
-        << u"text 30,10"_s << true; // the recording sink advances half an em a character
-}
-
-void TestWmfParser::state()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QString, part);
-    QFETCH(bool, present);
-    const Played r = play(file);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QVERIFY(!r.calls.isEmpty());
-    QVERIFY2(r.calls.last().contains(part) == present, qPrintable(r.calls.last()));
-}
-
-void TestWmfParser::textEncoding_data()
-{
-    QTest::addColumn<int>("charSet");
-    QTest::addColumn<QByteArray>("face");
-    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("file"); // the bytes in a font of that set and face
     QTest::addColumn<QString>("text");
     QTest::addColumn<QList<qreal>>("advances"); // from a spacing array of 10 a byte
 
-    QTest::newRow("ANSI") << 0 << QByteArray("Arial") << QByteArray("caf\xe9 \x80") << u"café €"_s
-                          << QList<qreal>{10, 10, 10, 10, 10, 10};
-    QTest::newRow("DEFAULT_CHARSET as ANSI")
-        << 1 << QByteArray("Arial") << QByteArray("\xe9") << u"é"_s << QList<qreal>{10};
-    QTest::newRow("Big5") << 136 << QByteArray("\xb7s\xb2\xd3\xa9\xfa\xc5\xe9")
-                          << QByteArray("\xa4\xa4\xa4\xe5"
-                                        "A")
-                          << u"中文A"_s << QList<qreal>{20, 20, 10};
-    QTest::newRow("GB2312") << 134 << QByteArray("SimSun") << QByteArray("\xd6\xd0\xce\xc4")
-                            << u"中文"_s << QList<qreal>{20, 20};
-    QTest::newRow("Shift-JIS") << 128 << QByteArray("MS Mincho") << QByteArray("\x93\xfa\x96\x7b")
-                               << u"日本"_s << QList<qreal>{20, 20};
-    QTest::newRow("Hangul") << 129 << QByteArray("Gulim") << QByteArray("\xc7\xd1\xb1\xdb")
-                            << u"한글"_s << QList<qreal>{20, 20};
-    QTest::newRow("Russian") << 204 << QByteArray("Arial") << QByteArray("\xcf\xf0\xe8") << u"При"_s
-                             << QList<qreal>{10, 10, 10};
-    QTest::newRow("Greek") << 161 << QByteArray("Arial") << QByteArray("\xe1\xe2") << u"αβ"_s
-                           << QList<qreal>{10, 10};
-    QTest::newRow("Symbol") << 2 << QByteArray("Symbol") << QByteArray("abgp\xa3") << u"αβγπ≤"_s
-                            << QList<qreal>{10, 10, 10, 10, 10};
-    QTest::newRow("Symbol face with ANSI set")
-        << 0 << QByteArray("Symbol") << QByteArray("D") << u"Δ"_s << QList<qreal>{10};
-    QTest::newRow("Wingdings") << 2 << QByteArray("Wingdings") << QByteArray("\xfc\x6c\xe0")
-                               << u"✓●→"_s << QList<qreal>{10, 10, 10};
-    QTest::newRow("Wingdings 2: private use")
-        << 2 << QByteArray("Wingdings 2") << QByteArray("\x50") << u"\uf050"_s << QList<qreal>{10};
-    QTest::newRow("Big5, lone lead byte at the end")
-        << 136 << QByteArray("PMingLiU") << QByteArray("A\xa4") << u"A\ufffd"_s
-        << QList<qreal>{10, 10};
+    auto row = [](const char *name, int charSet, const char *face, const QByteArray &bytes,
+                  const char *text, const QList<qreal> &advances) {
+        const QList<int> dx(bytes.size(), 10);
+        QTest::newRow(name) << plain()
+                                   .createFont(-20, face, charSet)
+                                   .selectObject(0)
+                                   .extTextOut(0, 0, 0, {}, bytes, dx)
+                                   .finish()
+                            << QString::fromUtf8(text) << advances;
+    };
+    row("ANSI", 0, "Arial", "caf\xe9 \x80", "café €", {10, 10, 10, 10, 10, 10});
+    row("DEFAULT_CHARSET as ANSI", 1, "Arial", "\xe9", "é", {10});
+    row("Big5", 136, "\xb7s\xb2\xd3\xa9\xfa\xc5\xe9",
+        "\xa4\xa4\xa4\xe5"
+        "A",
+        "中文A", {20, 20, 10});
+    row("GB2312", 134, "SimSun", "\xd6\xd0\xce\xc4", "中文", {20, 20});
+    row("Shift-JIS", 128, "MS Mincho", "\x93\xfa\x96\x7b", "日本", {20, 20});
+    row("Hangul", 129, "Gulim", "\xc7\xd1\xb1\xdb", "한글", {20, 20});
+    row("Russian", 204, "Arial", "\xcf\xf0\xe8", "При", {10, 10, 10});
+    row("Greek", 161, "Arial", "\xe1\xe2", "αβ", {10, 10});
+    row("Symbol", 2, "Symbol", "abgp\xa3", "αβγπ≤", {10, 10, 10, 10, 10});
+    row("Symbol face with ANSI set", 0, "Symbol", "D", "Δ", {10});
+    row("Wingdings", 2, "Wingdings", "\xfc\x6c\xe0", "✓●→", {10, 10, 10});
+    row("Wingdings 2: private use", 2, "Wingdings 2", "\x50", "\uf050", {10});
+    row("Big5, lone lead byte at the end", 136, "PMingLiU", "A\xa4", "A\ufffd", {10, 10});
 }
 
-void TestWmfParser::textEncoding()
+void TestWmfParser::texts()
 {
-    QFETCH(int, charSet);
-    QFETCH(QByteArray, face);
-    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, file);
     QFETCH(QString, text);
     QFETCH(QList<qreal>, advances);
-    const QList<int> dx(bytes.size(), 10);
-    const Played r = play(Writer(false)
-                              .createFont(-20, face, charSet)
-                              .selectObject(0)
-                              .extTextOut(0, 0, 0, {}, bytes, dx)
-                              .finish());
+    const Played r = play(file);
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.texts.size(), 1);
     QCOMPARE(r.texts[0].text, text);
@@ -529,7 +336,7 @@ void TestWmfParser::textEncoding()
 void TestWmfParser::textPairs()
 {
     // Spacing as (across, up) pairs; with TA_UPDATECP the position moves by both.
-    const Played r = play(Writer(false)
+    const Played r = play(plain()
                               .createFont(-20, "Arial")
                               .selectObject(0)
                               .setTextAlign(1)
@@ -549,7 +356,7 @@ void TestWmfParser::textPairs()
 void TestWmfParser::textRun()
 {
     // The font's attributes, and the opaque rectangle, as the sink gets them.
-    const Played r = play(Writer(false)
+    const Played r = play(plain()
                               .setWindowExt(2, 2) // two logical units a pixel
                               .createFont(-40, "Times New Roman", 0, 900, 700, true, true, true, 16)
                               .selectObject(0)
@@ -573,187 +380,113 @@ void TestWmfParser::textRun()
     QVERIFY(!t.family.isEmpty());
 }
 
-void TestWmfParser::limits_data()
+void TestWmfParser::failures_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<wmf::Limits>("limits");
-    QTest::addColumn<QString>("error"); // empty: must succeed
+    QTest::addColumn<QString>("error"); // empty: must play
 
-    wmf::Limits records;
-    records.maxRecords = 5;
-    Writer four(false);
-    for (int i = 0; i < 4; ++i)
-        four.rectangle(0, 0, 1, 1);
-    QTest::newRow("records: at the limit") << four.finish() << records << QString();
-    QTest::newRow("records: over")
-        << Writer(four).rectangle(0, 0, 1, 1).rectangle(0, 0, 1, 1).finish() << records
-        << u"記錄太多"_s;
-
-    wmf::Limits depth;
-    depth.maxSaveDepth = 3;
-    QTest::newRow("save depth: at the limit")
-        << Writer(false).saveDc().saveDc().saveDc().finish() << depth << QString();
-    QTest::newRow("save depth: over")
-        << Writer(false).saveDc().saveDc().saveDc().saveDc().finish() << depth << u"層數太多"_s;
-    QTest::newRow("save depth: restored in between")
-        << Writer(false).saveDc().saveDc().saveDc().restoreDc(-2).saveDc().saveDc().finish()
-        << depth << QString();
-
-    wmf::Limits objects;
-    objects.maxObjects = 3;
-    QTest::newRow("objects: at the limit") << Writer(false)
-                                                  .createPen(0, 0, Qt::red)
-                                                  .createPen(0, 0, Qt::red)
-                                                  .createPen(0, 0, Qt::red)
-                                                  .finish()
-                                           << objects << QString();
-    QTest::newRow("objects: over") << Writer(false)
-                                          .createPen(0, 0, Qt::red)
-                                          .createPen(0, 0, Qt::red)
-                                          .createPen(0, 0, Qt::red)
-                                          .createBrush(0, Qt::red)
-                                          .finish()
-                                   << objects << u"物件太多"_s;
-    QTest::newRow("objects: deleted ones make room") << Writer(false)
-                                                            .createPen(0, 0, Qt::red)
-                                                            .createPen(0, 0, Qt::red)
-                                                            .createPen(0, 0, Qt::red)
-                                                            .deleteObject(1)
-                                                            .createBrush(0, Qt::red)
-                                                            .finish()
-                                                     << objects << QString();
-
-    wmf::Limits bitmap;
-    bitmap.maxBitmapPixels = 100;
-    QTest::newRow("one bitmap: at the limit")
-        << Writer(false).stretchDib({0, 0, 10, 10}, {0, 0, 10, 10}, dib24(10, 10)).finish()
-        << bitmap << QString();
-    QTest::newRow("one bitmap: over")
-        << Writer(false).stretchDib({0, 0, 10, 10}, {0, 0, 11, 10}, dib24(11, 10)).finish()
-        << bitmap << u"點陣圖太大"_s;
-    QTest::newRow("one bitmap: RLE claims more than it holds")
-        << Writer(false)
-               .stretchDib(
-                   {0, 0, 10, 10}, {0, 0, 1000, 1000},
-                   wmftest::dib(1000, 1000, 8, {qRgb(0, 0, 0)}, QByteArray::fromHex("0001"), 1))
-               .finish()
-        << bitmap << u"點陣圖太大"_s;
-
-    wmf::Limits decoded;
-    decoded.maxDecodedPixels = 250;
-    Writer bitmaps(false);
-    for (int i = 0; i < 2; ++i)
-        bitmaps.stretchDib({0, 0, 10, 10}, {0, 0, 10, 10}, dib24(10, 10));
-    QTest::newRow("bitmaps in all: under") << bitmaps.finish() << decoded << QString();
-    QTest::newRow("bitmaps in all: over")
-        << Writer(bitmaps).stretchDib({0, 0, 10, 10}, {0, 0, 10, 10}, dib24(10, 10)).finish()
-        << decoded << u"點陣圖太大"_s;
-
-    wmf::Limits held;
-    held.maxHeldBitmapPixels = 128;
-    QTest::newRow("pattern brushes held: under")
-        << Writer(false).createPatternBrush(dib24(8, 8)).createPatternBrush(dib24(8, 8)).finish()
-        << held << QString();
-    QTest::newRow("pattern brushes held: over") << Writer(false)
-                                                       .createPatternBrush(dib24(8, 8))
-                                                       .createPatternBrush(dib24(8, 8))
-                                                       .createPatternBrush(dib24(8, 8))
-                                                       .finish()
-                                                << held << u"圖樣筆刷"_s;
-    QTest::newRow("pattern brushes held: deleted ones are freed")
-        << Writer(false)
-               .createPatternBrush(dib24(8, 8))
-               .createPatternBrush(dib24(8, 8))
-               .deleteObject(0)
-               .createPatternBrush(dib24(8, 8))
-               .finish()
-        << held << QString();
-
-    wmf::Limits points;
-    points.maxPoints = 6;
+    auto row = [](const char *name, const QByteArray &file, const char *error,
+                  wmf::Limits limits = {}) {
+        QTest::newRow(name) << file << limits << QString::fromUtf8(error);
+    };
+    // Each limit: a file that just keeps to it, and one a step over it.
+    auto edge = [](const char *name, wmf::Limits limits, const char *error, int ok,
+                   const std::function<QByteArray(int)> &make) {
+        QTest::addRow(name, ok) << make(ok) << limits << QString();
+        QTest::addRow(name, ok + 1) << make(ok + 1) << limits << QString::fromUtf8(error);
+    };
+    auto times = [](int n, const std::function<void(Writer &)> &add) {
+        Writer w(false);
+        while (n-- > 0)
+            add(w);
+        return w.finish();
+    };
     const QList<QPoint> three{{0, 0}, {1, 0}, {1, 1}};
-    QTest::newRow("points in a poly-polygon: at the limit")
-        << Writer(false).polyPolygon({three, three}).finish() << points << QString();
-    QTest::newRow("points in a poly-polygon: over")
-        << Writer(false).polyPolygon({three, three, three}).finish() << points << u"多邊形太複雜"_s;
 
-    wmf::Limits rects;
-    rects.maxRegionRects = 2;
-    QTest::newRow("rectangles in a region: at the limit")
-        << Writer(false).createRegion({QRect(0, 0, 5, 5), QRect(0, 10, 5, 5)}).finish() << rects
-        << QString();
-    QTest::newRow("rectangles in a region: over")
-        << Writer(false)
-               .createRegion({QRect(0, 0, 5, 5), QRect(0, 10, 5, 5), QRect(0, 20, 5, 5)})
-               .finish()
-        << rects << u"區域太複雜"_s;
+    edge("records: %d rectangles", {.maxRecords = 5}, "記錄太多", 5,
+         [&](int n) { return times(n, [](Writer &w) { w.rectangle(0, 0, 1, 1); }); });
+    edge("save depth: %d SaveDC", {.maxSaveDepth = 3}, "層數太多", 3,
+         [&](int n) { return times(n, [](Writer &w) { w.saveDc(); }); });
+    row("save depth: restored in between",
+        plain().saveDc().saveDc().saveDc().restoreDc(-2).saveDc().saveDc().finish(), "",
+        {.maxSaveDepth = 3});
+    edge("objects: %d pens", {.maxObjects = 3}, "物件太多", 3,
+         [&](int n) { return times(n, [](Writer &w) { w.createPen(0, 0, Qt::red); }); });
+    row("objects: deleted ones make room", pens().deleteObject(1).createBrush(0, Qt::red).finish(),
+        "", {.maxObjects = 3});
+    edge("one bitmap: %dx10", {.maxBitmapPixels = 100}, "點陣圖太大", 10, [](int n) {
+        return plain().bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, n, 10}, dib24(n, 10)).finish();
+    });
+    row("one bitmap: RLE claims more than it holds",
+        plain()
+            .bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, 1000, 1000},
+                    wmftest::dib(1000, 1000, 8, {qRgb(0, 0, 0)}, QByteArray::fromHex("0001"), 1))
+            .finish(),
+        "點陣圖太大", {.maxBitmapPixels = 100});
+    edge("bitmaps decoded: %d of 10x10", {.maxDecodedPixels = 250}, "點陣圖太大", 2, [&](int n) {
+        return times(n, [](Writer &w) {
+            w.bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, 10, 10}, dib24(10, 10));
+        });
+    });
+    edge("pattern brushes held: %d of 8x8", {.maxHeldBitmapPixels = 128}, "圖樣筆刷", 2,
+         [&](int n) { return times(n, [](Writer &w) { w.createPatternBrush(dib24(8, 8)); }); });
+    row("pattern brushes held: deleted ones are freed",
+        plain()
+            .createPatternBrush(dib24(8, 8))
+            .createPatternBrush(dib24(8, 8))
+            .deleteObject(0)
+            .createPatternBrush(dib24(8, 8))
+            .finish(),
+        "", {.maxHeldBitmapPixels = 128});
+    edge("points in a poly-polygon: %d triangles", {.maxPoints = 6}, "多邊形太複雜", 2,
+         [&](int n) { return plain().polyPolygon(QList<QList<QPoint>>(n, three)).finish(); });
+    edge("rectangles in a region: %d", {.maxRegionRects = 2}, "區域太複雜", 2, [](int n) {
+        QList<QRect> rects;
+        for (int i = 0; i < n; ++i)
+            rects += QRect(0, 10 * i, 5, 5);
+        return plain().createRegion(rects).finish();
+    });
+    // Already late at the first record.
+    row("time", plain().rectangle(0, 0, 1, 1).finish(), "無法在", {.maxMilliseconds = -1});
 
-    wmf::Limits time;
-    time.maxMilliseconds = -1; // already late at the first record
-    QTest::newRow("time") << Writer(false).rectangle(0, 0, 1, 1).finish() << time << u"無法在"_s;
+    // Damaged files.
+    const QByteArray good = plain().rectangle(0, 0, 10, 10).finish();
+    row("empty", {}, "WMF 圖片檔已損壞：檔頭不完整");
+    row("header cut short", good.left(12), "檔頭不完整");
+    row("placeable header only", Writer(true).finish().left(22), "檔頭不完整");
+    QByteArray badType = good;
+    badType[0] = 3;
+    row("unknown type", badType, "檔頭不正確");
+    QByteArray badHeader = good;
+    badHeader[2] = 10;
+    row("header size not 9 words", badHeader, "檔頭不正確");
+    row("record runs past the end", good.left(good.size() - 8), "第 1 筆記錄超出檔案結尾");
+    QByteArray tiny = good;
+    tiny[18] = 2; // the rectangle claims two words
+    row("record shorter than its own header", tiny, "第 1 筆記錄的長度不正確");
+    row("polygon count beyond its record", plain().record(0x0324, {5, 0, 0, 1, 1}).finish(),
+        "第 1 筆記錄的內容不完整");
+    row("poly-polygon counts beyond its record",
+        plain().record(0x0538, {2, 0xFF, 0xFF, 0}).finish(), "內容不完整");
+    row("text longer than its record", plain().record(0x0521, {0x20, 0x4241}).finish(),
+        "內容不完整");
+    row("ExtTextOut rectangle missing", plain().record(0x0A32, {0, 0, 1, 4}).finish(),
+        "內容不完整");
+    row("rectangle with three words", plain().record(0x041B, {1, 2, 3}).finish(), "內容不完整");
+    row("palette entries beyond its record", plain().record(0x00F7, {0x0300, 0xFF}).finish(),
+        "內容不完整");
+    row("StretchDIB cut before its bitmap", plain().record(0x0F43, {0x20, 0xCC, 0}).finish(),
+        "內容不完整");
 }
 
-void TestWmfParser::limits()
+void TestWmfParser::failures()
 {
     QFETCH(QByteArray, file);
     QFETCH(wmf::Limits, limits);
     QFETCH(QString, error);
     const Played r = play(file, limits);
-    if (error.isEmpty()) {
-        QVERIFY2(r.ok, qPrintable(r.error));
-    } else {
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains(error), qPrintable(r.error));
-    }
-}
-
-void TestWmfParser::malformed_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("error");
-
-    const QByteArray good = Writer(false).rectangle(0, 0, 10, 10).finish();
-    QTest::newRow("empty") << QByteArray() << u"檔頭不完整"_s;
-    QTest::newRow("header cut short") << good.left(12) << u"檔頭不完整"_s;
-    QTest::newRow("placeable header only") << Writer(true).finish().left(22) << u"檔頭不完整"_s;
-    QByteArray badType = good;
-    badType[0] = 3;
-    QTest::newRow("unknown type") << badType << u"檔頭不正確"_s;
-    QByteArray badHeader = good;
-    badHeader[2] = 10;
-    QTest::newRow("header size not 9 words") << badHeader << u"檔頭不正確"_s;
-    QTest::newRow("record runs past the end")
-        << good.left(good.size() - 8) << u"第 1 筆記錄超出檔案結尾"_s;
-    QByteArray tiny = good;
-    tiny[18] = 2; // the rectangle claims two words
-    QTest::newRow("record shorter than its own header") << tiny << u"第 1 筆記錄的長度不正確"_s;
-    QTest::newRow("polygon count beyond its record")
-        << Writer(false).raw(0x0324, QByteArray::fromHex("05000000000001000100")).finish()
-        << u"第 1 筆記錄的內容不完整"_s;
-    QTest::newRow("poly-polygon counts beyond its record")
-        << Writer(false).raw(0x0538, QByteArray::fromHex("0200ff00ff000000")).finish()
-        << u"內容不完整"_s;
-    QTest::newRow("text longer than its record")
-        << Writer(false).raw(0x0521, QByteArray::fromHex("20004142")).finish() << u"內容不完整"_s;
-    QTest::newRow("ExtTextOut rectangle missing")
-        << Writer(false).raw(0x0A32, QByteArray::fromHex("0000000001000400")).finish()
-        << u"內容不完整"_s;
-    QTest::newRow("rectangle with three words")
-        << Writer(false).record(0x041B, {1, 2, 3}).finish() << u"內容不完整"_s;
-    QTest::newRow("palette entries beyond its record")
-        << Writer(false).raw(0x00F7, QByteArray::fromHex("0003ff00")).finish() << u"內容不完整"_s;
-    QTest::newRow("StretchDIB cut before its bitmap")
-        << Writer(false).record(0x0F43, {0x20, 0xCC, 0}).finish() << u"內容不完整"_s;
-}
-
-void TestWmfParser::malformed()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QString, error);
-    const Played r = play(file);
-    QVERIFY(!r.ok);
-    QVERIFY2(r.error.startsWith(u"WMF 圖片檔已損壞："_s), qPrintable(r.error));
-    QVERIFY2(r.error.contains(error), qPrintable(r.error));
+    QVERIFY2(r.ok == error.isEmpty() && r.error.contains(error), qPrintable(r.error));
 }
 
 QTEST_MAIN(TestWmfParser)

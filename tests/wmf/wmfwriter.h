@@ -12,51 +12,50 @@
 
 namespace wmftest {
 
-inline void put16(QByteArray &b, int v)
+// 16-bit words, little-endian.
+inline QByteArray words(std::initializer_list<int> ws)
 {
-    b.append(char(v & 0xFF));
-    b.append(char((v >> 8) & 0xFF));
+    QByteArray b;
+    for (int w : ws)
+        b.append(char(w & 0xFF)).append(char((w >> 8) & 0xFF));
+    return b;
 }
 
-inline void put32(QByteArray &b, quint32 v)
+inline QByteArray dwords(std::initializer_list<quint32> ds)
 {
-    put16(b, int(v & 0xFFFF));
-    put16(b, int(v >> 16));
+    QByteArray b;
+    for (quint32 d : ds)
+        b += words({int(d & 0xFFFF), int(d >> 16)});
+    return b;
 }
 
-inline void putColor(QByteArray &b, QColor c)
+// A colour as the metafile holds it: red, green, blue, 0.
+inline QByteArray colorRef(QColor c)
 {
-    b.append(char(c.red()));
-    b.append(char(c.green()));
-    b.append(char(c.blue()));
-    b.append(char(0));
+    return dwords({quint32(c.red() | c.green() << 8 | c.blue() << 16)});
 }
 
-// A packed DIB: 40-byte header, colour table, bits as given (rows bottom-up unless height < 0).
+inline QByteArray points(const QList<QPoint> &pts)
+{
+    QByteArray b;
+    for (QPoint p : pts)
+        b += words({p.x(), p.y()});
+    return b;
+}
+
+// A packed DIB: 40-byte header, masks, colour table, bits as given (rows bottom-up unless
+// height < 0).
 inline QByteArray dib(int width, int height, int bpp, const QList<QRgb> &colors,
                       const QByteArray &bits, quint32 compression = 0,
                       const QList<quint32> &masks = {})
 {
-    QByteArray b;
-    put32(b, 40);
-    put32(b, quint32(width));
-    put32(b, quint32(height));
-    put16(b, 1);
-    put16(b, bpp);
-    put32(b, compression);
-    put32(b, quint32(bits.size()));
-    put32(b, 3780);
-    put32(b, 3780);
-    put32(b, quint32(colors.size()));
-    put32(b, 0);
+    QByteArray b =
+        dwords({40, quint32(width), quint32(height)}) + words({1, bpp}) +
+        dwords({compression, quint32(bits.size()), 3780, 3780, quint32(colors.size()), 0});
     for (quint32 m : masks)
-        put32(b, m);
-    for (QRgb c : colors) {
-        b.append(char(qBlue(c)));
-        b.append(char(qGreen(c)));
-        b.append(char(qRed(c)));
-        b.append(char(0));
-    }
+        b += dwords({m});
+    for (QRgb c : colors)
+        b += dwords({c & 0xFFFFFF}); // blue, green, red, 0
     return b + bits;
 }
 
@@ -70,24 +69,14 @@ public:
     }
 
     // Any record: function and its parameter words, in the order the file holds them.
-    Writer &record(int function, std::initializer_list<int> words)
+    Writer &record(int function, std::initializer_list<int> ws) { return raw(function, words(ws)); }
+    Writer &raw(int function, QByteArray params)
     {
-        QByteArray p;
-        for (int w : words)
-            put16(p, w);
-        return raw(function, p);
-    }
-    Writer &raw(int function, const QByteArray &params)
-    {
-        QByteArray r;
-        const int padded = int(params.size() + (params.size() & 1));
-        put32(r, quint32(3 + padded / 2));
-        put16(r, function);
-        r += params;
         if (params.size() & 1)
-            r.append('\0');
-        m_records += r;
-        m_maxRecord = std::max(m_maxRecord, quint32(r.size() / 2));
+            params.append('\0');
+        const quint32 size = quint32(3 + params.size() / 2);
+        m_records += dwords({size}) + words({function}) + params;
+        m_maxRecord = std::max(m_maxRecord, size);
         return *this;
     }
 
@@ -114,100 +103,48 @@ public:
     Writer &setTextAlign(int align) { return record(0x012E, {align, 0}); }
     Writer &setTextCharExtra(int extra) { return record(0x0108, {extra}); }
     Writer &setTextJustification(int extra, int count) { return record(0x020A, {count, extra}); }
-    Writer &setBkColor(QColor c) { return colorRecord(0x0201, c); }
-    Writer &setTextColor(QColor c) { return colorRecord(0x0209, c); }
+    Writer &setBkColor(QColor c) { return raw(0x0201, colorRef(c)); }
+    Writer &setTextColor(QColor c) { return raw(0x0209, colorRef(c)); }
 
     Writer &createPen(int style, int width, QColor c)
     {
-        QByteArray p;
-        put16(p, style);
-        put16(p, width);
-        put16(p, 0);
-        putColor(p, c);
-        ++m_objects;
-        return raw(0x02FA, p);
+        return object(0x02FA, words({style, width, 0}) + colorRef(c));
     }
     Writer &createBrush(int style, QColor c, int hatch = 0)
     {
-        QByteArray p;
-        put16(p, style);
-        putColor(p, c);
-        put16(p, hatch);
-        ++m_objects;
-        return raw(0x02FC, p);
+        return object(0x02FC, words({style}) + colorRef(c) + words({hatch}));
     }
     Writer &createPatternBrush(const QByteArray &packedDib)
     {
-        QByteArray p;
-        put16(p, 5);
-        put16(p, 0);
-        ++m_objects;
-        return raw(0x0142, p + packedDib);
+        return object(0x0142, words({5, 0}) + packedDib);
     }
     Writer &createFont(int height, const QByteArray &face, int charSet = 0, int escapement = 0,
                        int weight = 400, bool italic = false, bool underline = false,
                        bool strikeOut = false, int width = 0)
     {
-        QByteArray p;
-        put16(p, height);
-        put16(p, width);
-        put16(p, escapement);
-        put16(p, escapement);
-        put16(p, weight);
-        p.append(char(italic));
-        p.append(char(underline));
-        p.append(char(strikeOut));
-        p.append(char(charSet));
-        p.append(char(0));
-        p.append(char(0));
-        p.append(char(0));
-        p.append(char(0));
-        QByteArray name = face.left(31);
-        name.append('\0');
-        ++m_objects;
-        return raw(0x02FB, p + name);
+        return object(0x02FB, words({height, width, escapement, escapement, weight,
+                                     italic | underline << 8, strikeOut | charSet << 8, 0, 0}) +
+                                  face.left(31) + '\0');
     }
     Writer &createPalette(const QList<QRgb> &colors)
     {
-        QByteArray p;
-        put16(p, 0x0300);
-        put16(p, int(colors.size()));
-        for (QRgb c : colors) {
-            p.append(char(qRed(c)));
-            p.append(char(qGreen(c)));
-            p.append(char(qBlue(c)));
-            p.append(char(0));
-        }
-        ++m_objects;
-        return raw(0x00F7, p);
+        QByteArray p = words({0x0300, int(colors.size())});
+        for (QRgb c : colors)
+            p += colorRef(QColor(c));
+        return object(0x00F7, p);
     }
     // A region of whole rectangles, each its own scan (the rectangles must not share rows).
     Writer &createRegion(const QList<QRect> &rects)
     {
         QByteArray scans;
-        QRect bounds;
+        QRect b;
         for (const QRect &r : rects) {
-            bounds |= r;
-            put16(scans, 2);
-            put16(scans, r.top());
-            put16(scans, r.bottom() + 1);
-            put16(scans, r.left());
-            put16(scans, r.right() + 1);
-            put16(scans, 2);
+            b |= r;
+            scans += words({2, r.top(), r.bottom() + 1, r.left(), r.right() + 1, 2});
         }
-        QByteArray p;
-        put16(p, 0);
-        put16(p, 6);
-        put32(p, 0);
-        put16(p, int(22 + scans.size()));
-        put16(p, int(rects.size()));
-        put16(p, 2);
-        put16(p, bounds.left());
-        put16(p, bounds.top());
-        put16(p, bounds.right() + 1);
-        put16(p, bounds.bottom() + 1);
-        ++m_objects;
-        return raw(0x06FF, p + scans);
+        return object(0x06FF, words({0, 6, 0, 0, int(22 + scans.size()), int(rects.size()), 2,
+                                     b.left(), b.top(), b.right() + 1, b.bottom() + 1}) +
+                                  scans);
     }
     Writer &selectObject(int index) { return record(0x012D, {index}); }
     Writer &deleteObject(int index) { return record(0x01F0, {index}); }
@@ -224,206 +161,95 @@ public:
     {
         return record(0x061C, {h, w, b, r, t, l});
     }
+    // Arc 0x0817, Pie 0x081A, Chord 0x0830.
     Writer &arc(int function, int l, int t, int r, int b, QPoint start, QPoint end)
     {
         return record(function, {end.y(), end.x(), start.y(), start.x(), b, r, t, l});
     }
-    Writer &points(int function, const QList<QPoint> &pts)
+    Writer &polygon(const QList<QPoint> &pts) { return polyPolygon({pts}, 0x0324); }
+    Writer &polyline(const QList<QPoint> &pts) { return polyPolygon({pts}, 0x0325); }
+    // PolyPolygon, or with another function the one-polygon records (count, then points).
+    Writer &polyPolygon(const QList<QList<QPoint>> &polys, int function = 0x0538)
     {
-        QByteArray p;
-        put16(p, int(pts.size()));
-        for (QPoint pt : pts) {
-            put16(p, pt.x());
-            put16(p, pt.y());
+        QByteArray counts, pts;
+        for (const auto &poly : polys) {
+            counts += words({int(poly.size())});
+            pts += points(poly);
         }
-        return raw(function, p);
+        const QByteArray head = function == 0x0538 ? words({int(polys.size())}) : QByteArray();
+        return raw(function, head + counts + pts);
     }
-    Writer &polygon(const QList<QPoint> &pts) { return points(0x0324, pts); }
-    Writer &polyline(const QList<QPoint> &pts) { return points(0x0325, pts); }
-    Writer &polyPolygon(const QList<QList<QPoint>> &polys)
-    {
-        QByteArray p;
-        put16(p, int(polys.size()));
-        for (const auto &poly : polys)
-            put16(p, int(poly.size()));
-        for (const auto &poly : polys)
-            for (QPoint pt : poly) {
-                put16(p, pt.x());
-                put16(p, pt.y());
-            }
-        return raw(0x0538, p);
-    }
-    Writer &setPixel(int x, int y, QColor c)
-    {
-        QByteArray p;
-        putColor(p, c);
-        put16(p, y);
-        put16(p, x);
-        return raw(0x041F, p);
-    }
+    Writer &setPixel(int x, int y, QColor c) { return raw(0x041F, colorRef(c) + words({y, x})); }
     Writer &extFloodFill(int x, int y, QColor c, int mode)
     {
-        QByteArray p;
-        put16(p, mode);
-        putColor(p, c);
-        put16(p, y);
-        put16(p, x);
-        return raw(0x0548, p);
+        return raw(0x0548, words({mode}) + colorRef(c) + words({y, x}));
     }
     Writer &patBlt(int x, int y, int w, int h, quint32 rop)
     {
-        QByteArray p;
-        put32(p, rop);
-        put16(p, h);
-        put16(p, w);
-        put16(p, y);
-        put16(p, x);
-        return raw(0x061D, p);
+        return raw(0x061D, dwords({rop}) + words({h, w, y, x}));
     }
     Writer &textOut(int x, int y, const QByteArray &text)
     {
-        QByteArray p;
-        put16(p, int(text.size()));
-        p += text;
-        if (text.size() & 1)
-            p.append('\0');
-        put16(p, y);
-        put16(p, x);
-        return raw(0x0521, p);
+        return raw(0x0521, words({int(text.size())}) + padded(text) + words({y, x}));
     }
     Writer &extTextOut(int x, int y, int options, QRect rect, const QByteArray &text,
                        const QList<int> &dx = {})
     {
-        QByteArray p;
-        put16(p, y);
-        put16(p, x);
-        put16(p, int(text.size()));
-        put16(p, options);
-        if (options & 6) {
-            put16(p, rect.left());
-            put16(p, rect.top());
-            put16(p, rect.right() + 1);
-            put16(p, rect.bottom() + 1);
-        }
-        p += text;
-        if (text.size() & 1)
-            p.append('\0');
+        QByteArray p = words({y, x, int(text.size()), options});
+        if (options & 6)
+            p += words({rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1});
+        p += padded(text);
         for (int d : dx)
-            put16(p, d);
+            p += words({d});
         return raw(0x0A32, p);
     }
-    Writer &regionCall(int function, std::initializer_list<int> words)
+    // The bitmap records: StretchDIB 0x0F43 (colorUsage 1: the colour table holds indices into
+    // the selected palette), DIBStretchBlt 0x0B41, and from the source's origin at the
+    // destination's size DIBBitBlt 0x0940 and SetDIBitsToDevice 0x0D33.
+    Writer &bitmap(int function, QRect dest, QRect source, const QByteArray &packedDib,
+                   quint32 rop = 0x00CC0020, int colorUsage = 0)
     {
-        return record(function, words);
-    }
-    // colorUsage 1: the bitmap's colour table holds indices into the selected palette.
-    Writer &stretchDib(QRect dest, QRect source, const QByteArray &packedDib,
-                       quint32 rop = 0x00CC0020, int colorUsage = 0)
-    {
-        QByteArray p;
-        put32(p, rop);
-        put16(p, colorUsage);
-        put16(p, source.height());
-        put16(p, source.width());
-        put16(p, source.y());
-        put16(p, source.x());
-        put16(p, dest.height());
-        put16(p, dest.width());
-        put16(p, dest.y());
-        put16(p, dest.x());
-        return raw(0x0F43, p + packedDib);
-    }
-    Writer &dibStretchBlt(QRect dest, QRect source, const QByteArray &packedDib,
-                          quint32 rop = 0x00CC0020)
-    {
-        QByteArray p;
-        put32(p, rop);
-        put16(p, source.height());
-        put16(p, source.width());
-        put16(p, source.y());
-        put16(p, source.x());
-        put16(p, dest.height());
-        put16(p, dest.width());
-        put16(p, dest.y());
-        put16(p, dest.x());
-        return raw(0x0B41, p + packedDib);
-    }
-    Writer &dibBitBlt(QPoint dest, QSize size, const QByteArray &packedDib,
-                      quint32 rop = 0x00CC0020)
-    {
-        QByteArray p;
-        put32(p, rop);
-        put16(p, 0);
-        put16(p, 0);
-        put16(p, size.height());
-        put16(p, size.width());
-        put16(p, dest.y());
-        put16(p, dest.x());
-        return raw(0x0940, p + packedDib);
-    }
-    Writer &setDiBitsToDevice(QPoint dest, QSize size, const QByteArray &packedDib)
-    {
-        QByteArray p;
-        put16(p, 0);
-        put16(p, size.height());
-        put16(p, 0);
-        put16(p, 0);
-        put16(p, 0);
-        put16(p, size.height());
-        put16(p, size.width());
-        put16(p, dest.y());
-        put16(p, dest.x());
-        return raw(0x0D33, p + packedDib);
+        QByteArray p = function == 0x0D33   ? words({colorUsage, dest.height(), 0, 0, 0})
+                       : function == 0x0940 ? dwords({rop, 0})
+                       : function == 0x0F43 ? dwords({rop}) + words({colorUsage})
+                                            : dwords({rop});
+        if (function == 0x0F43 || function == 0x0B41)
+            p += words({source.height(), source.width(), source.y(), source.x()});
+        return raw(function,
+                   p + words({dest.height(), dest.width(), dest.y(), dest.x()}) + packedDib);
     }
     Writer &escape(int function, const QByteArray &data)
     {
-        QByteArray p;
-        put16(p, function);
-        put16(p, int(data.size()));
-        return raw(0x0626, p + data);
+        return raw(0x0626, words({function, int(data.size())}) + data);
     }
 
     // The whole file, with the end record.
-    QByteArray finish(bool withEof = true) const
+    QByteArray finish() const
     {
-        QByteArray records = m_records;
-        if (withEof) {
-            put32(records, 3);
-            put16(records, 0);
-        }
+        const QByteArray records = m_records + words({3, 0, 0});
         QByteArray out;
         if (m_placeable) {
-            QByteArray h;
-            put32(h, 0x9AC6CDD7);
-            put16(h, 0);
-            put16(h, m_frame.left());
-            put16(h, m_frame.top());
-            put16(h, m_frame.right() + 1);
-            put16(h, m_frame.bottom() + 1);
-            put16(h, m_inch);
-            put32(h, 0);
-            quint16 sum = 0;
+            out =
+                dwords({0x9AC6CDD7}) + words({0, m_frame.left(), m_frame.top(), m_frame.right() + 1,
+                                              m_frame.bottom() + 1, m_inch, 0, 0});
+            int sum = 0;
             for (int i = 0; i < 20; i += 2)
-                sum ^= quint16(quint8(h[i]) | (quint8(h[i + 1]) << 8));
-            put16(h, sum);
-            out += h;
+                sum ^= quint8(out[i]) | quint8(out[i + 1]) << 8;
+            out += words({sum});
         }
-        put16(out, 1);
-        put16(out, 9);
-        put16(out, 0x0300);
-        put32(out, quint32(9 + records.size() / 2));
-        put16(out, std::max(m_objects, 1));
-        put32(out, m_maxRecord);
-        put16(out, 0);
-        return out + records;
+        return out + words({1, 9, 0x0300}) + dwords({quint32(9 + records.size() / 2)}) +
+               words({std::max(m_objects, 1)}) + dwords({m_maxRecord}) + words({0}) + records;
     }
 
 private:
-    Writer &colorRecord(int function, QColor c)
+    Writer &object(int function, const QByteArray &params)
     {
-        QByteArray p;
-        putColor(p, c);
-        return raw(function, p);
+        ++m_objects;
+        return raw(function, params);
+    }
+    static QByteArray padded(const QByteArray &text)
+    {
+        return text + QByteArray(text.size() & 1, 0);
     }
 
     bool m_placeable;
