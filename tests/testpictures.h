@@ -13,6 +13,9 @@
 
 namespace testpictures {
 
+inline const QColor Red(255, 0, 0), Green(0, 255, 0), Blue(0, 0, 255), Yellow(255, 255, 0);
+inline const QList<QColor> Upright = {Red, Green, Blue, Yellow};
+
 inline QByteArray encoded(const QImage &image, const char *format, int quality = -1)
 {
     QByteArray bytes;
@@ -37,20 +40,12 @@ inline QImage quadrants(QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     const int w = size.width() / 2, h = size.height() / 2;
+    image.fill(Qt::yellow);
     QPainter painter(&image);
     painter.fillRect(0, 0, w, h, Qt::red);
     painter.fillRect(w, 0, size.width() - w, h, Qt::green);
     painter.fillRect(0, h, w, size.height() - h, Qt::blue);
-    painter.fillRect(w, h, size.width() - w, size.height() - h, Qt::yellow);
     return image;
-}
-
-// The colour at the middle of each quarter: top left, top right, bottom left, bottom right.
-inline QList<QColor> quarterColours(const QImage &image)
-{
-    const int w = image.width(), h = image.height();
-    return {image.pixelColor(w / 4, h / 4), image.pixelColor(3 * w / 4, h / 4),
-            image.pixelColor(w / 4, 3 * h / 4), image.pixelColor(3 * w / 4, 3 * h / 4)};
 }
 
 // Lossy codecs shift colours a little.
@@ -58,6 +53,21 @@ inline bool near(const QColor &a, const QColor &b, int tolerance = 24)
 {
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
            qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Empty when the quarters of image show want (within tolerance), else what they show.
+inline QString quartersDiffer(const QImage &image, const QList<QColor> &want = Upright,
+                              int tolerance = 24)
+{
+    // The colour at the middle of each quarter: top left, top right, bottom left, bottom right.
+    const int w = image.width(), h = image.height();
+    const QList<QColor> seen = {image.pixelColor(w / 4, h / 4), image.pixelColor(3 * w / 4, h / 4),
+                                image.pixelColor(w / 4, 3 * h / 4),
+                                image.pixelColor(3 * w / 4, 3 * h / 4)};
+    for (int i = 0; i < 4; ++i)
+        if (!near(seen[i], want[i], tolerance))
+            return QStringLiteral("quarter %1 is %2").arg(i).arg(seen[i].name());
+    return {};
 }
 
 // A JPEG with an Exif block that carries only the orientation tag (1..8), placed right after
@@ -82,40 +92,30 @@ inline QByteArray withOrientation(const QByteArray &jpeg, int orientation)
 // a reader to learn the size a file claims.
 inline QByteArray bmpHeaderOnly(qint32 width, qint32 height)
 {
-    QByteArray bytes(54, '\0');
+    QByteArray bytes = QByteArray("BM") + QByteArray(52, '\0');
     char *p = bytes.data();
-    p[0] = 'B';
-    p[1] = 'M';
     const quint32 imageBytes = quint32(((qint64(width) * 3 + 3) & ~3) * qint64(height));
-    qToLittleEndian<quint32>(54 + imageBytes, p + 2);
-    qToLittleEndian<quint32>(54, p + 10);
-    qToLittleEndian<quint32>(40, p + 14);
-    qToLittleEndian<qint32>(width, p + 18);
-    qToLittleEndian<qint32>(height, p + 22);
-    qToLittleEndian<quint16>(1, p + 26);
-    qToLittleEndian<quint16>(24, p + 28);
-    qToLittleEndian<quint32>(imageBytes, p + 34);
+    for (const auto &[at, value] : {std::pair<int, qint32>{2, qint32(54 + imageBytes)},
+                                    {10, 54},
+                                    {14, 40},
+                                    {18, width},
+                                    {22, height},
+                                    {26, 1 | 24 << 16},
+                                    {34, qint32(imageBytes)}})
+        qToLittleEndian<qint32>(value, p + at);
     return bytes;
 }
 
 // A JPEG whose frame header claims another size than its data holds.
-inline QByteArray jpegClaiming(const QByteArray &jpeg, quint16 width, quint16 height)
+inline QByteArray jpegClaiming(QByteArray jpeg, quint16 width, quint16 height)
 {
-    QByteArray out = jpeg;
-    for (qsizetype i = 2; i + 9 < out.size();) {
-        if (uchar(out[i]) != 0xFF)
-            break;
-        const uchar marker = uchar(out[i + 1]);
-        const int length = (uchar(out[i + 2]) << 8) | uchar(out[i + 3]);
-        if (marker >= 0xC0 && marker <= 0xC2) { // start of frame: precision, height, width
-            qToBigEndian<quint16>(height, out.data() + i + 5);
-            qToBigEndian<quint16>(width, out.data() + i + 7);
-            return out;
-        }
-        i += 2 + length;
-    }
-    qFatal("no frame header in the test JPEG");
-    return {};
+    // The baseline frame header: marker, length, precision, height, width.
+    const qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (frame < 0)
+        qFatal("no frame header in the test JPEG");
+    qToBigEndian<quint16>(height, jpeg.data() + frame + 5);
+    qToBigEndian<quint16>(width, jpeg.data() + frame + 7);
+    return jpeg;
 }
 
 // A GIF of one or more frames. Each frame is an 8-bit indexed image whose indices stay below
@@ -128,8 +128,7 @@ inline QByteArray gif(const QList<QImage> &frames)
     auto le16 = [&out](int v) { out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
     le16(first.width());
     le16(first.height());
-    out.append(char(0xF6)); // global colour table of 128 entries
-    out.append(char(0)).append(char(0));
+    out.append(QByteArray("\xF6\0\0", 3)); // global colour table of 128 entries
     QList<QRgb> table = first.colorTable();
     table.resize(128, qRgb(0, 0, 0));
     for (QRgb c : table)
@@ -138,22 +137,14 @@ inline QByteArray gif(const QList<QImage> &frames)
     for (const QImage &frame : frames) {
         out.append(QByteArray("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8)); // 0.1 s, no transparency
         out.append(char(0x2C));
-        le16(0);
-        le16(0);
-        le16(frame.width());
-        le16(frame.height());
-        out.append(char(0));
-        out.append(char(7)); // minimum code size: clear is 128, end is 129
+        for (int v : {0, 0, frame.width(), frame.height()})
+            le16(v);
+        out.append(QByteArray("\0\x07", 2)); // minimum code size: clear is 128, end is 129
         QByteArray codes;
-        int run = 0;
-        for (int y = 0; y < frame.height(); ++y) {
-            const uchar *line = frame.constScanLine(y);
-            for (int x = 0; x < frame.width(); ++x) {
-                if (run % 100 == 0)
-                    codes.append(char(128));
-                codes.append(char(line[x] & 0x7F));
-                ++run;
-            }
+        for (int i = 0; i < frame.width() * frame.height(); ++i) {
+            if (i % 100 == 0)
+                codes.append(char(128));
+            codes.append(char(frame.pixelIndex(i % frame.width(), i / frame.width()) & 0x7F));
         }
         codes.append(char(129));
         for (qsizetype i = 0; i < codes.size(); i += 255) {
@@ -176,15 +167,6 @@ inline QByteArray gifClaiming(const QByteArray &gifBytes, quint16 width, quint16
     qToLittleEndian<quint16>(width, out.data() + descriptor + 5);
     qToLittleEndian<quint16>(height, out.data() + descriptor + 7);
     return out;
-}
-
-// An indexed picture filled with one colour of a small palette.
-inline QImage indexedFill(QSize size, const QList<QRgb> &palette, int index)
-{
-    QImage image(size, QImage::Format_Indexed8);
-    image.setColorTable(palette);
-    image.fill(uint(index));
-    return image;
 }
 
 } // namespace testpictures

@@ -1,15 +1,25 @@
-// Helpers for driving real modal dialogs from widget tests.
+// Helpers for driving the windows and their real modal dialogs from widget tests.
 #pragma once
+
+#include "form1.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+
+template <typename T = QWidget> T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QString::fromLatin1(name));
+}
 
 // Runs act on the next modal dialog once it is open. Call before the click that opens it:
 // the dialog's exec() blocks the test until act closes it. The watch gives up after five
@@ -18,38 +28,107 @@
 inline QPointer<QTimer> onNextModal(std::function<void(QWidget *)> act)
 {
     auto *timer = new QTimer(qApp);
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
+    QElapsedTimer started;
+    started.start();
     QObject::connect(timer, &QTimer::timeout, timer, [timer, started, act = std::move(act)] {
         QWidget *modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        } else if (started->elapsed() > 5000) {
+        const bool open = modal && modal->isVisible();
+        if (open || started.elapsed() > 5000) {
             timer->stop();
             timer->deleteLater();
         }
+        if (open)
+            act(modal);
     });
     timer->start(10);
     return timer;
 }
 
-// The button of a dialog's button box with the given role.
-inline QPushButton *dialogButton(QWidget *dialog, QDialogButtonBox::ButtonRole role)
+// Clicks the button of a dialog's button box with the given role; returns its caption.
+inline QString clickButton(QWidget *dialog, QDialogButtonBox::ButtonRole role, bool click = true)
 {
     const auto box = dialog->findChild<QDialogButtonBox *>();
-    if (!box)
-        return nullptr;
-    for (QAbstractButton *b : box->buttons()) {
-        if (box->buttonRole(b) == role)
-            return qobject_cast<QPushButton *>(b);
+    for (QAbstractButton *b : box ? box->buttons() : QList<QAbstractButton *>()) {
+        if (box->buttonRole(b) == role) {
+            if (click)
+                QTest::mouseClick(b, Qt::LeftButton);
+            return b->text();
+        }
     }
-    return nullptr;
+    return {};
 }
 
-inline void clickButton(QWidget *dialog, QDialogButtonBox::ButtonRole role)
+struct Message
 {
-    if (QPushButton *b = dialogButton(dialog, role))
-        QTest::mouseClick(b, Qt::LeftButton);
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool shown = false;
+    QPointer<QTimer> watch; // delete to stop waiting for the message
+};
+
+// Answers the next message box with OK and returns what it showed.
+inline std::shared_ptr<Message> expectMessage()
+{
+    auto seen = std::make_shared<Message>();
+    seen->watch = onNextModal([seen](QWidget *w) {
+        if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            seen->title = box->windowTitle();
+            seen->text = box->text();
+            seen->icon = box->icon();
+            seen->shown = true;
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    return seen;
+}
+
+// Clicks Start on the puzzle window and types entry into the piece-count box as a player would
+// (Cancel when entry is null); then, when given, answers the message box that follows. Returns
+// what the box showed: title, label, default text and its OK caption.
+inline QStringList startGame(Form1 &form, const QString &entry,
+                             std::shared_ptr<Message> *message = nullptr)
+{
+    QStringList seen;
+    onNextModal([&seen, entry, message](QWidget *w) {
+        auto *box = qobject_cast<QInputDialog *>(w);
+        if (!box)
+            return;
+        seen = {box->windowTitle(), box->labelText(), box->textValue(),
+                clickButton(box, QDialogButtonBox::AcceptRole, false)};
+        auto *line = box->findChild<QLineEdit *>();
+        line->selectAll();
+        QTest::keyClick(line, Qt::Key_Delete);
+        QTest::keyClicks(line, entry);
+        if (message)
+            *message = expectMessage();
+        clickButton(box,
+                    entry.isNull() ? QDialogButtonBox::RejectRole : QDialogButtonBox::AcceptRole);
+    });
+    QTest::mouseClick(child<QPushButton>(&form, "Command1"), Qt::LeftButton);
+    return seen;
+}
+
+// Shows a window and waits until it is on screen (and active, when asked).
+inline bool showAndWait(QWidget *window, bool active = false)
+{
+    window->show();
+    if (!active)
+        return QTest::qWaitForWindowExposed(window);
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
+}
+
+// Unloaded windows are destroyed when control returns to the event loop.
+inline void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// A widget's whole pixels as the player sees them.
+inline QImage screen(QWidget *w, QRect area = {})
+{
+    return w->grab(area.isNull() ? QRect(QPoint(0, 0), QSize(-1, -1)) : area)
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }

@@ -14,29 +14,21 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Share of pixels whose colours differ by more than a faint shade, and the mean difference.
-struct Difference
+std::pair<double, double> compare(const QImage &a, const QImage &b)
 {
-    double share = 0;
-    double mean = 0;
-};
-
-Difference compare(const QImage &a, const QImage &b)
-{
-    const int w = qMin(a.width(), b.width());
-    const int h = qMin(a.height(), b.height());
-    qint64 differing = 0;
-    double total = 0;
+    const int w = qMin(a.width(), b.width()), h = qMin(a.height(), b.height());
+    double differing = 0, total = 0;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
             const int d = (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                           std::abs(qBlue(p) - qBlue(q))) / 3;
+                           std::abs(qBlue(p) - qBlue(q))) /
+                          3;
             total += d;
-            if (d > 24)
-                ++differing;
+            differing += d > 24 ? 1 : 0;
         }
     }
-    return {double(differing) / (w * h), total / (w * h)};
+    return {differing / (w * h), total / (w * h)};
 }
 
 } // namespace
@@ -53,8 +45,8 @@ private slots:
         QCOMPARE(bytes.size(), 127102);
         QVERIFY(bytes.startsWith("BM"));
         const auto u16 = [&](int at) { return quint8(bytes[at]) | quint8(bytes[at + 1]) << 8; };
-        QCOMPARE(u16(28), 8);  // bits per pixel
-        QCOMPARE(u16(30), 0);  // BI_RGB: uncompressed
+        QCOMPARE(u16(28), 8); // bits per pixel
+        QCOMPARE(u16(30), 0); // BI_RGB: uncompressed
         const QImage image = QImage::fromData(bytes, "BMP");
         QCOMPARE(image.size(), QSize(354, 354));
         QCOMPARE(image.format(), QImage::Format_Indexed8);
@@ -84,51 +76,43 @@ private slots:
         QList<QImage> tiles;
         for (int i = 1; i <= board.pieces(); ++i)
             tiles.append(picture.copy(puzzle::sourceRect(board, i)));
-        Difference least{1, 255};
+        double leastShare = 1, leastMean = 255;
         for (int i = 0; i < tiles.size(); ++i) {
             for (int j = i + 1; j < tiles.size(); ++j) {
-                const Difference d = compare(tiles[i], tiles[j]);
-                QVERIFY2(d.share >= 0.05 && d.mean >= 8,
+                const auto [share, mean] = compare(tiles[i], tiles[j]);
+                QVERIFY2(share >= 0.05 && mean >= 8,
                          qPrintable(u"tiles %1 and %2 look alike (%3 of pixels differ, mean %4)"_s
                                         .arg(i + 1)
                                         .arg(j + 1)
-                                        .arg(d.share)
-                                        .arg(d.mean)));
-                least.share = qMin(least.share, d.share);
-                least.mean = qMin(least.mean, d.mean);
+                                        .arg(share)
+                                        .arg(mean)));
+                leastShare = qMin(leastShare, share);
+                leastMean = qMin(leastMean, mean);
             }
         }
-        qInfo("least difference: %.1f%% of pixels, mean %.1f", least.share * 100, least.mean);
+        qInfo("least difference: %.1f%% of pixels, mean %.1f", leastShare * 100, leastMean);
     }
 
-    void dragIconLoads()
+    // The drag icon, the hand cursor (two colours on a transparent ground, only the finger tip
+    // on top at the hot spot) and the program icon.
+    void iconsAndCursor()
     {
         const picture::Picture icon = picture::load(QStringLiteral(PINTU_DRAG_ICON));
         QVERIFY2(!icon.isNull(), qPrintable(icon.error));
         QCOMPARE(icon.image.size(), QSize(32, 32));
         QVERIFY(icon.image.hasAlphaChannel());
-    }
 
-    void handCursor()
-    {
         const QImage hand(u":/assets/hand-cursor.png"_s);
         QCOMPARE(hand.size(), QSize(32, 32));
-        // Two colours on a transparent ground, the finger tip at the hot spot.
         for (int y = 0; y < 32; ++y) {
             for (int x = 0; x < 32; ++x) {
                 const QColor c = hand.pixelColor(x, y);
                 QVERIFY(c.alpha() == 0 || c == Qt::black || c == Qt::white);
+                QVERIFY2(y > 0 || qAbs(x - 5) <= 2 || c.alpha() == 0, "only the tip is on top");
             }
         }
-        QVERIFY(hand.pixelColor(5, 0).alpha() == 255);
-        for (int x = 0; x < 32; ++x)
-            QVERIFY2(qAbs(x - 5) <= 2 || hand.pixelColor(x, 0).alpha() == 0, "only the tip is on top");
-    }
-
-    void programIcon()
-    {
-        const QIcon icon = assets::programIcon();
-        QCOMPARE(icon.availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
+        QCOMPARE(hand.pixelColor(5, 0).alpha(), 255);
+        QCOMPARE(assets::programIcon().availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
     }
 };
 

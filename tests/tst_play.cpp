@@ -4,9 +4,6 @@
 #include "picturebox.h"
 #include "testsupport.h"
 
-#include <QInputDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -14,38 +11,18 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Draws that make the shuffle swap (1, 2) once and leave everything else: N pairs, the first
-// (1, 2), the rest (1, 1).
-puzzle::UniformRandom swapFirstTwo(int n)
+// Presses on the widget, moves and releases at a point of the window, as a player drags.
+void drag(Form1 &form, QWidget *from, QPoint to)
 {
-    auto drawn = std::make_shared<int>(0);
-    return [n, drawn] {
-        const int k = (*drawn)++ % (2 * n);
-        return k == 1 ? 1.0 / n : 0.0;
-    };
+    QTest::mousePress(from, Qt::LeftButton, {}, from->rect().center());
+    QTest::mouseMove(from, from->mapFrom(&form, to));
+    QTest::mouseRelease(from, Qt::LeftButton, {}, from->mapFrom(&form, to));
 }
 
-void start(Form1 &form, int pieces)
+QPoint centre(QWidget *w)
 {
-    onNextModal([pieces](QWidget *w) {
-        auto *line = w->findChild<QLineEdit *>();
-        line->selectAll();
-        QTest::keyClicks(line, QString::number(pieces));
-        clickButton(w, QDialogButtonBox::AcceptRole);
-    });
-    QTest::mouseClick(form.findChild<QPushButton *>(u"Command1"_s), Qt::LeftButton);
+    return w->geometry().center();
 }
-
-// Presses on the tile, moves and releases at a point of the window, as a player drags.
-void drag(Form1 &form, PictureBox *tile, QPoint to)
-{
-    const QPoint from = tile->rect().center();
-    QTest::mousePress(tile, Qt::LeftButton, {}, from);
-    QTest::mouseMove(tile, tile->mapFrom(&form, to));
-    QTest::mouseRelease(tile, Qt::LeftButton, {}, tile->mapFrom(&form, to));
-}
-
-QPoint centre(QWidget *w) { return w->geometry().center(); }
 
 QList<QRect> tileGeometries(const Form1 &form)
 {
@@ -53,13 +30,6 @@ QList<QRect> tileGeometries(const Form1 &form)
     for (int i = 1; i <= form.tileCount(); ++i)
         out.append(form.Picture1(i)->geometry());
     return out;
-}
-
-bool screenShowsWholePicture(Form1 &form)
-{
-    const QRect place = form.Picture1(0)->geometry();
-    const QImage shown = form.grab(place).toImage().convertToFormat(QImage::Format_RGB32);
-    return shown == form.Picture1(0)->picture();
 }
 
 } // namespace
@@ -70,100 +40,69 @@ class TestPlay : public QObject
 private slots:
     void initTestCase() { setUpApplication(*qApp); }
 
-    // Where the dragged tile 3 is released, and which tiles must have changed places.
+    // Where the dragged tile (0: the whole picture) is released, and which tile must have
+    // changed places with it.
     void dropOnto_data()
     {
-        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("target"); // a tile, a button, or else the point at
+        QTest::addColumn<QPoint>("at");
         QTest::addColumn<int>("swappedWith"); // 0: nothing changes
 
-        QTest::newRow("another tile") << "tile 7" << 7;
-        QTest::newRow("itself") << "tile 3" << 0;
-        QTest::newRow("the background") << "background" << 0;
-        QTest::newRow("a command button") << "Command4" << 0;
-        QTest::newRow("the start button") << "Command1" << 0;
-        QTest::newRow("gap between columns") << "column gap" << 0;
-        QTest::newRow("sliver below the tiles") << "bottom sliver" << 0;
-        QTest::newRow("outside the window") << "outside" << 0;
+        // 16 pieces: 88.5-pixel columns leave gaps; 88-pixel rows leave a sliver.
+        QTest::newRow("another tile") << 16 << 3 << "tile 7" << QPoint() << 7;
+        QTest::newRow("itself") << 16 << 3 << "tile 3" << QPoint() << 0;
+        QTest::newRow("the background") << 16 << 3 << "" << QPoint(600, 500) << 0;
+        QTest::newRow("a command button") << 16 << 3 << "Command4" << QPoint() << 0;
+        QTest::newRow("the start button") << 16 << 3 << "Command1" << QPoint() << 0;
+        QTest::newRow("gap between columns") << 16 << 3 << "" << QPoint(208, 100) << 0;
+        QTest::newRow("sliver below the tiles") << 16 << 3 << "" << QPoint(100, 417) << 0;
+        QTest::newRow("outside the window") << 16 << 3 << "" << QPoint(-30, 700) << 0;
+        QTest::newRow("the whole picture is not draggable") << 16 << 0 << "tile 5" << QPoint() << 0;
+        QTest::newRow("one piece, never won") << 1 << 1 << "tile 1" << QPoint() << 0;
     }
     void dropOnto()
     {
-        QFETCH(QString, where);
+        QFETCH(int, pieces);
+        QFETCH(int, from);
+        QFETCH(QString, target);
+        QFETCH(QPoint, at);
         QFETCH(int, swappedWith);
 
         Form1 form;
         form.setRandomSource(puzzle::clockSeededRandom());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        start(form, 16); // 88.5-pixel columns leave gaps; 88-pixel rows leave a sliver
-        QCOMPARE(form.tileCount(), 16);
-
-        const QMap<QString, QPoint> points = {
-            {u"tile 7"_s, centre(form.Picture1(7))},
-            {u"tile 3"_s, centre(form.Picture1(3)) + QPoint(20, 20)},
-            {u"background"_s, QPoint(600, 500)},
-            {u"Command4"_s, centre(form.findChild<QWidget *>(u"Command4"_s))},
-            {u"Command1"_s, centre(form.findChild<QWidget *>(u"Command1"_s))},
-            {u"column gap"_s, QPoint(208, 100)},
-            {u"bottom sliver"_s, QPoint(100, 417)},
-            {u"outside"_s, QPoint(-30, 700)},
-        };
-        const QPoint to = points.value(where);
+        QVERIFY(showAndWait(&form));
+        startGame(form, QString::number(pieces));
+        QCOMPARE(form.tileCount(), pieces);
+        const int onto = target.startsWith(u"tile"_s) ? target.mid(5).toInt() : 0;
+        QWidget *aim = onto ? form.Picture1(onto) : form.findChild<QWidget *>(target);
+        const QPoint to = aim ? centre(aim) + (onto == from ? QPoint(20, 20) : QPoint()) : at;
         // The uncovered places really show the whole picture.
-        if (where.contains(u"gap"_s) || where.contains(u"sliver"_s))
+        if (at == QPoint(208, 100) || at == QPoint(100, 417))
             QCOMPARE(form.childAt(to), form.Picture1(0));
 
-        const QList<qint16> order = form.board().TileOrder;
+        QList<qint16> order = form.board().TileOrder;
         QList<QRect> places = tileGeometries(form);
         bool messageShown = false;
         const QPointer<QTimer> watch = onNextModal([&](QWidget *w) {
             messageShown = true;
             w->close();
         });
-        drag(form, form.Picture1(3), to);
+        drag(form, form.Picture1(from), to);
         delete watch;
 
-        QList<qint16> expectedOrder = order;
         if (swappedWith) {
-            std::swap(expectedOrder[3], expectedOrder[swappedWith]);
-            std::swap(places[3 - 1], places[swappedWith - 1]);
-            QCOMPARE(form.board().DragIndex, 3);
+            std::swap(order[from], order[swappedWith]);
+            std::swap(places[from - 1], places[swappedWith - 1]);
+            QCOMPARE(form.board().DragIndex, from);
             QCOMPARE(int(form.board().DropIndex), swappedWith);
         }
-        QCOMPARE(form.board().TileOrder, expectedOrder);
-        QCOMPARE(tileGeometries(form), places);
-        QCOMPARE(form.tileCount(), 16);
-        QVERIFY2(!messageShown || form.board().CheckOrder(), "no message while unsolved");
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
-
-    // Only tiles can be dragged: a drag that starts on the whole picture moves nothing.
-    void wholePictureIsNotDraggable()
-    {
-        Form1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        start(form, 16);
-        PictureBox *whole = form.Picture1(0);
-        const QList<qint16> order = form.board().TileOrder;
-        QTest::mousePress(whole, Qt::LeftButton, {}, whole->mapFrom(&form, QPoint(208, 100)));
-        QTest::mouseRelease(whole, Qt::LeftButton, {}, whole->mapFrom(&form, centre(form.Picture1(5))));
         QCOMPARE(form.board().TileOrder, order);
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
-
-    // The pointer shows the drag icon while a tile is held.
-    void dragShowsIcon()
-    {
-        Form1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        start(form, 9);
-        PictureBox *tile = form.Picture1(2);
-        QTest::mousePress(tile, Qt::LeftButton, {}, tile->rect().center());
-        QVERIFY(QApplication::overrideCursor());
-        QCOMPARE(QApplication::overrideCursor()->pixmap().size(), QSize(32, 32));
-        QCOMPARE(QApplication::overrideCursor()->hotSpot(), QPoint(16, 16));
-        QTest::mouseRelease(tile, Qt::LeftButton, {}, tile->rect().center());
+        QCOMPARE(tileGeometries(form), places);
+        QCOMPARE(form.tileCount(), pieces);
+        QVERIFY(!child(&form, "Command1")->isEnabled());
+        QVERIFY2(!messageShown || form.board().CheckOrder(), "no message while unsolved");
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
@@ -181,56 +120,41 @@ private slots:
     {
         QFETCH(int, pieces);
         Form1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showAndWait(&form));
         for (int round = 0; round < 2; ++round) {
-            form.setRandomSource(swapFirstTwo(pieces));
-            start(form, pieces);
+            // Draws that make the shuffle swap (1, 2) once and leave everything else: N pairs,
+            // the first (1, 2), the rest (1, 1).
+            auto drawn = std::make_shared<int>(0);
+            form.setRandomSource(
+                [n = pieces, drawn] { return (*drawn)++ % (2 * n) == 1 ? 1.0 / n : 0.0; });
+            startGame(form, QString::number(pieces));
             QCOMPARE(form.board().TileOrder[1], 2);
             QVERIFY(!form.board().CheckOrder());
 
+            QStringList seen; // title, text, buttons
             QMessageBox::Icon icon = QMessageBox::NoIcon;
-            QString title, text;
-            QStringList buttons;
             int tilesDuringMessage = -1;
             onNextModal([&](QWidget *w) {
                 auto *box = qobject_cast<QMessageBox *>(w);
                 icon = box->icon();
-                title = box->windowTitle();
-                text = box->text();
+                seen = {box->windowTitle(), box->text()};
                 for (QAbstractButton *b : box->buttons())
-                    buttons.append(b->text());
+                    seen.append(b->text());
                 tilesDuringMessage = form.tileCount();
                 QTest::keyClick(box, Qt::Key_Return);
             });
             drag(form, form.Picture1(1), centre(form.Picture1(2)));
-            QCOMPARE(title, u"完成"_s);
-            QCOMPARE(text, u"恭喜你成功了"_s);
+            QCOMPARE(seen, (QStringList{u"完成"_s, u"恭喜你成功了"_s, u"確定"_s}));
             QCOMPARE(icon, QMessageBox::Warning);
-            QCOMPARE(buttons, QStringList{u"確定"_s});
             QCOMPARE(tilesDuringMessage, pieces); // the tiles go after the message
             QCOMPARE(form.tileCount(), 0);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCOMPARE(form.findChildren<PictureBox *>().size(), 1);
-            QVERIFY(form.findChild<QPushButton *>(u"Command1"_s)->isEnabled());
+            QVERIFY(child(&form, "Command1")->isEnabled());
             QCOMPARE(form.childAt(QPoint(40, 70)), form.Picture1(0));
-            QVERIFY(screenShowsWholePicture(form));
+            QCOMPARE(screen(&form, form.Picture1(0)->geometry()), form.Picture1(0)->picture());
             QCOMPARE(QApplication::overrideCursor(), nullptr);
         }
-    }
-
-    // One piece: nothing to drop onto, never won, Start stays disabled.
-    void onePieceNeverWins()
-    {
-        Form1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        start(form, 1);
-        QCOMPARE(form.tileCount(), 1);
-        QVERIFY(form.board().CheckOrder()); // in order, but only a drop is ever tested
-        drag(form, form.Picture1(1), QPoint(100, 100));
-        QCOMPARE(form.tileCount(), 1);
-        QVERIFY(!form.findChild<QPushButton *>(u"Command1"_s)->isEnabled());
     }
 
     // Many random drops against a plain model of the board: the order stays a permutation,
@@ -250,34 +174,30 @@ private slots:
         QRandomGenerator rng(1234 + pieces);
         Form1 form;
         form.setRandomSource([&rng] { return rng.generateDouble(); });
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(showAndWait(&form));
 
         QList<int> model;
         int wins = 0;
         for (int d = 0; d < drops; ++d) {
             if (form.tileCount() == 0) {
-                start(form, pieces);
+                startGame(form, QString::number(pieces));
                 model = QList<int>(form.board().TileOrder.begin(), form.board().TileOrder.end());
             }
-            const int k = 1 + int(rng.bounded(pieces));
-            const int t = 1 + int(rng.bounded(pieces));
-            bool congratulated = false;
-            if (k != t) {
-                std::swap(model[k], model[t]);
-            }
-            bool solved = true;
+            const int k = 1 + int(rng.bounded(pieces)), t = 1 + int(rng.bounded(pieces));
+            std::swap(model[k], model[t]);
+            bool solved = k != t;
             for (int i = 1; i <= pieces; ++i)
                 solved = solved && model[i] == i;
-            if (k != t && solved) {
+            bool congratulated = false;
+            if (solved) {
                 onNextModal([&](QWidget *w) {
                     congratulated = true;
                     qobject_cast<QMessageBox *>(w)->button(QMessageBox::Ok)->click();
                 });
             }
             drag(form, form.Picture1(k), centre(form.Picture1(t)));
-            if (k != t && solved) {
-                QVERIFY(congratulated);
+            QCOMPARE(congratulated, solved);
+            if (solved) {
                 QCOMPARE(form.tileCount(), 0);
                 ++wins;
                 continue;
