@@ -541,6 +541,74 @@ bool Parser::text(QByteArrayView p, bool extended)
     return true;
 }
 
+namespace {
+
+// The bytes of fixed parameters a record must carry before any of them is read; records
+// whose length depends on their content check the rest where they read it.
+qsizetype fixedParameterBytes(quint16 function)
+{
+    switch (function) {
+    case DeleteObject:
+    case InvertRegion:
+    case PaintRegion:
+    case PolyPolygon:
+    case Polygon:
+    case Polyline:
+    case RestoreDc:
+    case SelectClipRegion:
+    case SelectObject:
+    case SelectPalette:
+    case SetBkMode:
+    case SetMapMode:
+    case SetPolyFillMode:
+    case SetRop2:
+    case SetStretchBltMode:
+    case SetTextAlign:
+    case SetTextCharExtra:
+        return 2;
+    case CreatePalette:
+    case LineTo:
+    case MoveTo:
+    case OffsetClipRgn:
+    case OffsetViewportOrg:
+    case OffsetWindowOrg:
+    case SetBkColor:
+    case SetTextColor:
+    case SetTextJustification:
+    case SetViewportExt:
+    case SetViewportOrg:
+    case SetWindowExt:
+    case SetWindowOrg:
+        return 4;
+    case CreateBrushIndirect:
+    case Ellipse:
+    case ExcludeClipRect:
+    case FloodFill:
+    case IntersectClipRect:
+    case Rectangle:
+    case ScaleViewportExt:
+    case ScaleWindowExt:
+    case SetPixel:
+        return 8;
+    case CreatePenIndirect:
+    case ExtFloodFill:
+        return 10;
+    case PatBlt:
+    case RoundRect:
+        return 12;
+    case Arc:
+    case Chord:
+    case Pie:
+        return 16;
+    case CreateFontIndirect:
+        return 18;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 bool Parser::record(quint16 function, QByteArrayView p)
 {
     const qsizetype n = p.size();
@@ -557,6 +625,9 @@ bool Parser::record(quint16 function, QByteArrayView p)
         ext = QSizeF(x, y);
     };
 
+    if (!need(fixedParameterBytes(function)))
+        return malformed();
+
     switch (function) {
     case SaveDc:
         if (m_saved.size() >= m_limits.maxSaveDepth)
@@ -565,8 +636,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         m_saved.append(m_dc);
         return true;
     case RestoreDc: {
-        if (!need(2))
-            return malformed();
         const qint16 level = s16(p, 0);
         qsizetype target = -1; // index in m_saved to restore
         if (level < 0 && -qsizetype(level) <= m_saved.size())
@@ -580,8 +649,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SetMapMode: {
-        if (!need(2))
-            return malformed();
         const quint16 mode = u16(p, 0);
         if (mode < 1 || mode > 8)
             return true;
@@ -592,45 +659,31 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SetWindowOrg:
-        if (!need(4))
-            return malformed();
         map.windowOrg = point(0);
         return true;
     case SetWindowExt:
-        if (!need(4))
-            return malformed();
         mapExt(map.windowExt, s16(p, 2), s16(p, 0));
         m_stats.windowExtSet = true;
         return true;
     case SetViewportOrg:
-        if (!need(4))
-            return malformed();
         if (!m_placeable)
             map.viewportOrg = point(0);
         return true;
     case SetViewportExt:
-        if (!need(4))
-            return malformed();
         // A placeable frame already says where the picture goes.
         m_stats.viewportExtSet = true;
         if (!m_placeable)
             mapExt(map.viewportExt, s16(p, 2), s16(p, 0));
         return true;
     case OffsetWindowOrg:
-        if (!need(4))
-            return malformed();
         map.windowOrg += point(0);
         return true;
     case OffsetViewportOrg:
-        if (!need(4))
-            return malformed();
         if (!m_placeable)
             map.viewportOrg += point(0);
         return true;
     case ScaleWindowExt:
     case ScaleViewportExt: {
-        if (!need(8))
-            return malformed();
         const qint16 yDenom = s16(p, 0), yNum = s16(p, 2), xDenom = s16(p, 4), xNum = s16(p, 6);
         if (xDenom == 0 || yDenom == 0)
             return true;
@@ -641,56 +694,36 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SetBkColor:
-        if (!need(4))
-            return malformed();
         m_dc.bkColor = colorRef(p, 0);
         return true;
     case SetTextColor:
-        if (!need(4))
-            return malformed();
         m_dc.textColor = colorRef(p, 0);
         return true;
     case SetBkMode:
-        if (!need(2))
-            return malformed();
         m_dc.bkMode = u16(p, 0) == BkOpaque ? BkOpaque : BkTransparent;
         return true;
     case SetTextAlign:
-        if (!need(2))
-            return malformed();
         m_dc.textAlign = u16(p, 0);
         return true;
     case SetPolyFillMode:
-        if (!need(2))
-            return malformed();
         m_dc.polyFillMode = u16(p, 0) == 2 ? 2 : 1;
         return true;
     case SetRop2:
-        if (!need(2))
-            return malformed();
         if (u16(p, 0) >= 1 && u16(p, 0) <= 16)
             m_dc.rop2 = u16(p, 0);
         return true;
     case SetStretchBltMode:
-        if (!need(2))
-            return malformed();
         m_dc.stretchBltMode = u16(p, 0);
         return true;
     case SetTextCharExtra:
-        if (!need(2))
-            return malformed();
         m_dc.textCharExtra = s16(p, 0);
         return true;
     case SetTextJustification:
-        if (!need(4))
-            return malformed();
         m_dc.breakCount = s16(p, 0);
         m_dc.breakExtra = s16(p, 2);
         return true;
 
     case CreatePenIndirect: {
-        if (!need(10))
-            return malformed();
         Pen pen;
         pen.style = u16(p, 0);
         pen.width = s16(p, 2);
@@ -700,8 +733,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case CreateBrushIndirect: {
-        if (!need(8))
-            return malformed();
         Brush brush;
         brush.style = u16(p, 0);
         brush.color = colorRef(p, 2);
@@ -748,8 +779,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case CreateFontIndirect: {
-        if (!need(18))
-            return malformed();
         Font font;
         font.height = s16(p, 0);
         font.width = s16(p, 2);
@@ -769,8 +798,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case CreatePalette: {
-        if (!need(4))
-            return malformed();
         const qsizetype count = u16(p, 2);
         if (n < 4 + 4 * count)
             return malformed();
@@ -815,8 +842,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SelectObject: {
-        if (!need(2))
-            return malformed();
         const Object *o = object(u16(p, 0));
         if (!o)
             return true;
@@ -833,16 +858,12 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SelectPalette: {
-        if (!need(2))
-            return malformed();
         if (const Object *o = object(u16(p, 0)))
             if (const Palette *palette = std::get_if<Palette>(o))
                 m_dc.palette = *palette;
         return true;
     }
     case DeleteObject: {
-        if (!need(2))
-            return malformed();
         const quint16 index = u16(p, 0);
         if (index < m_objects.size() && m_objects[index]) {
             m_heldPixels -= heldPixels(*m_objects[index]);
@@ -852,8 +873,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SelectClipRegion: {
-        if (!need(2))
-            return malformed();
         const Object *o = object(u16(p, 0));
         const Region *region = o ? std::get_if<Region>(o) : nullptr;
         if (region)
@@ -864,8 +883,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
     }
     case IntersectClipRect:
     case ExcludeClipRect: {
-        if (!need(8))
-            return malformed();
         const QRect r = deviceRect(rectAt(0));
         const QRegion current =
             m_dc.clip.value_or(QRegion(-(1 << 24), -(1 << 24), 1 << 25, 1 << 25));
@@ -873,8 +890,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case OffsetClipRgn: {
-        if (!need(4))
-            return malformed();
         if (m_dc.clip) {
             const QPointF d = map.mapSize(point(0));
             m_dc.clip->translate(qRound(d.x()), qRound(d.y()));
@@ -883,13 +898,9 @@ bool Parser::record(quint16 function, QByteArrayView p)
     }
 
     case MoveTo:
-        if (!need(4))
-            return malformed();
         m_dc.currentPosition = point(0);
         return true;
     case LineTo: {
-        if (!need(4))
-            return malformed();
         drawing();
         const QPointF to = point(0);
         m_sink->polyline(m_dc, QPolygonF({map.map(m_dc.currentPosition), map.map(to)}));
@@ -898,8 +909,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
     }
     case Polyline:
     case Polygon: {
-        if (!need(2))
-            return malformed();
         const qsizetype count = u16(p, 0);
         if (n < 2 + 4 * count)
             return malformed();
@@ -917,8 +926,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case PolyPolygon: {
-        if (!need(2))
-            return malformed();
         const qsizetype polygons = u16(p, 0);
         if (n < 2 + 2 * polygons)
             return malformed();
@@ -948,8 +955,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
     }
     case Rectangle:
     case Ellipse: {
-        if (!need(8))
-            return malformed();
         drawing();
         const QRectF r = map.mapRect(rectAt(0));
         if (function == Rectangle)
@@ -959,8 +964,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case RoundRect: {
-        if (!need(12))
-            return malformed();
         drawing();
         const QPointF corner = map.mapSize(QPointF(s16(p, 2), s16(p, 0)));
         m_sink->roundRect(m_dc, map.mapRect(rectAt(4)),
@@ -970,8 +973,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
     case Arc:
     case Pie:
     case Chord: {
-        if (!need(16))
-            return malformed();
         drawing();
         const QRectF r = map.mapRect(rectAt(8));
         if (r.width() <= 0 || r.height() <= 0)
@@ -996,28 +997,20 @@ bool Parser::record(quint16 function, QByteArrayView p)
         return true;
     }
     case SetPixel:
-        if (!need(8))
-            return malformed();
         drawing();
         m_sink->setPixel(m_dc, map.map(point(4)), colorRef(p, 0));
         return true;
     case FloodFill:
-        if (!need(8))
-            return malformed();
         drawing();
         // Some writers put ExtFloodFill's mode word in front: the colour and point are the
         // last eight bytes either way.
         m_sink->floodFill(m_dc, map.map(point(n - 4)), colorRef(p, n - 8), false);
         return true;
     case ExtFloodFill:
-        if (!need(10))
-            return malformed();
         drawing();
         m_sink->floodFill(m_dc, map.map(point(6)), colorRef(p, 2), u16(p, 0) == 1);
         return true;
     case PatBlt: {
-        if (!need(12))
-            return malformed();
         drawing();
         const QPointF a = map.map(point(8));
         const QPointF b = map.map(point(8) + QPointF(s16(p, 6), s16(p, 4)));
@@ -1050,8 +1043,6 @@ bool Parser::record(quint16 function, QByteArrayView p)
     }
     case InvertRegion:
     case PaintRegion: {
-        if (!need(2))
-            return malformed();
         const Object *ro = object(u16(p, 0));
         const Region *region = ro ? std::get_if<Region>(ro) : nullptr;
         if (!region)
