@@ -39,7 +39,7 @@ QString tooLarge(const QString &name, QSize size)
         .arg(size.width())
         .arg(size.height())
         .arg(MaxSide)
-        .arg(MaxPixels / (1024 * 1024));
+        .arg(MaxPixels / Mebi);
 }
 
 bool withinLimits(QSize size)
@@ -147,7 +147,7 @@ Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QS
     QImageReader reader(&buffer, format);
     reader.setAutoTransform(true);
     // Qt's own ceiling, above ours, in case a header lies about the size.
-    reader.setAllocationLimit(int(MaxPixels * 4 / (1024 * 1024)) + 1);
+    reader.setAllocationLimit(int(MaxPixels * 4 / Mebi) + 1);
 
     const QSize size = reader.size();
     if (!size.isValid()) {
@@ -219,7 +219,7 @@ Picture load(const QString &path, QSize fitTo)
         ::close(fd);
         return failure(QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。")
                            .arg(name)
-                           .arg(MaxFileBytes / (1024 * 1024)));
+                           .arg(MaxFileBytes / Mebi));
     }
 
     QByteArray bytes;

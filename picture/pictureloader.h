@@ -13,9 +13,10 @@ namespace picture {
 // Largest picture we decode: 16384 pixels a side and 64 megapixels (256 MiB at 32 bits a
 // pixel). The puzzle keeps positions in 16-bit integers, which this side limit respects.
 inline constexpr int MaxSide = 16384;
-inline constexpr qint64 MaxPixels = 64LL * 1024 * 1024;
+inline constexpr qint64 Mebi = 1024 * 1024;
+inline constexpr qint64 MaxPixels = 64 * Mebi;
 // Largest file we read into memory.
-inline constexpr qint64 MaxFileBytes = 256LL * 1024 * 1024;
+inline constexpr qint64 MaxFileBytes = 256 * Mebi;
 
 struct Picture
 {
