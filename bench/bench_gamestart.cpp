@@ -32,7 +32,8 @@ private slots:
         QPainter(&image).fillRect(image.rect(), QLinearGradient(0, 0, picture.width(), 0));
 
         qint64 tileBytes = 0;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             Form1 form;
             form.setPicture(image);
             form.startGame(QString::number(pieces));

@@ -210,16 +210,17 @@ Picture load(const QString &path, QSize fitTo)
         return failure(QStringLiteral("無法開啟圖片「%1」（%2）。")
                            .arg(name, QString::fromLocal8Bit(std::strerror(err))));
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return failure(QStringLiteral("「%1」不是一般的檔案，不能當作圖片載入。").arg(name));
     }
     if (st.st_size > MaxFileBytes) {
         ::close(fd);
-        return failure(QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。")
-                           .arg(name)
-                           .arg(MaxFileBytes / Mebi));
+        return failure(
+            QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。").arg(name).arg(MaxFileBytes / Mebi));
     }
 
     QByteArray bytes;

@@ -13,14 +13,14 @@ namespace puzzle {
 // on the window where cell s lies. The board is solved when TileOrder[i] == i for all i.
 struct BoardState
 {
-    QString PieceCount;                     // as the player typed it
-    qint16 GridSide = 0;                    // tiles per row and per column
-    QList<std::array<qint16, 2>> SlotPos;   // [s] = {left, top} of slot s, window pixels
-    QList<qint16> TileOrder;                // [i] = slot where tile i lies now
-    float TileWidth = 0;                    // not rounded
-    qint16 TileHeight = 0;                  // rounded, halves to even
-    int DragIndex = 0;                      // tile dropped last
-    qint16 DropIndex = 0;                   // tile it was dropped onto
+    QString PieceCount;                   // as the player typed it
+    qint16 GridSide = 0;                  // tiles per row and per column
+    QList<std::array<qint16, 2>> SlotPos; // [s] = {left, top} of slot s, window pixels
+    QList<qint16> TileOrder;              // [i] = slot where tile i lies now
+    float TileWidth = 0;                  // not rounded
+    qint16 TileHeight = 0;                // rounded, halves to even
+    int DragIndex = 0;                    // tile dropped last
+    qint16 DropIndex = 0;                 // tile it was dropped onto
 
     // Number of tiles of the running game (the tables' last index).
     int pieces() const { return int(TileOrder.size()) - 1; }

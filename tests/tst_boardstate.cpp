@@ -43,24 +43,24 @@ private slots:
 
         QTest::newRow("identity") << "0 1 2 3 4 5 6 7 8 9" << Swaps{} << "0 1 2 3 4 5 6 7 8 9"
                                   << true;
-        QTest::newRow("one swap") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{1, 2}}
-                                  << "0 2 1 3 4 5 6 7 8 9" << false;
-        QTest::newRow("swap back") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{1, 2}, {1, 2}}
-                                   << "0 1 2 3 4 5 6 7 8 9" << true;
-        QTest::newRow("swap back reversed") << "0 1 2 3" << Swaps{{1, 3}, {3, 1}} << "0 1 2 3"
-                                            << true;
-        QTest::newRow("i = j") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{3, 3}}
-                               << "0 1 2 3 4 5 6 7 8 9" << true;
-        QTest::newRow("3 onto 7") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{3, 7}}
-                                  << "0 1 2 7 4 5 6 3 8 9" << false;
-        QTest::newRow("last two home") << "0 1 2 3 4 5 6 7 9 8" << Swaps{{8, 9}}
-                                       << "0 1 2 3 4 5 6 7 8 9" << true;
+        QTest::newRow("one swap") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{1, 2}} << "0 2 1 3 4 5 6 7 8 9"
+                                  << false;
+        QTest::newRow("swap back")
+            << "0 1 2 3 4 5 6 7 8 9" << Swaps{{1, 2}, {1, 2}} << "0 1 2 3 4 5 6 7 8 9" << true;
+        QTest::newRow("swap back reversed")
+            << "0 1 2 3" << Swaps{{1, 3}, {3, 1}} << "0 1 2 3" << true;
+        QTest::newRow("i = j") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{3, 3}} << "0 1 2 3 4 5 6 7 8 9"
+                               << true;
+        QTest::newRow("3 onto 7") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{3, 7}} << "0 1 2 7 4 5 6 3 8 9"
+                                  << false;
+        QTest::newRow("last two home")
+            << "0 1 2 3 4 5 6 7 9 8" << Swaps{{8, 9}} << "0 1 2 3 4 5 6 7 8 9" << true;
         QTest::newRow("three-cycle not solved by one swap")
             << "0 2 3 1" << Swaps{{1, 3}} << "0 1 3 2" << false;
         QTest::newRow("N = 1") << "0 1" << Swaps{} << "0 1" << true;
         QTest::newRow("N = 1, wrong") << "0 0" << Swaps{} << "0 0" << false;
-        QTest::newRow("entry 0 never read") << "7 1 2 3 4 5 6 7 8 9" << Swaps{}
-                                            << "7 1 2 3 4 5 6 7 8 9" << true;
+        QTest::newRow("entry 0 never read")
+            << "7 1 2 3 4 5 6 7 8 9" << Swaps{} << "7 1 2 3 4 5 6 7 8 9" << true;
         QTest::newRow("swap with entry 0") << "0 1 2" << Swaps{{0, 2}} << "2 1 0" << false;
         QTest::newRow("no tiles") << "0" << Swaps{} << "0" << true;
     }

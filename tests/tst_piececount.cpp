@@ -30,8 +30,8 @@ private slots:
         QTest::newRow("tab and newline") << "\t36\n" << d << V::Accepted << 36 << 6;
         QTest::newRow("full-width digits") << u"１６"_s << d << V::Accepted << 16 << 4;
         QTest::newRow("exponent") << "1e2" << d << V::Accepted << 100 << 10;
-        QTest::newRow("largest square") << "32761" << QSize(4000, 4000) << V::Accepted << 32761
-                                        << 181;
+        QTest::newRow("largest square")
+            << "32761" << QSize(4000, 4000) << V::Accepted << 32761 << 181;
         QTest::newRow("tiles exactly one pixel") << "9" << QSize(3, 3) << V::Accepted << 9 << 3;
         QTest::newRow("tiles one pixel wide") << "9" << QSize(3, 300) << V::Accepted << 9 << 3;
         // Quietly nothing
@@ -57,8 +57,8 @@ private slots:
         QTest::newRow("-9") << "-9" << d << V::NotPositive << 0 << 0;
         QTest::newRow("-0.5") << "-0.5" << d << V::NotPositive << 0 << 0;
         // Beyond the board
-        QTest::newRow("32768 is no square, refused as such") << "32768" << d << V::NotSquare << 0
-                                                             << 0;
+        QTest::newRow("32768 is no square, refused as such")
+            << "32768" << d << V::NotSquare << 0 << 0;
         QTest::newRow("182 squared") << "33124" << QSize(9000, 9000) << V::TooMany << 0 << 0;
         QTest::newRow("1e10") << "1e10" << d << V::TooMany << 0 << 0;
         // Tiles under one pixel

@@ -20,9 +20,12 @@ QString mingFamily()
 {
     static const QString chosen = [] {
         const QStringList preferred = {
-            QStringLiteral("新細明體"),      QStringLiteral("PMingLiU"),
-            QStringLiteral("MingLiU"),       QStringLiteral("AR PL UMing TW"),
-            QStringLiteral("AR PL UMing TW MBE"), QStringLiteral("Noto Serif CJK TC"),
+            QStringLiteral("新細明體"),
+            QStringLiteral("PMingLiU"),
+            QStringLiteral("MingLiU"),
+            QStringLiteral("AR PL UMing TW"),
+            QStringLiteral("AR PL UMing TW MBE"),
+            QStringLiteral("Noto Serif CJK TC"),
             QStringLiteral("AR PL New Sung"),
         };
         if (QString found = firstInstalled(preferred); !found.isEmpty())

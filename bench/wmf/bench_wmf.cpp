@@ -97,10 +97,7 @@ void BenchWmf::render()
     QFETCH(QByteArray, file);
     QString error;
     QImage image;
-    QBENCHMARK
-    {
-        image = wmf::render(file, &error);
-    }
+    QBENCHMARK { image = wmf::render(file, &error); }
     if (image.isNull())
         qWarning("%s", qPrintable(error));
 }

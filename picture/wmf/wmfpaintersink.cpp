@@ -116,15 +116,9 @@ Qt::BrushStyle hatchStyle(quint16 hatch)
 
 } // namespace
 
-PainterSink::PainterSink(QImage *image) : m_image(image)
-{
-    m_painter.begin(m_image);
-}
+PainterSink::PainterSink(QImage *image) : m_image(image) { m_painter.begin(m_image); }
 
-PainterSink::~PainterSink()
-{
-    m_painter.end();
-}
+PainterSink::~PainterSink() { m_painter.end(); }
 
 bool PainterSink::prepare(const DeviceContext &dc)
 {

@@ -93,10 +93,7 @@ quint16 u16(QByteArrayView d, qsizetype at)
     return quint16(quint8(d[at]) | (quint8(d[at + 1]) << 8));
 }
 
-qint16 s16(QByteArrayView d, qsizetype at)
-{
-    return qint16(u16(d, at));
-}
+qint16 s16(QByteArrayView d, qsizetype at) { return qint16(u16(d, at)); }
 
 quint32 u32(QByteArrayView d, qsizetype at)
 {
@@ -104,15 +101,9 @@ quint32 u32(QByteArrayView d, qsizetype at)
 }
 
 // Does a raster operation read the source bitmap?
-bool ropUsesSource(quint32 rop)
-{
-    return (((rop >> 2) ^ rop) & 0x330000) != 0;
-}
+bool ropUsesSource(quint32 rop) { return (((rop >> 2) ^ rop) & 0x330000) != 0; }
 
-QString damaged(const QString &why)
-{
-    return QStringLiteral("WMF 圖片檔已損壞：%1").arg(why);
-}
+QString damaged(const QString &why) { return QStringLiteral("WMF 圖片檔已損壞：%1").arg(why); }
 
 } // namespace
 

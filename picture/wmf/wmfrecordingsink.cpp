@@ -5,15 +5,9 @@ namespace wmf {
 
 namespace {
 
-QString num(qreal v)
-{
-    return QString::number(qRound(v * 100) / 100.0);
-}
+QString num(qreal v) { return QString::number(qRound(v * 100) / 100.0); }
 
-QString pt(QPointF p)
-{
-    return num(p.x()) + u',' + num(p.y());
-}
+QString pt(QPointF p) { return num(p.x()) + u',' + num(p.y()); }
 
 QString rect(const QRectF &r)
 {

@@ -118,10 +118,7 @@ bool looksLikeMetafile(QByteArrayView head)
            quint8(head[2]) == 9 && head[3] == 0;
 }
 
-QImage render(QByteArrayView data, QString *error)
-{
-    return render(data, error, Limits());
-}
+QImage render(QByteArrayView data, QString *error) { return render(data, error, Limits()); }
 
 QImage render(QByteArrayView data, QString *error, const Limits &limits)
 {

@@ -34,10 +34,7 @@ Played play(const QByteArray &file, const wmf::Limits &limits = {})
     return r;
 }
 
-Writer plain()
-{
-    return Writer(false);
-}
+Writer plain() { return Writer(false); }
 
 QByteArray dib24(int w, int h)
 {
