@@ -8,10 +8,14 @@
 
 namespace puzzle {
 
-UniformRandom clockSeededRandom()
+quint64 systemClock()
 {
-    const auto seed = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    auto engine = std::make_shared<std::mt19937_64>(quint64(seed));
+    return quint64(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+}
+
+UniformRandom seededRandom(quint64 seed)
+{
+    auto engine = std::make_shared<std::mt19937_64>(seed);
     return [engine] { return std::generate_canonical<double, 64>(*engine); };
 }
 

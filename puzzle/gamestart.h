@@ -12,8 +12,12 @@ namespace puzzle {
 // A uniform random number in [0, 1).
 using UniformRandom = std::function<double()>;
 
-// A generator reseeded from the clock, as every game start wants.
-UniformRandom clockSeededRandom();
+// A clock reading that changes from one call to the next (nanoseconds on this system).
+using Clock = std::function<quint64()>;
+quint64 systemClock();
+
+// A generator seeded with seed; the same seed gives the same numbers.
+UniformRandom seededRandom(quint64 seed);
 
 // Where the whole picture lies on the window, as the game reads it: a real left edge, an
 // integer top edge and the box's size, all in window pixels.

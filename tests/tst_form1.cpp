@@ -230,6 +230,24 @@ private slots:
             QCOMPARE(form.tileCount(), 9);
         }
     }
+
+    // Each start reseeds the shuffle from the clock: the same reading shuffles alike, a fresh
+    // one differently.
+    void reseedsAtEachStart()
+    {
+        QList<quint64> readings = {7, 8, 7};
+        Form1 form;
+        form.setClock([&readings] { return readings.isEmpty() ? 0 : readings.takeFirst(); });
+        QList<QList<qint16>> orders;
+        for (int start = 0; start < 3; ++start) {
+            form.startGame(u"81"_s);
+            orders.append(form.board().TileOrder);
+        }
+        QVERIFY(readings.isEmpty());
+        QCOMPARE(orders[2], orders[0]);
+        QVERIFY(orders[1] != orders[0]);
+        QCOMPARE(form.tileCount(), 81);
+    }
 };
 
 QTEST_MAIN(TestForm1)

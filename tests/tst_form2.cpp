@@ -33,9 +33,9 @@ using namespace testpictures;
 namespace {
 
 // The files of the tree's top folder that the chooser must list, in their order.
-const QStringList PictureNames = {u"a.JPG"_s,    u"B.bmp"_s, u"broken.bmp"_s,
-                                  u"c.Gif"_s,    u"d.wmf"_s, u"huge.bmp"_s,
-                                  u"pipe.gif"_s, u"q.WMF"_s, u"wide.bmp"_s};
+const QStringList PictureNames = {u"a.JPG"_s,    u"B.bmp"_s,    u"broken.bmp"_s, u"c.Gif"_s,
+                                  u"d.wmf"_s,    u"huge.bmp"_s, u"pipe.gif"_s,   u"q.WMF"_s,
+                                  u"tiny.bmp"_s, u"wide.bmp"_s};
 
 // The exit code with which a test ends the event loop itself.
 constexpr int StillRunning = 7;
@@ -198,6 +198,7 @@ private slots:
             {u"d.wmf"_s, "listed by name only"},
             {u"q.WMF"_s, quadrantsMetafile({80, 60})},
             {u"wide.bmp"_s, encoded(quadrants({400, 50}), "bmp")},
+            {u"tiny.bmp"_s, encoded(quadrants({2, 2}), "bmp")},
             {u"broken.bmp"_s, "BM but nothing of a picture"},
             {u"huge.bmp"_s, bmpHeaderOnly(20000, 20000)},
             {u"sub/deeper/"_s, {}},
@@ -320,39 +321,91 @@ private slots:
         }
     }
 
-    // The drive of a path: the longest listed root that is the path or one of its folders.
-    void driveOf()
+    // The folder list runs from the root of the deepest drive that holds the current folder:
+    // the system root, the home folder, or a mounted medium (a folder of the tree stands in
+    // for one, listed as a drive). Picking "/" then lists from the system root.
+    void folderRoot_data()
     {
-        const QStringList roots = {u"/"_s, u"/root"_s, u"/media/usb"_s};
-        const QList<std::pair<QString, QString>> cases = {
-            {u"/tmp/x"_s, u"/"_s},         {u"/"_s, u"/"_s},
-            {u"/root/pics"_s, u"/root"_s}, {u"/root"_s, u"/root"_s},
-            {u"/rootless/a"_s, u"/"_s},    {u"/media/usb/DCIM"_s, u"/media/usb"_s}};
-        for (const auto &[path, drive] : cases)
-            QCOMPARE(DriveList::driveOf(roots, path), drive);
-        QCOMPARE(DriveList::driveOf({u"/media/usb"_s}, u"/tmp"_s), QString());
+        QTest::addColumn<QString>("home");    // below the tree; empty: the machine's own
+        QTest::addColumn<QString>("medium");  // below the tree, listed as a drive; or empty
+        QTest::addColumn<QString>("current"); // below the tree
+        QTest::addColumn<QString>("root");    // below the tree; empty: "/"
+        QTest::newRow("system root") << ""
+                                     << ""
+                                     << "sub/deeper"
+                                     << "";
+        QTest::newRow("home folder") << "sub"
+                                     << ""
+                                     << "sub/deeper"
+                                     << "sub";
+        QTest::newRow("mount point") << ""
+                                     << "Sub2"
+                                     << "Sub2"
+                                     << "Sub2";
+        QTest::newRow("medium inside home") << "sub"
+                                            << "sub/deeper"
+                                            << "sub/deeper"
+                                            << "sub/deeper";
+    }
+    void folderRoot()
+    {
+        QFETCH(QString, home);
+        QFETCH(QString, medium);
+        QFETCH(QString, current);
+        QFETCH(QString, root);
+        const QByteArray homeWas = qgetenv("HOME");
+        auto restore = qScopeGuard([&] {
+            qputenv("HOME", homeWas);
+            DriveList::setDriveSource({});
+        });
+        if (!home.isEmpty())
+            qputenv("HOME", QFile::encodeName(at(home)));
+        if (!medium.isEmpty())
+            DriveList::setDriveSource([&] {
+                return QStringList{u"/"_s, QDir::homePath(), at(medium)};
+            });
+        QVERIFY(QDir::setCurrent(at(current)));
+
+        Chooser c;
+        QVERIFY(c.show());
+        const QString top = root.isEmpty() ? u"/"_s : at(root);
+        QCOMPARE(c.drive1->drive(), top);
+        QCOMPARE(c.dir1->path(), at(current));
+        QStringList chain{top};
+        for (const QString &part : at(current).mid(top.size()).split(u'/', Qt::SkipEmptyParts))
+            chain.append(part);
+        QCOMPARE(texts(c.dir1).mid(0, chain.size()), chain);
+        QCOMPARE(c.dir1->item(0)->data(FolderList::PathRole).toString(), top);
+
+        c.drive1->setCurrentIndex(0); // the player picks "/"
+        QCOMPARE((QStringList{c.drive1->drive(), c.dir1->root(), texts(c.dir1).first()}),
+                 (QStringList{u"/"_s, u"/"_s, u"/"_s}));
     }
 
     // A click, or moving through the file list with the arrow keys or the first letters of a
     // name, writes the full path and shows the picture stretched over the whole preview,
     // upright, whatever its proportions.
+    // Enlarged, the picture shows in blocks of its own colours, not smoothed.
     void clickFile_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("keys"); // after clicking a.JPG
-        QTest::newRow("JPEG, upper-case extension") << "a.JPG" << QString();
-        QTest::newRow("BMP") << "B.bmp" << QString();
-        QTest::newRow("GIF, mixed case") << "c.Gif" << QString();
-        QTest::newRow("eight times wider than high") << "wide.bmp" << QString();
+        QTest::addColumn<bool>("blocks");
+        QTest::newRow("JPEG, upper-case extension") << "a.JPG" << QString() << false;
+        QTest::newRow("BMP") << "B.bmp" << QString() << true;
+        QTest::newRow("two by two") << "tiny.bmp" << QString() << true;
+        QTest::newRow("GIF, mixed case") << "c.Gif" << QString() << true;
+        QTest::newRow("eight times wider than high") << "wide.bmp" << QString() << false;
         QTest::newRow("arrow down") << "B.bmp"
-                                    << "down";
+                                    << "down" << true;
         QTest::newRow("typed") << "wide.bmp"
-                               << "wi";
+                               << "wi" << false;
     }
     void clickFile()
     {
         QFETCH(QString, name);
         QFETCH(QString, keys);
+        QFETCH(bool, blocks);
         const bool afresh = keys == u"afresh"_s; // a file changed between two clicks
         QImage red(10, 10, QImage::Format_RGB32);
         red.fill(Red);
@@ -379,6 +432,12 @@ private slots:
         QCOMPARE(shown.size(), QSize(345, 497));
         QCOMPARE(c.form.preview().size(), QSize(345, 497));
         QVERIFY2(quartersDiffer(shown).isEmpty(), qPrintable(quartersDiffer(shown)));
+        const QImage preview = c.form.preview();
+        for (int y = 0; blocks && y < preview.height(); ++y) {
+            for (int x = 0; x < preview.width(); ++x)
+                QVERIFY2(Upright.contains(preview.pixelColor(x, y)),
+                         qPrintable(u"%1,%2"_s.arg(x).arg(y)));
+        }
     }
 
     // Opening a folder refills the file list; path label and preview keep the file clicked

@@ -65,19 +65,19 @@ private slots:
         QTest::newRow("9 on 354 x 354") << 9 << DefaultBox << 118.0f << 118
                                         << QList<int>{32, 150, 268} << QList<int>{64, 182, 300};
         // 88.5 is kept as the width; the height rounds 88.5 to 88; 120.5 -> 120, 297.5 -> 298.
-        QTest::newRow("16 on 354 x 354") << 16 << DefaultBox << 88.5f << 88
-                                         << QList<int>{32, 120, 209, 298}
-                                         << QList<int>{64, 152, 240, 328};
-        QTest::newRow("1 covers all") << 1 << DefaultBox << 354.0f << 354 << QList<int>{32}
-                                      << QList<int>{64};
+        QTest::newRow("16 on 354 x 354")
+            << 16 << DefaultBox << 88.5f << 88 << QList<int>{32, 120, 209, 298}
+            << QList<int>{64, 152, 240, 328};
+        QTest::newRow("1 covers all")
+            << 1 << DefaultBox << 354.0f << 354 << QList<int>{32} << QList<int>{64};
         // 150 / 4 = 37.5 rounds to 38 (even), the widths stay 50.
-        QTest::newRow("16 on 200 x 150") << 16 << puzzle::PicturePlace{32, 64, 200, 150} << 50.0f
-                                         << 38 << QList<int>{32, 82, 132, 182}
-                                         << QList<int>{64, 102, 140, 178};
+        QTest::newRow("16 on 200 x 150")
+            << 16 << puzzle::PicturePlace{32, 64, 200, 150} << 50.0f << 38
+            << QList<int>{32, 82, 132, 182} << QList<int>{64, 102, 140, 178};
         // A real left edge: 10.5 + 0 rounds to 10, 10.5 + 118 = 128.5 to 128, 246.5 to 246.
-        QTest::newRow("half-pixel left") << 9 << puzzle::PicturePlace{10.5f, 0, 354, 354} << 118.0f
-                                         << 118 << QList<int>{10, 128, 246}
-                                         << QList<int>{0, 118, 236};
+        QTest::newRow("half-pixel left")
+            << 9 << puzzle::PicturePlace{10.5f, 0, 354, 354} << 118.0f << 118
+            << QList<int>{10, 128, 246} << QList<int>{0, 118, 236};
     }
     void geometry()
     {
@@ -110,14 +110,14 @@ private slots:
         QTest::addColumn<QRect>("source");
         QTest::addColumn<QRect>("slot");
 
-        QTest::newRow("9: tile 5") << 9 << 5 << QRect(118, 118, 118, 118)
-                                   << QRect(150, 182, 118, 118);
-        QTest::newRow("9: tile 9") << 9 << 9 << QRect(236, 236, 118, 118)
-                                   << QRect(268, 300, 118, 118);
+        QTest::newRow("9: tile 5")
+            << 9 << 5 << QRect(118, 118, 118, 118) << QRect(150, 182, 118, 118);
+        QTest::newRow("9: tile 9")
+            << 9 << 9 << QRect(236, 236, 118, 118) << QRect(268, 300, 118, 118);
         QTest::newRow("16: tile 2") << 16 << 2 << QRect(88, 0, 88, 88) << QRect(120, 64, 88, 88);
         QTest::newRow("16: tile 4") << 16 << 4 << QRect(266, 0, 88, 88) << QRect(298, 64, 88, 88);
-        QTest::newRow("16: tile 16") << 16 << 16 << QRect(266, 264, 88, 88)
-                                     << QRect(298, 328, 88, 88);
+        QTest::newRow("16: tile 16")
+            << 16 << 16 << QRect(266, 264, 88, 88) << QRect(298, 328, 88, 88);
     }
     void cells()
     {
@@ -145,9 +145,11 @@ private slots:
         QTest::newRow("two swaps") << 4 << QList<double>{0.0, 0.25, 0.5, 0.75, 0.1, 0.2, 0.99, 0.9}
                                    << QList<int>{0, 2, 1, 4, 3};
         // (1,4) three times, then (2,2): odd count of the same swap leaves it swapped
-        QTest::newRow("same pair thrice") << 4 << QList<double>{0.0, 0.8, 0.8, 0.0, 0.0, 0.9, 0.3, 0.4}
-                                          << QList<int>{0, 4, 2, 3, 1};
-        QTest::newRow("upper end held in range") << 1 << QList<double>{1.0, 0.999999999} << QList<int>{0, 1};
+        QTest::newRow("same pair thrice")
+            << 4 << QList<double>{0.0, 0.8, 0.8, 0.0, 0.0, 0.9, 0.3, 0.4}
+            << QList<int>{0, 4, 2, 3, 1};
+        QTest::newRow("upper end held in range")
+            << 1 << QList<double>{1.0, 0.999999999} << QList<int>{0, 1};
     }
     void shuffle()
     {
@@ -167,7 +169,8 @@ private slots:
     {
         for (int side = 1; side <= 9; ++side) {
             const int n = side * side;
-            const BoardState b = started(n, DefaultBox, puzzle::clockSeededRandom());
+            const BoardState b =
+                started(n, DefaultBox, puzzle::seededRandom(puzzle::systemClock()));
             QList<int> sorted(b.TileOrder.begin() + 1, b.TileOrder.end());
             std::sort(sorted.begin(), sorted.end());
             for (int i = 0; i < n; ++i)
@@ -179,7 +182,7 @@ private slots:
     // Nothing of an earlier game survives a new start.
     void restartForgetsEarlierGame()
     {
-        BoardState b = started(81, DefaultBox, puzzle::clockSeededRandom());
+        BoardState b = started(81, DefaultBox, puzzle::seededRandom(puzzle::systemClock()));
         puzzle::fillBoard(b, QStringLiteral("4"), 4, 2, DefaultBox, Replay{{0.0}}.generator());
         QCOMPARE(b.TileOrder.size(), 5);
         QCOMPARE(b.SlotPos.size(), 5);

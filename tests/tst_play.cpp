@@ -19,10 +19,7 @@ void drag(Form1 &form, QWidget *from, QPoint to)
     QTest::mouseRelease(from, Qt::LeftButton, {}, from->mapFrom(&form, to));
 }
 
-QPoint centre(QWidget *w)
-{
-    return w->geometry().center();
-}
+QPoint centre(QWidget *w) { return w->geometry().center(); }
 
 QList<QRect> tileGeometries(const Form1 &form)
 {
@@ -71,7 +68,6 @@ private slots:
         QFETCH(int, swappedWith);
 
         Form1 form;
-        form.setRandomSource(puzzle::clockSeededRandom());
         QVERIFY(showAndWait(&form));
         startGame(form, QString::number(pieces));
         QCOMPARE(form.tileCount(), pieces);

@@ -5,6 +5,8 @@
 #include <QSignalBlocker>
 #include <QStorageInfo>
 
+#include <unistd.h>
+
 namespace {
 
 // Kernel and service file systems that hold no player's files.
@@ -37,6 +39,12 @@ bool isMediaMount(const QString &root)
     return false;
 }
 
+DriveList::DriveSource &driveSource()
+{
+    static DriveList::DriveSource source;
+    return source;
+}
+
 } // namespace
 
 DriveList::DriveList(QWidget *parent) : QComboBox(parent)
@@ -48,8 +56,31 @@ DriveList::DriveList(QWidget *parent) : QComboBox(parent)
     });
 }
 
+void DriveList::setDriveSource(DriveSource source) { driveSource() = std::move(source); }
+
+QString DriveList::currentFolder()
+{
+    const QString current = QDir::currentPath();
+    if (!current.isEmpty())
+        return QDir::cleanPath(current);
+    // getcwd() refuses a removed folder; the kernel still knows where it was.
+    QByteArray target(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/cwd", target.data(), size_t(target.size()));
+    if (length > 0 && length < target.size()) {
+        target.truncate(length);
+        if (target.endsWith(" (deleted)"))
+            target.chop(int(sizeof(" (deleted)")) - 1);
+        const QString was = QDir::cleanPath(QFile::decodeName(target));
+        if (was.startsWith(QLatin1Char('/')))
+            return was;
+    }
+    return QDir::cleanPath(QDir::homePath());
+}
+
 QStringList DriveList::systemDrives()
 {
+    if (driveSource())
+        return driveSource()();
     QStringList roots{QStringLiteral("/")};
     const QString home = QDir::cleanPath(QDir::homePath());
     if (home != roots.first() && QFileInfo(home).isDir())
@@ -80,7 +111,7 @@ QString DriveList::driveOf(const QStringList &roots, const QString &path)
 
 QString DriveList::currentFolderOf(const QStringList &roots, const QString &drive)
 {
-    const QString current = QDir::cleanPath(QDir::currentPath());
+    const QString current = currentFolder();
     return driveOf(roots, current) == drive ? current : drive;
 }
 

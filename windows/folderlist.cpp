@@ -1,5 +1,7 @@
 #include "folderlist.h"
 
+#include "drivelist.h"
+
 #include <QDir>
 #include <QKeyEvent>
 #include <QPainter>
@@ -36,12 +38,12 @@ public:
     }
 };
 
-// The folders from the root down to path, path included.
-QStringList ancestry(const QString &path)
+// The folders from root down to path, both included; root holds path.
+QStringList ancestry(const QString &root, const QString &path)
 {
-    QStringList chain{QStringLiteral("/")};
-    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QString walked;
+    QStringList chain{root};
+    const QStringList parts = path.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString walked = root == QLatin1String("/") ? QString() : root;
     for (const QString &part : parts) {
         walked += QLatin1Char('/') + part;
         chain.append(walked);
@@ -49,9 +51,15 @@ QStringList ancestry(const QString &path)
     return chain;
 }
 
+bool holds(const QString &root, const QString &path)
+{
+    return root == QLatin1String("/") || path == root || path.startsWith(root + QLatin1Char('/'));
+}
+
+// Relative paths count from the home folder: the process's current folder may be gone.
 QString absoluteClean(const QString &path)
 {
-    return QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(path));
+    return QDir::cleanPath(QDir(QDir::homePath()).absoluteFilePath(path));
 }
 
 } // namespace
@@ -99,7 +107,21 @@ QString FolderList::readError(const QString &folder)
     }
 }
 
+void FolderList::setDrives(const QStringList &roots)
+{
+    m_drives = roots;
+    if (!m_drives.contains(QStringLiteral("/")))
+        m_drives.prepend(QStringLiteral("/"));
+}
+
 bool FolderList::setPath(const QString &path, QString *error)
+{
+    const QString target = absoluteClean(path);
+    const bool onDrive = !m_path.isEmpty() && holds(m_root, target);
+    return setLocation(onDrive ? m_root : DriveList::driveOf(m_drives, target), target, error);
+}
+
+bool FolderList::setLocation(const QString &root, const QString &path, QString *error)
 {
     const QString target = absoluteClean(path);
     const QString problem = readError(target);
@@ -108,7 +130,9 @@ bool FolderList::setPath(const QString &path, QString *error)
             *error = problem;
         return false;
     }
+    const QString base = QDir::cleanPath(root);
     const bool changed = target != m_path;
+    m_root = holds(base, target) ? base : QStringLiteral("/");
     m_path = target;
     fill();
     if (changed)
@@ -119,9 +143,13 @@ bool FolderList::setPath(const QString &path, QString *error)
 void FolderList::setNearestPath(const QString &path)
 {
     QString folder = absoluteClean(path);
+    // Each step is one folder up, so the walk ends at "/" at the latest.
     while (!readError(folder).isEmpty() && folder != QLatin1String("/"))
-        folder = QFileInfo(folder).path();
-    setPath(folder);
+        folder = QDir::cleanPath(folder + QStringLiteral("/.."));
+    for (const QString &fallback : {folder, QDir::homePath(), QStringLiteral("/")}) {
+        if (setPath(fallback))
+            return;
+    }
 }
 
 void FolderList::fill()
@@ -130,7 +158,7 @@ void FolderList::fill()
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
 
-    const QStringList chain = ancestry(m_path);
+    const QStringList chain = ancestry(m_root, m_path);
     for (int depth = 0; depth < chain.size(); ++depth) {
         const QString &folder = chain[depth];
         auto *item =

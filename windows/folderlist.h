@@ -1,5 +1,5 @@
-// The chooser's folder list: the folders from the root down to the current folder, then the
-// current folder's subfolders, indented like a tree.
+// The chooser's folder list: the folders from the drive's root down to the current folder, then
+// the current folder's subfolders, indented like a tree.
 #pragma once
 
 #include <QListWidget>
@@ -17,12 +17,21 @@ public:
     // The current folder: an absolute, clean path ("/" at the root, no trailing separator
     // elsewhere).
     QString path() const { return m_path; }
+    // The root of the current folder's drive: the list's first entry.
+    QString root() const { return m_root; }
 
-    // Makes path the current folder and lists it. A folder that cannot be read leaves the list
-    // as it was and returns false with a message for the player in *error.
+    // The drives a folder may lie on (see DriveList). "/" is always one of them.
+    void setDrives(const QStringList &roots);
+
+    // Makes path the current folder and lists it. The list keeps its drive while path lies on
+    // it, and otherwise moves to the deepest drive that holds path. A folder that cannot be read
+    // leaves the list as it was and returns false with a message for the player in *error.
     bool setPath(const QString &path, QString *error = nullptr);
+    // The same on the drive the player picked: the list starts at root.
+    bool setLocation(const QString &root, const QString &path, QString *error = nullptr);
 
-    // Makes path the current folder or, when it cannot be read, its nearest ancestor that can.
+    // Makes path the current folder or, when it cannot be read, its nearest ancestor that can,
+    // else the home folder, else "/". A relative or empty path counts from the home folder.
     void setNearestPath(const QString &path);
     // Lists the current folder again; when it can no longer be read, goes up to the nearest
     // folder that can.
@@ -49,4 +58,6 @@ private:
     void fill();
 
     QString m_path;
+    QString m_root = QStringLiteral("/");
+    QStringList m_drives{QStringLiteral("/")};
 };

@@ -52,7 +52,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QWidget(parent), m_random(puzzle::clockSeededRandom())
+Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("拼圖"));
@@ -166,8 +166,10 @@ void Form1::startGame(const QString &entry)
     }
 
     const puzzle::PicturePlace box{float(whole->x()), qint16(whole->y()), whole->width(),
-                                 whole->height()};
-    puzzle::fillBoard(m_board, entry, count.pieces, count.gridSide, box, m_random);
+                                   whole->height()};
+    removeTiles(); // a start always begins a fresh game
+    const puzzle::UniformRandom random = m_random ? m_random : puzzle::seededRandom(m_clock());
+    puzzle::fillBoard(m_board, entry, count.pieces, count.gridSide, box, random);
     createTiles(assets::dragCursor());
 }
 
@@ -211,8 +213,8 @@ void Form1::Picture1_DragDrop(int index, PictureBox *source)
     if (!m_board.CheckOrder())
         return;
 
-    QMessageBox done(QMessageBox::Warning, QStringLiteral("完成"),
-                     QStringLiteral("恭喜你成功了"), QMessageBox::Ok, this);
+    QMessageBox done(QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"),
+                     QMessageBox::Ok, this);
     done.exec();
     removeTiles();
     m_command1->setEnabled(true);

@@ -32,7 +32,9 @@ public:
     // with a message, or cut the picture into shuffled tiles.
     void startGame(const QString &entry);
 
-    // The shuffle's generator; by default reseeded from the clock at each start.
+    // The shuffle reseeds its generator from clock at each start (by default the system's).
+    void setClock(puzzle::Clock clock) { m_clock = std::move(clock); }
+    // A fixed generator used by every start instead of a reseeded one; null to reseed again.
     void setRandomSource(puzzle::UniformRandom random) { m_random = std::move(random); }
 
 signals:
@@ -56,5 +58,6 @@ private:
     QPushButton *m_command4 = nullptr;
     QList<PictureBox *> m_picture1; // [0] always exists; [1..N] while a game runs
     puzzle::BoardState m_board;
+    puzzle::Clock m_clock = puzzle::systemClock;
     puzzle::UniformRandom m_random;
 };

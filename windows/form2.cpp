@@ -43,6 +43,18 @@ QRadioButton *makeOption(QGroupBox *frame, const char *name, const QString &capt
     return option;
 }
 
+// Stretched to exactly area. Each direction is smoothed where it shrinks, which keeps photos
+// clean, and repeats pixels where it enlarges, so a small picture shows in crisp blocks.
+QImage stretchedPreview(const QImage &picture, QSize area)
+{
+    const auto mode = [](int from, int to) {
+        return to < from ? Qt::SmoothTransformation : Qt::FastTransformation;
+    };
+    const QImage across = picture.scaled(area.width(), picture.height(), Qt::IgnoreAspectRatio,
+                                         mode(picture.width(), area.width()));
+    return across.scaled(area, Qt::IgnoreAspectRatio, mode(picture.height(), area.height()));
+}
+
 } // namespace
 
 const QString Form2::Pattern = QStringLiteral("*.wmf;*.bmp;*.jpg;*.gif");
@@ -57,12 +69,14 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
 
     createControls();
 
-    // Opening. The lists start at the process's current folder; the chooser never changes it,
-    // so every opening starts there again.
-    const QString current = QDir::cleanPath(QDir::currentPath());
-    m_drive1->setDrives(DriveList::systemDrives());
-    m_drive1->setDrive(DriveList::driveOf(m_drive1->drives(), current));
-    m_dir1->setNearestPath(current); // the current folder may have gone under the process
+    // Opening. The lists start at the process's current folder, on the deepest drive that
+    // holds it; the chooser never changes that folder, so every opening starts there again.
+    // When it has gone, the lists start at its nearest folder that still exists.
+    const QStringList drives = DriveList::systemDrives();
+    m_drive1->setDrives(drives);
+    m_dir1->setDrives(drives);
+    m_dir1->setNearestPath(DriveList::currentFolder());
+    m_drive1->setDrive(m_dir1->root());
     m_file1->setPattern(Pattern);
     m_file1->setFolder(m_dir1->path());
     m_option1->setChecked(true);
@@ -155,15 +169,9 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-QString Form2::path() const
-{
-    return m_label2->text();
-}
+QString Form2::path() const { return m_label2->text(); }
 
-QImage Form2::preview() const
-{
-    return m_image1->pixmap().toImage();
-}
+QImage Form2::preview() const { return m_image1->pixmap().toImage(); }
 
 void Form2::report(const QString &message)
 {
@@ -174,15 +182,17 @@ void Form2::report(const QString &message)
 void Form2::Drive1_Change(const QString &drive)
 {
     QString error;
-    if (m_dir1->setPath(DriveList::currentFolderOf(m_drive1->drives(), drive), &error))
+    if (m_dir1->setLocation(drive, DriveList::currentFolderOf(m_drive1->drives(), drive), &error))
         return;
     // Back to the drive the folder list still shows, so the three lists agree again.
-    m_drive1->setDrive(DriveList::driveOf(m_drive1->drives(), m_dir1->path()));
+    m_drive1->setDrive(m_dir1->root());
     report(error);
 }
 
 void Form2::Dir1_Change(const QString &folder)
 {
+    // A folder that went away may have sent the list up onto another drive.
+    m_drive1->setDrive(m_dir1->root());
     m_file1->setFolder(folder);
 }
 
@@ -201,8 +211,7 @@ void Form2::File1_Click(const QString &name)
     }
     m_label2->setText(path);
     m_label2->setToolTip(path);
-    QPixmap stretched = QPixmap::fromImage(
-        loaded.image.scaled(area, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    QPixmap stretched = QPixmap::fromImage(stretchedPreview(loaded.image, area));
     stretched.setDevicePixelRatio(ratio);
     m_image1->setPixmap(stretched);
 }
