@@ -37,9 +37,7 @@ private slots:
             Form1 form;
             form.setPicture(image);
             form.startGame(QString::number(pieces));
-            tileBytes = 0;
-            for (int i = 1; i <= form.tileCount(); ++i)
-                tileBytes += form.Picture1(i)->picture().sizeInBytes();
+            tileBytes = form.Picture1()->picture().sizeInBytes();
         }
         qInfo("tiles hold %.2f MiB for a %.2f MiB picture (%.3f x)", tileBytes / 1048576.0,
               image.sizeInBytes() / 1048576.0, double(tileBytes) / image.sizeInBytes());

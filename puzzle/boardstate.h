@@ -33,4 +33,15 @@ struct BoardState
     bool CheckOrder() const;
 };
 
+// What a drop of one tile onto another did.
+enum class DropResult {
+    Ignored, // onto itself, onto no tile (0) or off the board: nothing changes
+    Swapped, // the two tiles exchanged slots
+    Solved,  // they did, and now every tile is home
+};
+
+// The player dropped tile source onto tile target (0 for a place no tile covers). A move
+// records DragIndex and DropIndex, swaps the two tiles and checks the order.
+DropResult drop(BoardState &board, int source, int target);
+
 } // namespace puzzle

@@ -2,6 +2,7 @@
 
 #include "rounding.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -76,6 +77,81 @@ QRect sourceRect(const BoardState &board, int tile)
 QRect slotRect(const BoardState &board, int slot)
 {
     return {QPoint(board.SlotPos[slot][0], board.SlotPos[slot][1]), tileSize(board)};
+}
+
+QRect tilesExtent(const BoardState &board)
+{
+    const int n = board.pieces();
+    return n < 1 ? QRect() : slotRect(board, 1) | slotRect(board, n);
+}
+
+QList<qint16> slotTiles(const BoardState &board)
+{
+    QList<qint16> tiles(board.TileOrder.size(), 0);
+    for (int i = 1; i <= board.pieces(); ++i)
+        tiles[board.TileOrder[i]] = qint16(i);
+    return tiles;
+}
+
+namespace {
+
+// The grid cells that may cover a window rectangle: a rounded tile reaches at most a cell
+// and a half from its own cell's place, so two cells of margin suffice.
+struct CellSpan
+{
+    int firstColumn, lastColumn, firstRow, lastRow;
+};
+
+CellSpan cellsNear(const BoardState &board, const QRect &area)
+{
+    const int side = board.GridSide;
+    const auto column = [&](int x) {
+        return int(std::floor(double(x - board.SlotPos[1][0]) / board.TileWidth));
+    };
+    const auto row = [&](int y) { return (y - board.SlotPos[1][1]) / board.TileHeight; };
+    const auto clampCell = [side](int cell) { return std::clamp(cell, 0, side - 1); };
+    return {clampCell(column(area.left()) - 2), clampCell(column(area.right()) + 2),
+            clampCell(row(area.top()) - 2), clampCell(row(area.bottom()) + 2)};
+}
+
+} // namespace
+
+QList<int> tilesIn(const BoardState &board, const QList<qint16> &tilesInSlots, const QRect &area)
+{
+    QList<int> tiles;
+    if (board.pieces() < 1 || area.isEmpty())
+        return tiles;
+    const CellSpan span = cellsNear(board, area);
+    for (int row = span.firstRow; row <= span.lastRow; ++row) {
+        for (int column = span.firstColumn; column <= span.lastColumn; ++column) {
+            const int slot = row * board.GridSide + column + 1;
+            if (slotRect(board, slot).intersects(area))
+                tiles.append(tilesInSlots[slot]);
+        }
+    }
+    std::sort(tiles.begin(), tiles.end());
+    return tiles;
+}
+
+int tileAt(const BoardState &board, const QList<qint16> &tilesInSlots, QPoint point)
+{
+    const QList<int> under = tilesIn(board, tilesInSlots, QRect(point, QSize(1, 1)));
+    return under.isEmpty() ? 0 : under.last();
+}
+
+QSize fittedSize(QSize picture)
+{
+    const int w = picture.width(), h = picture.height();
+    const int maxW = MaxShownSize.width(), maxH = MaxShownSize.height();
+    if (w <= maxW && h <= maxH)
+        return picture;
+    const auto scaledSide = [](int side, int limit, int limiting) {
+        return std::max(1, int(roundHalfEven(double(side) * limit / limiting)));
+    };
+    // The width limits when w / maxW >= h / maxH.
+    if (qint64(w) * maxH >= qint64(h) * maxW)
+        return {maxW, scaledSide(h, maxW, w)};
+    return {scaledSide(w, maxH, h), maxH};
 }
 
 } // namespace puzzle

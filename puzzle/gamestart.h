@@ -44,4 +44,26 @@ QRect sourceRect(const BoardState &board, int tile);
 // 0 <= slot <= pieces(): the window rectangle of that slot.
 QRect slotRect(const BoardState &board, int slot);
 
+// The window area the tiles cover together (rounded-up tiles may reach past the picture).
+QRect tilesExtent(const BoardState &board);
+
+// [s] = the tile lying in slot s, the inverse of TileOrder; [0] = 0.
+QList<qint16> slotTiles(const BoardState &board);
+
+// The tile on top at a window point, where tiles lie stacked 1..N with N on top; 0 where no
+// tile covers the point. tilesInSlots is slotTiles() of the board, kept up to date.
+int tileAt(const BoardState &board, const QList<qint16> &tilesInSlots, QPoint point);
+
+// The tiles touching a window rectangle, bottom to top.
+QList<int> tilesIn(const BoardState &board, const QList<qint16> &tilesInSlots, const QRect &area);
+
+// The largest size the picture is shown at: the space right of and below the picture's place
+// that leaves the same margin on the right and at the bottom as on the left.
+inline constexpr QSize MaxShownSize{607, 477};
+
+// The size a picture is shown at: its own when it fits MaxShownSize, else scaled down to fit
+// with its proportions kept. The limiting side becomes exactly the limit, the other is rounded
+// halves to even and is never below one pixel.
+QSize fittedSize(QSize picture);
+
 } // namespace puzzle

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "form1.h"
+#include "picturebox.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -9,6 +10,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -131,4 +133,27 @@ inline QImage screen(QWidget *w, QRect area = {})
     return w->grab(area.isNull() ? QRect(QPoint(0, 0), QSize(-1, -1)) : area)
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
+}
+
+// What the puzzle window must show: the window as it was before the tiles (with the whole
+// picture), then every tile in stacking order laid at its slot with its own pixels and, where
+// it reaches past the picture, the background.
+inline QImage paintedTiles(Form1 &form, const QImage &before)
+{
+    const puzzle::BoardState &board = form.board();
+    const QImage whole = form.Picture1()->picture();
+    QImage expected = before;
+    QPainter painter(&expected);
+    for (int i = 1; i <= form.tileCount(); ++i) {
+        const QRect slot = puzzle::slotRect(board, board.TileOrder[i]);
+        painter.fillRect(slot, form.palette().window());
+        painter.drawImage(slot.topLeft(), whole.copy(puzzle::sourceRect(board, i) & whole.rect()));
+    }
+    return expected;
+}
+
+// The window point at the middle of a tile's slot.
+inline QPoint tileCentre(const Form1 &form, int tile)
+{
+    return puzzle::slotRect(form.board(), form.board().TileOrder[tile]).center();
 }

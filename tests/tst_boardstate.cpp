@@ -1,9 +1,11 @@
-// Swap and CheckOrder on boards written as strings of tile orders.
+// The drop rule on boards written as strings of tile orders, and random drops against a model.
 #include "puzzle/boardstate.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using puzzle::BoardState;
+using puzzle::DropResult;
 
 namespace {
 
@@ -14,7 +16,6 @@ BoardState board(const QString &order)
     const QStringList entries = order.split(u' ', Qt::SkipEmptyParts);
     for (const QString &e : entries)
         b.TileOrder.append(qint16(e.toInt()));
-    b.PieceCount = QString::number(b.TileOrder.size() - 1);
     return b;
 }
 
@@ -26,56 +27,96 @@ QString text(const BoardState &b)
     return out.join(u' ');
 }
 
-using Swaps = QList<QPair<qint16, qint16>>;
-
 } // namespace
+
+Q_DECLARE_METATYPE(DropResult)
 
 class TestBoardState : public QObject
 {
     Q_OBJECT
 private slots:
-    void swapAndCheck_data()
+    // Which drops count, what they swap, and when the board is solved.
+    void drop_data()
     {
         QTest::addColumn<QString>("start");
-        QTest::addColumn<Swaps>("swaps");
+        QTest::addColumn<int>("source");
+        QTest::addColumn<int>("target");
         QTest::addColumn<QString>("after");
-        QTest::addColumn<bool>("solved");
+        QTest::addColumn<DropResult>("result");
 
-        QTest::newRow("identity") << "0 1 2 3 4 5 6 7 8 9" << Swaps{} << "0 1 2 3 4 5 6 7 8 9"
-                                  << true;
-        QTest::newRow("one swap") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{1, 2}} << "0 2 1 3 4 5 6 7 8 9"
-                                  << false;
-        QTest::newRow("swap back")
-            << "0 1 2 3 4 5 6 7 8 9" << Swaps{{1, 2}, {1, 2}} << "0 1 2 3 4 5 6 7 8 9" << true;
-        QTest::newRow("swap back reversed")
-            << "0 1 2 3" << Swaps{{1, 3}, {3, 1}} << "0 1 2 3" << true;
-        QTest::newRow("i = j") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{3, 3}} << "0 1 2 3 4 5 6 7 8 9"
-                               << true;
-        QTest::newRow("3 onto 7") << "0 1 2 3 4 5 6 7 8 9" << Swaps{{3, 7}} << "0 1 2 7 4 5 6 3 8 9"
-                                  << false;
+        const QString home = QStringLiteral("0 1 2 3 4 5 6 7 8 9");
+        QTest::newRow("3 onto 7") << home << 3 << 7 << "0 1 2 7 4 5 6 3 8 9" << DropResult::Swapped;
         QTest::newRow("last two home")
-            << "0 1 2 3 4 5 6 7 9 8" << Swaps{{8, 9}} << "0 1 2 3 4 5 6 7 8 9" << true;
+            << "0 1 2 3 4 5 6 7 9 8" << 9 << 8 << home << DropResult::Solved;
         QTest::newRow("three-cycle not solved by one swap")
-            << "0 2 3 1" << Swaps{{1, 3}} << "0 1 3 2" << false;
-        QTest::newRow("N = 1") << "0 1" << Swaps{} << "0 1" << true;
-        QTest::newRow("N = 1, wrong") << "0 0" << Swaps{} << "0 0" << false;
-        QTest::newRow("entry 0 never read")
-            << "7 1 2 3 4 5 6 7 8 9" << Swaps{} << "7 1 2 3 4 5 6 7 8 9" << true;
-        QTest::newRow("swap with entry 0") << "0 1 2" << Swaps{{0, 2}} << "2 1 0" << false;
-        QTest::newRow("no tiles") << "0" << Swaps{} << "0" << true;
+            << "0 2 3 1" << 1 << 3 << "0 1 3 2" << DropResult::Swapped;
+        QTest::newRow("onto itself") << "0 2 1" << 1 << 1 << "0 2 1" << DropResult::Ignored;
+        QTest::newRow("onto the whole picture")
+            << "0 2 1" << 1 << 0 << "0 2 1" << DropResult::Ignored;
+        QTest::newRow("the whole picture dragged")
+            << "0 2 1" << 0 << 1 << "0 2 1" << DropResult::Ignored;
+        QTest::newRow("off the board") << "0 2 1" << 1 << 3 << "0 2 1" << DropResult::Ignored;
+        QTest::newRow("negative") << "0 2 1" << -1 << 2 << "0 2 1" << DropResult::Ignored;
+        QTest::newRow("entry 0 never read") << "7 2 1" << 2 << 1 << "7 1 2" << DropResult::Solved;
+        QTest::newRow("one piece") << "0 1" << 1 << 1 << "0 1" << DropResult::Ignored;
     }
-    void swapAndCheck()
+    void drop()
     {
         QFETCH(QString, start);
-        QFETCH(Swaps, swaps);
+        QFETCH(int, source);
+        QFETCH(int, target);
         QFETCH(QString, after);
-        QFETCH(bool, solved);
+        QFETCH(DropResult, result);
 
         BoardState b = board(start);
-        for (const auto &[i, j] : swaps)
-            b.Swap(i, j);
+        b.DragIndex = -5;
+        QCOMPARE(puzzle::drop(b, source, target), result);
         QCOMPARE(text(b), after);
-        QCOMPARE(b.CheckOrder(), solved);
+        const bool moved = result != DropResult::Ignored;
+        QCOMPARE(b.DragIndex, moved ? source : -5);
+        QCOMPARE(int(b.DropIndex), moved ? target : 0);
+    }
+
+    // Many random drops against a plain model of the board: the order stays the model's, and
+    // the drop reports solved exactly when the model is.
+    void randomDropsFollowModel_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<int>("drops");
+        QTest::newRow("4 pieces, many wins") << 4 << 5000;
+        QTest::newRow("9 pieces") << 9 << 5000;
+        QTest::newRow("32761 pieces") << 32761 << 200;
+    }
+    void randomDropsFollowModel()
+    {
+        QFETCH(int, pieces);
+        QFETCH(int, drops);
+        QRandomGenerator rng(1234 + pieces);
+        QList<int> model(pieces + 1);
+        BoardState b;
+        b.TileOrder.resize(pieces + 1);
+        for (int i = 0; i <= pieces; ++i)
+            b.TileOrder[i] = qint16(model[i] = i);
+        std::swap(model[1], model[pieces]);
+        std::swap(b.TileOrder[1], b.TileOrder[pieces]);
+
+        int wins = 0;
+        for (int d = 0; d < drops; ++d) {
+            const int k = int(rng.bounded(pieces + 2)) - 1, t = int(rng.bounded(pieces + 2)) - 1;
+            const bool move = k != t && k >= 1 && t >= 1 && k <= pieces && t <= pieces;
+            if (move)
+                std::swap(model[k], model[t]);
+            bool solved = move;
+            for (int i = 1; solved && i <= pieces; ++i)
+                solved = model[i] == i;
+            const DropResult got = puzzle::drop(b, k, t);
+            QCOMPARE(got, !move    ? DropResult::Ignored
+                          : solved ? DropResult::Solved
+                                   : DropResult::Swapped);
+            QCOMPARE(QList<int>(b.TileOrder.begin(), b.TileOrder.end()), model);
+            wins += solved;
+        }
+        QVERIFY(pieces > 4 || wins > 0);
     }
 };
 

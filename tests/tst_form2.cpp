@@ -625,7 +625,7 @@ private slots:
         WindowRegistry windows;
         Form1 *puzzle = windows.form1();
         QVERIFY(showAndWait(puzzle));
-        const QImage defaultPicture = puzzle->Picture1(0)->picture();
+        const QImage defaultPicture = puzzle->Picture1()->picture();
         // A chosen picture first, so that "default" is not what was there anyway.
         QImage other(200, 150, QImage::Format_RGB32);
         other.fill(Qt::darkMagenta);
@@ -675,11 +675,11 @@ private slots:
         Form1 *back = windows.form1();
         QVERIFY(QTest::qWaitForWindowExposed(back));
         QCOMPARE(back->geometry(), QRect(95, 46, 671, 573));
-        QCOMPARE(back->Picture1(0)->geometry(), QRect(QPoint(32, 64), size));
+        QCOMPARE(back->Picture1()->geometry(), QRect(QPoint(32, 64), size));
         if (name.isEmpty())
-            QCOMPARE(back->Picture1(0)->picture(), defaultPicture);
+            QCOMPARE(back->Picture1()->picture(), defaultPicture);
         else
-            QVERIFY2(quartersDiffer(back->Picture1(0)->picture()).isEmpty(), qPrintable(name));
+            QVERIFY2(quartersDiffer(back->Picture1()->picture()).isEmpty(), qPrintable(name));
         QCOMPARE(back->tileCount(), 0);
         for (const char *command : {"Command1", "Command2", "Command4"})
             QVERIFY(child(back, command)->isEnabled());

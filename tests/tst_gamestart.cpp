@@ -131,6 +131,64 @@ private slots:
         QCOMPARE(puzzle::slotRect(b, tile), slot);
     }
 
+    // Which tile a point is on: tiles stack 1..N with N on top where rounded widths overlap;
+    // gaps, slivers and the world outside hold none.
+    void tileAt_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<QList<int>>("swaps"); // dropped in pairs on the unshuffled board
+        QTest::addColumn<QPoint>("point");
+        QTest::addColumn<int>("tile");
+
+        QTest::newRow("16: first tile") << 16 << QList<int>{} << QPoint(32, 64) << 1;
+        QTest::newRow("16: last pixel of tile 2") << 16 << QList<int>{} << QPoint(207, 151) << 2;
+        QTest::newRow("16: gap between columns") << 16 << QList<int>{} << QPoint(208, 100) << 0;
+        QTest::newRow("16: sliver below") << 16 << QList<int>{} << QPoint(100, 417) << 0;
+        QTest::newRow("16: moved tile") << 16 << QList<int>{1, 16} << QPoint(33, 65) << 16;
+        QTest::newRow("outside") << 16 << QList<int>{} << QPoint(-5, 500) << 0;
+        // 49: slots 51 wide every 50.57 pixels, slot 2 spans 83..133 and slot 3 133..183.
+        QTest::newRow("49: overlap, higher slot on top")
+            << 49 << QList<int>{} << QPoint(133, 70) << 3;
+        QTest::newRow("49: overlap, lower slot on top")
+            << 49 << QList<int>{2, 40} << QPoint(133, 70) << 40;
+        QTest::newRow("49: overlap, higher tile wins")
+            << 49 << QList<int>{3, 40} << QPoint(133, 70) << 40;
+        QTest::newRow("49: below the picture, on a tile")
+            << 49 << QList<int>{} << QPoint(40, 420) << 43;
+    }
+    void tileAt()
+    {
+        QFETCH(int, pieces);
+        QFETCH(QList<int>, swaps);
+        QFETCH(QPoint, point);
+        QFETCH(int, tile);
+
+        BoardState b = started(pieces);
+        for (int i = 0; i + 1 < swaps.size(); i += 2)
+            puzzle::drop(b, swaps[i], swaps[i + 1]);
+        QCOMPARE(puzzle::tileAt(b, puzzle::slotTiles(b), point), tile);
+    }
+
+    // A picture larger than the space is shown scaled down to fit, proportions kept.
+    void fittedSize_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("camera photo") << QSize(4000, 3000) << QSize(607, 455);
+        QTest::newRow("556.5 rounds to even") << QSize(700, 600) << QSize(556, 477);
+        QTest::newRow("fits: unchanged") << QSize(354, 354) << QSize(354, 354);
+        QTest::newRow("exactly the space") << QSize(607, 477) << QSize(607, 477);
+        QTest::newRow("one pixel too wide") << QSize(608, 477) << QSize(607, 476);
+        QTest::newRow("thin and tall") << QSize(1, 5000) << QSize(1, 477);
+        QTest::newRow("wide strip") << QSize(16384, 1) << QSize(607, 1);
+    }
+    void fittedSize()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, shown);
+        QCOMPARE(puzzle::fittedSize(picture), shown);
+    }
+
     // The shuffle: exactly N pairs are drawn, a = floor(N r1 + 1), b = floor(N r2 + 1).
     void shuffle_data()
     {

@@ -67,9 +67,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 
     createControls();
 
-    // Load step: the whole picture box takes the size of every picture put into it.
-    m_picture1[0]->setAutoSize(true);
-    m_picture1[0]->setPicture(assets::defaultPicture());
+    m_picture1->setPicture(assets::defaultPicture());
 }
 
 void Form1::createControls()
@@ -77,10 +75,11 @@ void Form1::createControls()
     m_command4 = makeButton(this, "Command4", QStringLiteral("載入圖片"), Command4Rect,
                             QColor(255, 192, 192));
 
-    auto *whole = new PictureBox(0, this);
-    whole->move(Picture1Pos);
-    whole->setFocusPolicy(Qt::TabFocus);
-    m_picture1 = {whole};
+    m_picture1 = new PictureBox(this);
+    m_picture1->move(Picture1Pos);
+    m_picture1->setFocusPolicy(Qt::TabFocus);
+    connect(m_picture1, &PictureBox::tileDropped, this,
+            [this](int source, int target) { Picture1_DragDrop(target, source); });
 
     m_command2 =
         makeButton(this, "Command2", QStringLiteral("結束"), Command2Rect, QColor(0, 255, 255));
@@ -90,8 +89,8 @@ void Form1::createControls()
     m_command2->setFont(mingFont(12));
 
     setTabOrder(m_command1, m_command2);
-    setTabOrder(m_command2, whole);
-    setTabOrder(whole, m_command4);
+    setTabOrder(m_command2, m_picture1);
+    setTabOrder(m_picture1, m_command4);
     m_command1->setFocus();
 
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -99,12 +98,9 @@ void Form1::createControls()
     connect(m_command4, &QPushButton::clicked, this, &Form1::Command4_Click);
 }
 
-PictureBox *Form1::Picture1(int index) const
-{
-    return index >= 0 && index < m_picture1.size() ? m_picture1[index] : nullptr;
-}
+int Form1::tileCount() const { return m_picture1->tileCount(); }
 
-void Form1::setPicture(const QImage &picture) { m_picture1[0]->setPicture(picture); }
+void Form1::setPicture(const QImage &picture) { m_picture1->setPicture(picture); }
 
 void Form1::setStartEnabled(bool enabled) { m_command1->setEnabled(enabled); }
 
@@ -136,8 +132,8 @@ void Form1::startGame(const QString &entry)
 {
     // A cancelled or empty entry leaves the start command disabled; the picture chooser's
     // confirm is what enables it again.
-    PictureBox *whole = m_picture1[0];
-    const puzzle::PieceCount count = puzzle::readPieceCount(entry, whole->size());
+    const QSize picture = m_picture1->pictureSize();
+    const puzzle::PieceCount count = puzzle::readPieceCount(entry, picture);
     using V = puzzle::PieceCountVerdict;
     switch (count.verdict) {
     case V::Empty:
@@ -158,81 +154,39 @@ void Form1::startGame(const QString &entry)
     case V::TilesTooSmall:
         return refuseCount(QStringLiteral("這張圖片只有 %1 × %2 像素，分成 %3 塊時每塊不到 1 "
                                           "像素。請輸入較小的分割數，再重新按下「遊戲開始」鈕。")
-                               .arg(whole->width())
-                               .arg(whole->height())
+                               .arg(picture.width())
+                               .arg(picture.height())
                                .arg(entry.trimmed()));
     case V::Accepted:
         break;
     }
 
-    const puzzle::PicturePlace box{float(whole->x()), qint16(whole->y()), whole->width(),
-                                   whole->height()};
-    removeTiles(); // a start always begins a fresh game
+    m_picture1->removeTiles(); // a start always begins a fresh game
+    const puzzle::PicturePlace box{float(m_picture1->x()), qint16(m_picture1->y()), picture.width(),
+                                   picture.height()};
     const puzzle::UniformRandom random = m_random ? m_random : puzzle::seededRandom(m_clock());
     puzzle::fillBoard(m_board, entry, count.pieces, count.gridSide, box, random);
-    createTiles(assets::dragCursor());
+    // Each tile shows its own rectangle of the picture at the slot its order names, stacked
+    // 1..N; where a rounded-up tile reaches below the picture it shows the background.
+    m_picture1->showTiles(&m_board, assets::dragCursor());
 }
 
-// Cuts the whole picture into the board's tiles and lays each at the slot its order names,
-// on top of the whole picture. Each tile keeps only its own pixels; where a rounded-up tile
-// height reaches below the picture, the tile shows its background there.
-void Form1::createTiles(const QCursor &dragCursor)
-{
-    const QImage whole = m_picture1[0]->picture();
-    const int pieces = m_board.pieces();
-    m_picture1.reserve(pieces + 1);
-    for (int i = 1; i <= pieces; ++i) {
-        auto *tile = new PictureBox(i, this);
-        tile->hide();
-        tile->setDraggable(true, dragCursor);
-        tile->setPicture(whole.copy(puzzle::sourceRect(m_board, i) & whole.rect()));
-        connect(tile, &PictureBox::droppedOnto, this,
-                [this, tile](PictureBox *target) { Picture1_DragDrop(target->index(), tile); });
-        m_picture1.append(tile);
-    }
-    for (int i = 1; i <= pieces; ++i) {
-        PictureBox *tile = m_picture1[i];
-        tile->setGeometry(puzzle::slotRect(m_board, m_board.TileOrder[i]));
-        tile->show();
-        tile->raise();
-    }
-}
-
-void Form1::Picture1_DragDrop(int index, PictureBox *source)
+void Form1::Picture1_DragDrop(int index, int source)
 {
     // The whole picture shows through only where rounding left a sliver uncovered; a drop
-    // there is no move.
-    const int k = int(m_picture1.indexOf(source));
-    if (index <= 0 || k <= 0 || index == k || index >= m_picture1.size())
+    // there is no move, and neither is a drop of a tile onto itself.
+    const puzzle::DropResult result = puzzle::drop(m_board, source, index);
+    if (result == puzzle::DropResult::Ignored)
         return;
-
-    m_board.DragIndex = k;
-    m_board.DropIndex = qint16(index);
-    m_board.Swap(qint16(k), qint16(index));
-    SwapPic(qint16(k), qint16(index));
-    if (!m_board.CheckOrder())
+    SwapPic(qint16(source), qint16(index));
+    if (result != puzzle::DropResult::Solved)
         return;
 
     QMessageBox done(QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"),
                      QMessageBox::Ok, this);
     done.exec();
-    removeTiles();
+    m_picture1->removeTiles();
     m_command1->setEnabled(true);
-    m_picture1[0]->raise();
 }
 
-void Form1::SwapPic(qint16 pic1, qint16 pic2)
-{
-    m_picture1[pic1]->setGeometry(puzzle::slotRect(m_board, m_board.TileOrder[pic1]));
-    m_picture1[pic2]->setGeometry(puzzle::slotRect(m_board, m_board.TileOrder[pic2]));
-}
-
-void Form1::removeTiles()
-{
-    // The tile that reported the drop is still inside its own mouse handler: delete later.
-    for (int i = 1; i < m_picture1.size(); ++i) {
-        m_picture1[i]->hide();
-        m_picture1[i]->deleteLater();
-    }
-    m_picture1.resize(1);
-}
+void Form1::SwapPic(qint16 pic1, qint16 pic2) { m_picture1->tilesSwapped(pic1, pic2); }

@@ -4,7 +4,6 @@
 #include "puzzle/boardstate.h"
 #include "puzzle/gamestart.h"
 
-#include <QList>
 #include <QWidget>
 
 class PictureBox;
@@ -16,15 +15,15 @@ class Form1 : public QWidget
 public:
     explicit Form1(QWidget *parent = nullptr);
 
-    // Element index of the Picture1 array: 0 is the whole picture, 1..N the tiles of a running
-    // game. nullptr for an element that does not exist.
-    PictureBox *Picture1(int index) const;
+    // The whole picture, Picture1(0): it also paints the tiles of a running game.
+    PictureBox *Picture1() const { return m_picture1; }
     // The number of tiles on the board (0 when no game runs).
-    int tileCount() const { return int(m_picture1.size()) - 1; }
+    int tileCount() const;
 
     const puzzle::BoardState &board() const { return m_board; }
 
-    // Puts a picture into Picture1(0), which takes its size; the box stays at its place.
+    // Puts a picture into Picture1(0), which takes its shown size (a large picture is scaled
+    // down to fit the window); the box stays at its place.
     void setPicture(const QImage &picture);
     void setStartEnabled(bool enabled);
 
@@ -45,18 +44,16 @@ private:
     void Command1_Click();
     void Command2_Click();
     void Command4_Click();
-    void Picture1_DragDrop(int index, PictureBox *source);
+    void Picture1_DragDrop(int index, int source);
     void SwapPic(qint16 pic1, qint16 pic2);
 
     void createControls();
     void refuseCount(const QString &message);
-    void createTiles(const QCursor &dragCursor);
-    void removeTiles();
 
     QPushButton *m_command1 = nullptr;
     QPushButton *m_command2 = nullptr;
     QPushButton *m_command4 = nullptr;
-    QList<PictureBox *> m_picture1; // [0] always exists; [1..N] while a game runs
+    PictureBox *m_picture1 = nullptr;
     puzzle::BoardState m_board;
     puzzle::Clock m_clock = puzzle::systemClock;
     puzzle::UniformRandom m_random;

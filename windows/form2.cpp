@@ -7,7 +7,9 @@
 #include "twips.h"
 
 #include "picture/pictureloader.h"
+#include "puzzle/gamestart.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -225,7 +227,11 @@ void Form2::Command1_Click()
     }
     // Read again: the file may have changed or gone since it was previewed. Failing here keeps
     // the player in the chooser with the choice still standing.
-    const picture::Picture loaded = picture::load(path);
+    // The puzzle window shows at most MaxShownSize: a large photo need not be decoded in full.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QSize shown = (QSizeF(puzzle::MaxShownSize) * devicePixelRatioF()).toSize();
+    const picture::Picture loaded = picture::load(path, shown);
+    QApplication::restoreOverrideCursor();
     if (loaded.isNull()) {
         report(loaded.error);
         return;

@@ -1,69 +1,147 @@
 #include "picturebox.h"
 
+#include "puzzle/gamestart.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
-PictureBox::PictureBox(int index, QWidget *parent) : QWidget(parent), m_index(index)
+PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Picture1"));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-PictureBox::~PictureBox()
-{
-    if (m_dragging)
-        endDrag();
-}
+PictureBox::~PictureBox() { release(); }
 
 void PictureBox::setPicture(const QImage &picture)
 {
-    m_picture = picture;
-    if (m_autoSize)
-        resize(picture.size());
+    m_shownSize = puzzle::fittedSize(picture.size());
+    const QSize device = (QSizeF(m_shownSize) * devicePixelRatioF()).toSize();
+    QImage held = picture;
+    if (held.width() > device.width() || held.height() > device.height())
+        held = held.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // One format the painter copies straight, so that thousands of tiles draw fast.
+    m_picture = held.convertToFormat(held.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                            : QImage::Format_RGB32);
+    resize(extent().size());
     update();
 }
 
-void PictureBox::setDraggable(bool on, const QCursor &dragCursor)
+void PictureBox::showTiles(const puzzle::BoardState *board, const QCursor &dragCursor)
 {
-    m_draggable = on;
+    m_board = board;
+    m_tilesInSlots = puzzle::slotTiles(*board);
     m_dragCursor = dragCursor;
+    resize(extent().size());
+    update();
+}
+
+void PictureBox::removeTiles()
+{
+    release();
+    m_board = nullptr;
+    m_tilesInSlots.clear();
+    resize(extent().size());
+    update();
+}
+
+// The picture and, in a game, every slot: rounded-up tiles may reach past the picture.
+QRect PictureBox::extent() const
+{
+    QRect area(QPoint(0, 0), m_shownSize);
+    if (m_board)
+        area |= puzzle::tilesExtent(*m_board).translated(-pos());
+    return area;
+}
+
+void PictureBox::tilesSwapped(int a, int b)
+{
+    for (const int tile : {a, b})
+        m_tilesInSlots[m_board->TileOrder[tile]] = qint16(tile);
+    update(tileRect(a));
+    update(tileRect(b));
+}
+
+int PictureBox::tileAt(QPoint point) const
+{
+    return m_board ? puzzle::tileAt(*m_board, m_tilesInSlots, mapToParent(point)) : 0;
+}
+
+QRect PictureBox::tileRect(int tile) const
+{
+    return puzzle::slotRect(*m_board, m_board->TileOrder[tile]).translated(-pos());
+}
+
+// Draws source (in shown pixels) of the picture into target, at the picture's full density.
+void PictureBox::drawPart(QPainter &painter, const QRect &target, const QRect &source) const
+{
+    if (m_picture.size() == m_shownSize) {
+        painter.drawImage(target.topLeft(), m_picture, source);
+        return;
+    }
+    const qreal kx = qreal(m_picture.width()) / m_shownSize.width();
+    const qreal ky = qreal(m_picture.height()) / m_shownSize.height();
+    painter.drawImage(
+        QRectF(target), m_picture,
+        QRectF(source.x() * kx, source.y() * ky, source.width() * kx, source.height() * ky));
+}
+
+// The whole picture, then the tiles that touch area, bottom to top. Where a tile reaches
+// past the picture it shows the window's background.
+void PictureBox::paintArea(QPainter &painter, const QRect &area) const
+{
+    painter.setClipRect(area);
+    painter.fillRect(area, palette().window());
+    const QRect whole(QPoint(0, 0), m_shownSize);
+    drawPart(painter, whole & area, whole & area);
+    if (!m_board)
+        return;
+    for (const int tile : puzzle::tilesIn(*m_board, m_tilesInSlots, area.translated(pos()))) {
+        const QRect slot = tileRect(tile);
+        const QRect source = puzzle::sourceRect(*m_board, tile) & whole;
+        painter.fillRect(slot, palette().window());
+        drawPart(painter, QRect(slot.topLeft(), source.size()), source);
+    }
 }
 
 void PictureBox::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    painter.fillRect(event->rect(), palette().window());
-    painter.drawImage(0, 0, m_picture);
+    for (const QRect &area : event->region())
+        paintArea(painter, area);
 }
 
-// A drag is a press, the mouse held (Qt keeps sending it to this box) and a release; the box
-// under the release point receives the drop. The box itself stays where it is meanwhile.
+// A drag is a press on a tile, the button held (Qt keeps sending the mouse to this box) and a
+// release; the tile under the release point receives the drop. The held tile stays where it
+// is meanwhile.
 void PictureBox::mousePressEvent(QMouseEvent *event)
 {
-    if (!m_draggable || event->button() != Qt::LeftButton || m_dragging) {
+    const int tile =
+        event->button() == Qt::LeftButton && !m_held ? tileAt(event->position().toPoint()) : 0;
+    if (!tile) {
         QWidget::mousePressEvent(event);
         return;
     }
-    m_dragging = true;
+    m_held = tile;
     QApplication::setOverrideCursor(m_dragCursor);
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (!m_dragging || event->button() != Qt::LeftButton) {
+    if (!m_held || event->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    endDrag();
-    QWidget *top = window();
-    const QPoint at = mapTo(top, event->position().toPoint());
-    if (auto *target = qobject_cast<PictureBox *>(top->childAt(at)))
-        emit droppedOnto(target);
+    const int source = m_held;
+    release();
+    emit tileDropped(source, tileAt(event->position().toPoint()));
 }
 
-void PictureBox::endDrag()
+void PictureBox::release()
 {
-    m_dragging = false;
+    if (!m_held)
+        return;
+    m_held = 0;
     QApplication::restoreOverrideCursor();
 }

@@ -1,5 +1,9 @@
-// A box that shows a picture at its top-left corner; the puzzle's whole picture and its tiles.
+// The puzzle's picture box: it shows the whole picture and, while a game runs, paints every
+// tile over it and lets the player drag one tile onto another. Tiles are not widgets: a tile
+// is a rectangle of the one picture drawn at its slot.
 #pragma once
+
+#include "puzzle/boardstate.h"
 
 #include <QCursor>
 #include <QImage>
@@ -9,24 +13,39 @@ class PictureBox : public QWidget
 {
     Q_OBJECT
 public:
-    // index: the box's place in its window's Picture1 array.
-    explicit PictureBox(int index, QWidget *parent = nullptr);
+    explicit PictureBox(QWidget *parent = nullptr);
     ~PictureBox() override;
 
-    int index() const { return m_index; }
-
-    QImage picture() const { return m_picture; }
-    // With autoSize on, the box takes the picture's size; its left and top edges stay.
+    // Shows picture at puzzle::fittedSize(), held at the screen's pixel density so that a large
+    // picture stays sharp on a high-density screen. The box takes the shown size; its left and
+    // top edges stay.
     void setPicture(const QImage &picture);
-    void setAutoSize(bool on) { m_autoSize = on; }
+    // The size the picture is shown at, in window pixels.
+    QSize pictureSize() const { return m_shownSize; }
+    // The shown picture as held: pictureSize() times the pixel density, or the picture itself
+    // when it is not larger than that.
+    QImage picture() const { return m_picture; }
 
-    // A draggable box follows a press with a drag: the pointer shows dragCursor until the
-    // release, and the release over another box of the window reports droppedOnto.
-    void setDraggable(bool on, const QCursor &dragCursor = {});
-    bool isDraggable() const { return m_draggable; }
+    // Lays the tiles of board over the picture. board is in window coordinates (the box's
+    // parent), is the caller's and must outlive the tiles. While a tile is held the pointer
+    // shows dragCursor.
+    void showTiles(const puzzle::BoardState *board, const QCursor &dragCursor);
+    void removeTiles();
+    int tileCount() const { return m_board ? m_board->pieces() : 0; }
+
+    // Tiles a and b have just exchanged slots: repaints those two slots, nothing else.
+    void tilesSwapped(int a, int b);
+
+    // The tile on top at a point of the box, 0 where none is.
+    int tileAt(QPoint point) const;
+    // Where tile lies now, in the box's coordinates.
+    QRect tileRect(int tile) const;
+    // The tile being dragged, 0 when none is.
+    int heldTile() const { return m_held; }
 
 signals:
-    void droppedOnto(PictureBox *target);
+    // The player released a held tile over target (0: over no tile).
+    void tileDropped(int source, int target);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -34,12 +53,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    void endDrag();
+    void drawPart(QPainter &painter, const QRect &target, const QRect &source) const;
+    void paintArea(QPainter &painter, const QRect &area) const;
+    void release();
+    QRect extent() const;
 
-    const int m_index;
     QImage m_picture;
-    bool m_autoSize = false;
-    bool m_draggable = false;
-    bool m_dragging = false;
+    QSize m_shownSize;
+    const puzzle::BoardState *m_board = nullptr;
+    QList<qint16> m_tilesInSlots; // the inverse of the board's TileOrder
     QCursor m_dragCursor;
+    int m_held = 0;
 };
