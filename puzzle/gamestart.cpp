@@ -93,6 +93,30 @@ QList<qint16> slotTiles(const BoardState &board)
     return tiles;
 }
 
+QList<QRect> uncoveredParts(const BoardState &board, const QRect &picture)
+{
+    if (board.pieces() < 1)
+        return {picture};
+    QList<QRect> parts;
+    // Rows follow each other without gaps; columns may leave one between them.
+    const QRect tiles = tilesExtent(board);
+    int x = picture.left();
+    for (int column = 0; column < board.GridSide; ++column) {
+        const QRect slot = slotRect(board, column + 1);
+        if (slot.left() > x)
+            parts.append(QRect(QPoint(x, picture.top()), QPoint(slot.left() - 1, tiles.bottom())));
+        x = std::max(x, slot.right() + 1);
+    }
+    if (x <= picture.right())
+        parts.append(QRect(QPoint(x, picture.top()), QPoint(picture.right(), tiles.bottom())));
+    if (tiles.bottom() < picture.bottom())
+        parts.append(QRect(QPoint(picture.left(), tiles.bottom() + 1), picture.bottomRight()));
+    for (QRect &part : parts)
+        part &= picture;
+    parts.removeIf([](const QRect &part) { return part.isEmpty(); });
+    return parts;
+}
+
 namespace {
 
 // The grid cells that may cover a window rectangle: a rounded tile reaches at most a cell

@@ -54,6 +54,10 @@ QList<qint16> slotTiles(const BoardState &board);
 // tile covers the point. tilesInSlots is slotTiles() of the board, kept up to date.
 int tileAt(const BoardState &board, const QList<qint16> &tilesInSlots, QPoint point);
 
+// The parts of the picture's place (window coordinates) that no tile covers: the gaps that
+// rounded tile widths leave between columns and the slivers right of and below the tiles.
+QList<QRect> uncoveredParts(const BoardState &board, const QRect &picture);
+
 // The tiles touching a window rectangle, bottom to top.
 QList<int> tilesIn(const BoardState &board, const QList<qint16> &tilesInSlots, const QRect &area);
 

@@ -213,6 +213,44 @@ private slots:
         }
     }
 
+    // The picture and the tiles are drawn from the decoded picture at the screen's density: a
+    // picture of twice the shown size shows every one of its pixels on a scale-2 screen.
+    void sharpPicture()
+    {
+        QImage fine(1214, 910, QImage::Format_RGB32);
+        for (int y = 0; y < fine.height(); ++y) {
+            for (int x = 0; x < fine.width(); ++x)
+                fine.setPixel(x, y, (x + y) % 2 ? qRgb(x % 256, y % 256, 255) : qRgb(0, 0, 0));
+        }
+        Form1 form;
+        form.setRandomSource([] { return 0.0; }); // unshuffled
+        QVERIFY(showAndWait(&form));
+        form.setPicture(fine);
+        const qreal density = form.devicePixelRatioF();
+        QCOMPARE(form.Picture1()->pictureSize(), QSize(607, 455));
+        const auto shown = [&form](const QRect &area) {
+            QImage image =
+                form.Picture1()->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+            image.setDevicePixelRatio(1);
+            return image;
+        };
+        const QImage whole = shown(QRect(0, 0, 607, 455));
+        QCOMPARE(whole.size(), QSize(607, 455) * density);
+        QCOMPARE(whole, fine.scaled(whole.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+
+        // Tiles at home look like the picture; a moved tile shows its own pixels.
+        form.startGame(u"9"_s);
+        QCOMPARE(shown(QRect(0, 0, 607, 455)), whole);
+        QTest::mousePress(form.Picture1(), Qt::LeftButton, {},
+                          form.Picture1()->tileRect(1).center());
+        QTest::mouseRelease(form.Picture1(), Qt::LeftButton, {},
+                            form.Picture1()->tileRect(5).center());
+        const QRect source = puzzle::sourceRect(form.board(), 5);
+        const QTransform toDevice = QTransform::fromScale(density, density);
+        QCOMPARE(shown(form.Picture1()->tileRect(5)).copy(QRect(QPoint(), source.size() * density)),
+                 whole.copy(toDevice.mapRect(source)));
+    }
+
     // Each start reseeds the shuffle from the clock: the same reading shuffles alike, a fresh
     // one differently.
     void reseedsAtEachStart()

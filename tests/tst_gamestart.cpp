@@ -169,6 +169,37 @@ private slots:
         QCOMPARE(puzzle::tileAt(b, puzzle::slotTiles(b), point), tile);
     }
 
+    // Where the whole picture shows between the tiles: the gaps and slivers that rounding
+    // leaves, and nothing else.
+    void uncoveredParts_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<QList<QRect>>("parts");
+        QTest::newRow("9: none") << 9 << QList<QRect>{};
+        QTest::newRow("16: two gaps and a sliver")
+            << 16 << QList<QRect>{{208, 64, 1, 352}, {297, 64, 1, 352}, {32, 416, 354, 2}};
+        QTest::newRow("49: overlapping, reaching past") << 49 << QList<QRect>{};
+        QTest::newRow("1: all covered") << 1 << QList<QRect>{};
+    }
+    void uncoveredParts()
+    {
+        QFETCH(int, pieces);
+        QFETCH(QList<QRect>, parts);
+        const BoardState b = started(pieces);
+        const QRect picture(32, 64, 354, 354);
+        QCOMPARE(puzzle::uncoveredParts(b, picture), parts);
+        // Every pixel of the picture lies under a tile or in one of the parts.
+        const QList<qint16> tiles = puzzle::slotTiles(b);
+        for (int y = picture.top(); y <= picture.bottom(); ++y) {
+            for (int x = picture.left(); x <= picture.right(); ++x) {
+                const bool inPart = std::any_of(parts.begin(), parts.end(),
+                                                [&](const QRect &r) { return r.contains(x, y); });
+                if (inPart == (puzzle::tileAt(b, tiles, {x, y}) != 0))
+                    QFAIL(qPrintable(QStringLiteral("%1,%2 %3").arg(x).arg(y).arg(inPart)));
+            }
+        }
+    }
+
     // A picture larger than the space is shown scaled down to fit, proportions kept.
     void fittedSize_data()
     {

@@ -66,6 +66,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     setGeometry(FormGeometry);
 
     createControls();
+    m_dragCursor = assets::dragCursor();
 
     m_picture1->setPicture(assets::defaultPicture());
 }
@@ -168,7 +169,7 @@ void Form1::startGame(const QString &entry)
     puzzle::fillBoard(m_board, entry, count.pieces, count.gridSide, box, random);
     // Each tile shows its own rectangle of the picture at the slot its order names, stacked
     // 1..N; where a rounded-up tile reaches below the picture it shows the background.
-    m_picture1->showTiles(&m_board, assets::dragCursor());
+    m_picture1->showTiles(&m_board, m_dragCursor);
 }
 
 void Form1::Picture1_DragDrop(int index, int source)

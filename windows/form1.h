@@ -4,6 +4,7 @@
 #include "puzzle/boardstate.h"
 #include "puzzle/gamestart.h"
 
+#include <QCursor>
 #include <QWidget>
 
 class PictureBox;
@@ -57,4 +58,5 @@ private:
     puzzle::BoardState m_board;
     puzzle::Clock m_clock = puzzle::systemClock;
     puzzle::UniformRandom m_random;
+    QCursor m_dragCursor; // read once, when the window opens
 };

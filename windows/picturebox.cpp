@@ -32,6 +32,10 @@ void PictureBox::showTiles(const puzzle::BoardState *board, const QCursor &dragC
 {
     m_board = board;
     m_tilesInSlots = puzzle::slotTiles(*board);
+    m_uncovered.clear();
+    const QRect whole(QPoint(0, 0), m_shownSize);
+    for (const QRect &part : puzzle::uncoveredParts(*board, whole.translated(pos())))
+        m_uncovered.append(part.translated(-pos()));
     m_dragCursor = dragCursor;
     resize(extent().size());
     update();
@@ -42,6 +46,7 @@ void PictureBox::removeTiles()
     release();
     m_board = nullptr;
     m_tilesInSlots.clear();
+    m_uncovered.clear();
     resize(extent().size());
     update();
 }
@@ -87,21 +92,34 @@ void PictureBox::drawPart(QPainter &painter, const QRect &target, const QRect &s
         QRectF(source.x() * kx, source.y() * ky, source.width() * kx, source.height() * ky));
 }
 
-// The whole picture, then the tiles that touch area, bottom to top. Where a tile reaches
-// past the picture it shows the window's background.
+// Each pixel once: the background outside the picture, the whole picture where no tile covers
+// it, then the tiles that touch area, bottom to top. Where a tile reaches past the picture it
+// shows the background.
 void PictureBox::paintArea(QPainter &painter, const QRect &area) const
 {
     painter.setClipRect(area);
-    painter.fillRect(area, palette().window());
+    const QBrush background = palette().window();
     const QRect whole(QPoint(0, 0), m_shownSize);
-    drawPart(painter, whole & area, whole & area);
-    if (!m_board)
+    for (const QRect &outside : QRegion(area).subtracted(whole))
+        painter.fillRect(outside, background);
+    if (!m_board) {
+        drawPart(painter, whole & area, whole & area);
         return;
+    }
+    for (const QRect &part : m_uncovered) {
+        const QRect shown = part & area;
+        if (!shown.isEmpty())
+            drawPart(painter, shown, shown);
+    }
     for (const int tile : puzzle::tilesIn(*m_board, m_tilesInSlots, area.translated(pos()))) {
         const QRect slot = tileRect(tile);
         const QRect source = puzzle::sourceRect(*m_board, tile) & whole;
-        painter.fillRect(slot, palette().window());
-        drawPart(painter, QRect(slot.topLeft(), source.size()), source);
+        const QRect drawn(slot.topLeft(), source.size());
+        drawPart(painter, drawn, source);
+        if (drawn != slot) {
+            for (const QRect &strip : QRegion(slot).subtracted(drawn))
+                painter.fillRect(strip, background);
+        }
     }
 }
 

@@ -62,6 +62,7 @@ private:
     QSize m_shownSize;
     const puzzle::BoardState *m_board = nullptr;
     QList<qint16> m_tilesInSlots; // the inverse of the board's TileOrder
+    QList<QRect> m_uncovered;     // where the whole picture shows between the tiles
     QCursor m_dragCursor;
     int m_held = 0;
 };
