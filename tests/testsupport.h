@@ -146,8 +146,10 @@ inline QImage paintedTiles(Form1 &form, const QImage &before)
     QPainter painter(&expected);
     for (int i = 1; i <= form.tileCount(); ++i) {
         const QRect slot = puzzle::slotRect(board, board.TileOrder[i]);
+        const QRect source = puzzle::sourceRect(board, i) & whole.rect();
         painter.fillRect(slot, form.palette().window());
-        painter.drawImage(slot.topLeft(), whole.copy(puzzle::sourceRect(board, i) & whole.rect()));
+        if (!source.isEmpty()) // copy() of an empty rectangle would copy everything
+            painter.drawImage(slot.topLeft(), whole.copy(source));
     }
     return expected;
 }

@@ -50,19 +50,23 @@ private slots:
         QTest::addColumn<QString>("target"); // a tile, a button, or else the point at
         QTest::addColumn<QPoint>("at");
         QTest::addColumn<int>("swappedWith"); // 0: nothing changes
+        QTest::addColumn<bool>("shuffled");   // else tile i lies in slot i
 
         // 16 pieces: 88.5-pixel columns leave gaps; 88-pixel rows leave a sliver.
-        QTest::newRow("another tile") << 16 << 3 << "tile 7" << QPoint() << 7;
-        QTest::newRow("itself") << 16 << 3 << "tile 3" << QPoint() << 0;
-        QTest::newRow("the background") << 16 << 3 << "" << QPoint(600, 500) << 0;
-        QTest::newRow("a command button") << 16 << 3 << "Command4" << QPoint() << 0;
-        QTest::newRow("gap between columns") << 16 << 3 << "" << QPoint(208, 100) << 0;
-        QTest::newRow("sliver below the tiles") << 16 << 3 << "" << QPoint(100, 417) << 0;
-        QTest::newRow("outside the window") << 16 << 3 << "" << QPoint(-30, 700) << 0;
-        QTest::newRow("the whole picture is not draggable") << 16 << 0 << "tile 5" << QPoint() << 0;
-        QTest::newRow("one piece, never won") << 1 << 1 << "tile 1" << QPoint() << 0;
+        QTest::newRow("another tile") << 16 << 3 << "tile 7" << QPoint() << 7 << false;
+        QTest::newRow("itself") << 16 << 3 << "tile 3" << QPoint() << 0 << false;
+        QTest::newRow("the background") << 16 << 3 << "" << QPoint(600, 500) << 0 << false;
+        QTest::newRow("a command button") << 16 << 3 << "Command4" << QPoint() << 0 << false;
+        QTest::newRow("gap between columns") << 16 << 3 << "" << QPoint(208, 100) << 0 << false;
+        QTest::newRow("sliver below the tiles") << 16 << 3 << "" << QPoint(100, 417) << 0 << false;
+        QTest::newRow("outside the window") << 16 << 3 << "" << QPoint(-30, 700) << 0 << false;
+        QTest::newRow("the whole picture is not draggable")
+            << 16 << 0 << "tile 5" << QPoint() << 0 << false;
+        QTest::newRow("one piece, never won") << 1 << 1 << "tile 1" << QPoint() << 0 << false;
+        QTest::newRow("10000: onto a tile wholly below the picture")
+            << 10000 << 1 << "tile 9901" << QPoint() << 9901 << true;
         QTest::newRow("49: onto the overlap, the upper tile")
-            << 49 << 1 << "" << QPoint(133, 70) << 3;
+            << 49 << 1 << "" << QPoint(133, 70) << 3 << false;
     }
     void dropOnto()
     {
@@ -71,9 +75,11 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QPoint, at);
         QFETCH(int, swappedWith);
+        QFETCH(bool, shuffled);
 
         Form1 form;
-        form.setRandomSource([] { return 0.0; }); // unshuffled: tile i in slot i
+        auto seeded = puzzle::seededRandom(5);
+        form.setRandomSource([&] { return shuffled ? seeded() : 0.0; });
         QVERIFY(showAndWait(&form));
         const QImage before = screen(&form);
         startGame(form, QString::number(pieces));

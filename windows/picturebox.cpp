@@ -114,8 +114,10 @@ void PictureBox::paintArea(QPainter &painter, const QRect &area) const
     for (const int tile : puzzle::tilesIn(*m_board, m_tilesInSlots, area.translated(pos()))) {
         const QRect slot = tileRect(tile);
         const QRect source = puzzle::sourceRect(*m_board, tile) & whole;
+        // A tile cut wholly below the picture has no pixels of it: only background.
         const QRect drawn(slot.topLeft(), source.size());
-        drawPart(painter, drawn, source);
+        if (!source.isEmpty())
+            drawPart(painter, drawn, source);
         if (drawn != slot) {
             for (const QRect &strip : QRegion(slot).subtracted(drawn))
                 painter.fillRect(strip, background);

@@ -117,12 +117,12 @@ def locate_tiles(shot, picture, origin, cells):
     where = {}
     for s, (sx, sy, w, h) in enumerate(cells, start=1):
         # Compare an inner part only: neighbouring tiles may overlap a tile's edge by a pixel.
-        h = min(h, ph - sy)
-        shown = shot[oy + sy + 1: oy + sy + h - 1, ox + sx + 1: ox + sx + w - 1]
         best, best_tile = None, None
         for t, (cx, cy, cw, ch) in enumerate(cells, start=1):
-            ch = min(ch, ph - cy)
-            cut = picture[cy + 1: cy + ch - 1, cx + 1: cx + cw - 1]
+            # A tile cut from the bottom row may hold fewer rows than its slot.
+            rows = min(h, ph - sy, ph - cy)
+            shown = shot[oy + sy + 1: oy + sy + rows - 1, ox + sx + 1: ox + sx + w - 1]
+            cut = picture[cy + 1: cy + rows - 1, cx + 1: cx + cw - 1]
             if cut.shape != shown.shape:
                 continue
             d = np.abs(cut - shown).mean()
@@ -134,6 +134,15 @@ def locate_tiles(shot, picture, origin, cells):
     if sorted(where.values()) != list(range(1, len(cells) + 1)):
         sys.exit(f"e2e: the slots do not hold each tile once: {where}")
     return where
+
+
+def make_photo(folder):
+    """A 4000 x 3000 camera-sized JPEG of our own, with large features that survive fitting."""
+    y, x = np.mgrid[0:3000, 0:4000]
+    rgb = np.stack([x * 255 // 3999, y * 255 // 2999, ((x // 250 + y // 250) % 3) * 100 + 20],
+                   axis=2).astype(np.uint8)
+    Image.fromarray(rgb, "RGB").save(os.path.join(folder, "photo.jpg"), quality=90)
+    return rgb
 
 
 def make_choice(folder):
@@ -148,8 +157,9 @@ def make_choice(folder):
     return rgb.astype(np.int16)
 
 
-def choose_picture(screen, origin, choice):
-    """Load picture -> the chooser -> click the file -> confirm -> the picture at 32, 64."""
+def choose_picture(screen, origin, choice, down=0, fitted=None):
+    """Load picture -> the chooser -> click the first file, go down -> confirm -> the picture
+    at 32, 64: exactly choice, or choice scaled to the size fitted."""
     ox, oy = origin
     screen.click(ox + LOAD_BUTTON[0], oy + LOAD_BUTTON[1])
     chooser = wait_for("the chooser", lambda: screen.window_named("^Form2$"))
@@ -159,6 +169,8 @@ def choose_picture(screen, origin, choice):
     if screen.window_named("拼圖"):
         sys.exit("e2e: the puzzle window is still open beside the chooser")
     screen.click(cx + FIRST_FILE[0], cy + FIRST_FILE[1])
+    for _ in range(down):
+        screen.xdotool("key", "Down")
 
     def previewed():
         px, py, pw, ph = PREVIEW
@@ -168,14 +180,136 @@ def choose_picture(screen, origin, choice):
         want = [choice[0, 0], choice[0, -1], choice[-1, 0], choice[-1, -1]]
         return all(np.abs(c - w).max() <= 40 for c, w in zip(corners, want)) or None
     wait_for("the preview", previewed)
-    screen.save(os.path.join(screen.artifacts, "chooser.png"))
+    screen.save(os.path.join(screen.artifacts, f"chooser{down}.png"))
     screen.click(cx + CONFIRM_BUTTON[0], cy + CONFIRM_BUTTON[1])
     wait_for("the chooser to close", lambda: screen.window_named("^Form2$") is None)
+    if fitted:
+        return show_fitted(screen, origin, choice, fitted)
     at = wait_for("the chosen picture", lambda: find_picture(screen.grab(), choice))
     if at != origin:
         sys.exit(f"e2e: the chosen picture stands at {at}, not at {origin}")
     screen.save(os.path.join(screen.artifacts, "chosen.png"))
     print(f"e2e: the chosen picture shows at {at} at its own size")
+
+
+def show_fitted(screen, origin, photo, fitted):
+    """The photo shows scaled down to fitted at the picture's place; returns what shows."""
+    ox, oy = origin
+    w, h = fitted
+    want = np.asarray(Image.fromarray(photo).resize((w, h), Image.BILINEAR), dtype=np.int16)
+
+    def shown():
+        shot = screen.grab()
+        area = shot[oy:oy + h, ox:ox + w]
+        return area if np.abs(area - want).mean() < 6 else None
+    area = wait_for("the fitted photo", shown)
+    shot = screen.grab()
+    background = shot[oy + 5, ox + w + 3]
+    if np.abs(shot[oy + 5, ox + w - 3] - background).max() < 10 or \
+            np.abs(shot[oy + h + 3, ox + 5] - background).max() > 0:
+        sys.exit("e2e: the photo does not end at its fitted size")
+    screen.save(os.path.join(screen.artifacts, "fitted.png"))
+    print(f"e2e: the 4000 x 3000 photo shows fitted to {w} x {h}")
+    return area
+
+
+def start_game(screen, origin, pieces):
+    ox, oy = origin
+    screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
+    box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
+    screen.xdotool("windowfocus", "--sync", box)
+    screen.xdotool("key", "--clearmodifiers", "ctrl+a")
+    screen.xdotool("type", "--delay", "30", str(pieces))
+    screen.xdotool("key", "Return")
+    wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+
+
+def play_to_win(screen, origin, picture, pieces, name):
+    """Starts a game and solves it by dragging, checking the board after every move."""
+    ox, oy = origin
+    side = int(round(pieces ** 0.5))
+    start_game(screen, origin, pieces)
+    cells = grid(picture.shape[1], picture.shape[0], side)
+
+    def shuffled():
+        shot = screen.grab()
+        return None if find_picture(shot, picture) else shot
+    wait_for("the tiles", shuffled)
+    time.sleep(0.3)
+    shot = screen.grab()
+    screen.save(os.path.join(screen.artifacts, f"shuffled-{name}.png"))
+    where = locate_tiles(shot, picture, origin, cells)  # slot -> tile
+    print(f"e2e: shuffled board {[where[s] for s in sorted(where)]}")
+
+    def centre(slot):
+        x, y, w, h = cells[slot - 1]
+        return ox + x + w // 2, oy + y + min(h, picture.shape[0] - y) // 2
+
+    # Solve: bring tile s home by dropping it onto whatever lies in slot s.
+    moves = 0
+    unsolved = [s for s in where if where[s] != s]
+    if not unsolved:
+        # The shuffle may leave the board in order; a drop is what tests it, so unsettle it.
+        screen.drag(centre(1), centre(2))
+        where[1], where[2] = where[2], where[1]
+        moves += 1
+    for s in sorted(where):
+        if where[s] == s:
+            continue
+        t = next(slot for slot, tile in where.items() if tile == s)
+        last = sum(1 for k in where if where[k] != k) == 2
+        screen.drag(centre(t), centre(s))
+        moves += 1
+        where[s], where[t] = where[t], where[s]
+        if last:
+            break
+        # The screen must show exactly the board we expect after every move.
+        got = locate_tiles(screen.grab(), picture, origin, cells)
+        if got != where:
+            sys.exit(f"e2e: after move {moves} the board shows {got}, expected {where}")
+
+    done = wait_for("the congratulation", lambda: screen.window_named("完成"))
+    time.sleep(0.3)
+    screen.save(os.path.join(screen.artifacts, f"congratulation-{name}.png"))
+    screen.xdotool("windowfocus", "--sync", done)
+    screen.xdotool("key", "Return")
+    wait_for("the congratulation to close", lambda: screen.window_named("完成") is None)
+    wait_for("the whole picture", lambda: find_picture(screen.grab(), picture) == origin)
+    screen.save(os.path.join(screen.artifacts, f"solved-{name}.png"))
+    print(f"e2e: {name}: solved in {moves} moves; the whole picture shows again")
+
+
+def many_pieces(screen, origin, picture, pieces):
+    """A game of many tiles starts at once, and one drag swaps two of them."""
+    ox, oy = origin
+    before = screen.grab()
+    started = time.monotonic()
+    start_game(screen, origin, pieces)
+    wait_for("the tiles", lambda: not np.array_equal(screen.grab(), before) or None)
+    print(f"e2e: {pieces} tiles shown {time.monotonic() - started:.2f} s after Start was clicked "
+          "(input box and typing included)")
+    time.sleep(0.3)
+    side = int(round(pieces ** 0.5))
+    cells = grid(picture.shape[1], picture.shape[0], side)
+    a, b = cells[0], cells[side * side // 2 + side // 2]
+    shot = screen.grab()
+
+    def region(img, cell):
+        x, y, w, h = cell
+        return img[oy + y: oy + y + h, ox + x: ox + x + w].copy()
+    ra, rb = region(shot, a), region(shot, b)
+    if np.array_equal(ra, rb):
+        sys.exit("e2e: the two tiles to swap look alike")
+    screen.drag((ox + a[0] + a[2] // 2, oy + a[1] + a[3] // 2),
+                (ox + b[0] + b[2] // 2, oy + b[1] + b[3] // 2))
+    time.sleep(0.3)
+    shot = screen.grab()
+    if not (np.array_equal(region(shot, a), rb) and np.array_equal(region(shot, b), ra)):
+        print(a, b, ra[:, :, 0], rb[:, :, 0], region(shot, a)[:, :, 0], region(shot, b)[:, :, 0])
+        screen.save(os.path.join(screen.artifacts, f"pieces-{pieces}-failed.png"))
+        sys.exit(f"e2e: the drag did not swap two of {pieces} tiles")
+    screen.save(os.path.join(screen.artifacts, f"pieces-{pieces}.png"))
+    print(f"e2e: one drag swapped two of {pieces} tiles")
 
 
 def main():
@@ -187,7 +321,6 @@ def main():
     args = ap.parse_args()
     os.makedirs(args.artifacts, exist_ok=True)
     picture = np.asarray(Image.open(args.picture).convert("RGB"), dtype=np.int16)
-    side = int(round(args.pieces ** 0.5))
 
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -199,6 +332,7 @@ def main():
     # The chooser opens at the program's current folder: one with a picture of ours.
     folder = tempfile.TemporaryDirectory()
     choice = make_choice(folder.name)
+    photo = make_photo(folder.name)
     game = subprocess.Popen([os.path.abspath(args.program)], env=env, cwd=folder.name,
                             stderr=subprocess.PIPE)
     try:
@@ -207,64 +341,7 @@ def main():
         ox, oy = origin
         screen.save(os.path.join(args.artifacts, "start.png"))
 
-        # Start, through the real input box.
-        screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
-        box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
-        screen.xdotool("windowfocus", "--sync", box)
-        screen.xdotool("key", "--clearmodifiers", "ctrl+a")
-        screen.xdotool("type", "--delay", "30", str(args.pieces))
-        screen.xdotool("key", "Return")
-        wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
-
-        cells = grid(picture.shape[1], picture.shape[0], side)
-
-        def shuffled():
-            shot = screen.grab()
-            return None if find_picture(shot, picture) else shot
-        shot = wait_for("the tiles", shuffled)
-        time.sleep(0.3)
-        shot = screen.grab()
-        screen.save(os.path.join(args.artifacts, "shuffled.png"))
-        where = locate_tiles(shot, picture, origin, cells)  # slot -> tile
-        print(f"e2e: shuffled board {[where[s] for s in sorted(where)]}")
-
-        def centre(slot):
-            x, y, w, h = cells[slot - 1]
-            return ox + x + w // 2, oy + y + min(h, picture.shape[0] - y) // 2
-
-        # Solve: bring tile s home by dropping it onto whatever lies in slot s.
-        moves = 0
-        unsolved = [s for s in where if where[s] != s]
-        if not unsolved:
-            # The shuffle may leave the board in order; a drop is what tests it, so unsettle it.
-            screen.drag(centre(1), centre(2))
-            where[1], where[2] = where[2], where[1]
-            moves += 1
-        for s in sorted(where):
-            if where[s] == s:
-                continue
-            t = next(slot for slot, tile in where.items() if tile == s)
-            last = sum(1 for k in where if where[k] != k) == 2
-            screen.drag(centre(t), centre(s))
-            moves += 1
-            where[s], where[t] = where[t], where[s]
-            if last:
-                break
-            # The screen must show exactly the board we expect after every move.
-            got = locate_tiles(screen.grab(), picture, origin, cells)
-            if got != where:
-                sys.exit(f"e2e: after move {moves} the board shows {got}, expected {where}")
-
-        done = wait_for("the congratulation", lambda: screen.window_named("完成"))
-        time.sleep(0.3)
-        screen.save(os.path.join(args.artifacts, "congratulation.png"))
-        screen.xdotool("windowfocus", "--sync", done)
-        screen.xdotool("key", "Return")
-        wait_for("the congratulation to close", lambda: screen.window_named("完成") is None)
-        wait_for("the whole picture", lambda: find_picture(screen.grab(), picture) == origin)
-        screen.save(os.path.join(args.artifacts, "solved.png"))
-        print(f"e2e: solved in {moves} moves; the whole picture shows again")
-
+        play_to_win(screen, origin, picture, args.pieces, "default")
         # A new game can start: Start opens the input box again.
         screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
         box = wait_for("the piece-count box again", lambda: screen.window_named("輸入圖片分割數"))
@@ -273,6 +350,11 @@ def main():
         wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
 
         choose_picture(screen, origin, choice)
+        shown = choose_picture(screen, origin, photo, down=1, fitted=(607, 455))
+        many_pieces(screen, origin, shown, 10000)
+        # Load picture in the middle of a game: the same photo again, played to the win.
+        shown = choose_picture(screen, origin, photo, down=1, fitted=(607, 455))
+        play_to_win(screen, origin, shown, 9, "photo")
 
         # End closes the program at once.
         screen.click(ox + END_BUTTON[0], oy + END_BUTTON[1])
