@@ -15,6 +15,7 @@
 #include "wmfwriter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -48,7 +49,20 @@ QStringList texts(const QListWidget *list)
     return out;
 }
 
-// Clicks the entry named text (double-clicks with twice), as the player would with the mouse.
+// Waits until the chooser has read the file clicked last for its preview (and the player has
+// answered any message about it).
+bool previewRead(QWidget *window)
+{
+    auto *chooser = qobject_cast<Form2 *>(window);
+    QElapsedTimer waited;
+    waited.start();
+    while (chooser && chooser->isPreviewing() && waited.elapsed() < 5000)
+        QTest::qWait(2);
+    return !chooser || !chooser->isPreviewing();
+}
+
+// Clicks the entry named text (double-clicks with twice), as the player would with the mouse,
+// and waits for what the click starts.
 bool clickEntry(QListWidget *list, const QString &text, bool twice = false)
 {
     const QList<QListWidgetItem *> found = list->findItems(text, Qt::MatchExactly);
@@ -61,7 +75,7 @@ bool clickEntry(QListWidget *list, const QString &text, bool twice = false)
                            list->viewport()->mapTo(list->window(), at));
     else
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    return true;
+    return previewRead(list->window());
 }
 
 // Empty when a stop message containing part was shown, else what went wrong.
@@ -423,6 +437,7 @@ private slots:
             QTest::keyClick(c.file1, Qt::Key_Down);
         else if (!keys.isEmpty() && !afresh)
             QTest::keyClicks(c.file1, keys);
+        QVERIFY(previewRead(&c.form));
         QCOMPARE(child<QLabel>(&c.form, "Label2")->text(), m_root + u'/' + name);
         QCOMPARE(c.form.path(), m_root + u'/' + name);
         QCOMPARE(c.file1->fileName(), name);

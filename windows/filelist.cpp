@@ -1,7 +1,9 @@
 #include "filelist.h"
 
-#include <QDir>
+#include "picture/filenames.h"
+
 #include <QKeyEvent>
+#include <QRegularExpression>
 
 FileList::FileList(QWidget *parent) : QListWidget(parent)
 {
@@ -9,7 +11,7 @@ FileList::FileList(QWidget *parent) : QListWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
     connect(this, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem *item) { emit fileClicked(item->text()); });
+            [this](QListWidgetItem *item) { emit fileClicked(item->data(NameRole).toString()); });
 }
 
 void FileList::setPattern(const QString &pattern)
@@ -27,7 +29,7 @@ void FileList::setFolder(const QString &folder)
 QString FileList::fileName() const
 {
     const QList<QListWidgetItem *> selected = selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
+    return selected.isEmpty() ? QString() : selected.first()->data(NameRole).toString();
 }
 
 void FileList::fill()
@@ -38,10 +40,23 @@ void FileList::fill()
     // Files only: no folders, even one named like a picture, and no hidden files. FIFOs,
     // devices and dangling links are listed as the files they are named as; the picture loader
     // refuses them when they are chosen.
-    const QStringList patterns = m_pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    const QStringList names = QDir(m_folder).entryList(patterns, QDir::Files | QDir::System,
-                                                       QDir::Name | QDir::IgnoreCase);
-    addItems(names);
+    QList<QRegularExpression> patterns;
+    for (const QString &pattern : m_pattern.split(u';', Qt::SkipEmptyParts))
+        patterns.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                           QRegularExpression::CaseInsensitiveOption));
+    QStringList names;
+    for (const picture::FolderEntry &entry : picture::listFolder(m_folder)) {
+        const bool matches = std::any_of(patterns.begin(), patterns.end(), [&](const auto &p) {
+            return p.match(entry.name).hasMatch();
+        });
+        if (!entry.isFolder && !entry.name.startsWith(u'.') && matches)
+            names.append(entry.name);
+    }
+    names.sort(Qt::CaseInsensitive);
+    for (const QString &name : names) {
+        auto *item = new QListWidgetItem(picture::shownName(name), this);
+        item->setData(NameRole, name);
+    }
 }
 
 void FileList::keyPressEvent(QKeyEvent *event)
@@ -50,5 +65,5 @@ void FileList::keyPressEvent(QKeyEvent *event)
     const int before = currentRow();
     QListWidget::keyPressEvent(event);
     if (currentRow() != before && currentItem() && currentItem()->isSelected())
-        emit fileClicked(currentItem()->text());
+        emit fileClicked(currentItem()->data(NameRole).toString());
 }

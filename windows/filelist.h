@@ -17,11 +17,13 @@ public:
     void setFolder(const QString &folder);
     QString folder() const { return m_folder; }
 
-    // The selected file's name without its folder, or empty.
+    // The selected file's name without its folder, or empty. Names that are not UTF-8 keep
+    // their bytes (see picture/filenames.h); the list shows them decoded for the player.
     QString fileName() const;
+    static constexpr int NameRole = Qt::UserRole;
 
 signals:
-    // The player selected a file, by a click or with the keyboard.
+    // The player selected a file (its name as fileName() gives it), by a click or the keys.
     void fileClicked(const QString &name);
 
 protected:

@@ -2,6 +2,8 @@
 
 #include "drivelist.h"
 
+#include "picture/filenames.h"
+
 #include <QDir>
 #include <QKeyEvent>
 #include <QPainter>
@@ -83,7 +85,8 @@ QString FolderList::readError(const QString &folder)
 {
     // Asking the system directly tells a missing folder from a locked one or an absent medium;
     // QDir would only give an empty list.
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = picture::toNative(folder);
+    const QString shown = picture::shownName(folder);
     DIR *dir = ::opendir(native.constData());
     if (dir) {
         ::closedir(dir);
@@ -93,17 +96,17 @@ QString FolderList::readError(const QString &folder)
     switch (err) {
     case ENOENT:
         return QStringLiteral("找不到資料夾「%1」：它可能已被移除、改名，或所在的磁碟已退出。")
-            .arg(folder);
+            .arg(shown);
     case EACCES:
     case EPERM:
-        return QStringLiteral("沒有權限讀取資料夾「%1」。").arg(folder);
+        return QStringLiteral("沒有權限讀取資料夾「%1」。").arg(shown);
     case ENOTDIR:
-        return QStringLiteral("「%1」不是資料夾。").arg(folder);
+        return QStringLiteral("「%1」不是資料夾。").arg(shown);
     case ENOMEDIUM:
-        return QStringLiteral("磁碟「%1」中沒有媒體。請放入磁片或光碟後再試一次。").arg(folder);
+        return QStringLiteral("磁碟「%1」中沒有媒體。請放入磁片或光碟後再試一次。").arg(shown);
     default:
         return QStringLiteral("無法讀取資料夾「%1」（%2）。")
-            .arg(folder, QString::fromLocal8Bit(std::strerror(err)));
+            .arg(shown, QString::fromLocal8Bit(std::strerror(err)));
     }
 }
 
@@ -161,17 +164,21 @@ void FolderList::fill()
     const QStringList chain = ancestry(m_root, m_path);
     for (int depth = 0; depth < chain.size(); ++depth) {
         const QString &folder = chain[depth];
-        auto *item =
-            new QListWidgetItem(openIcon, depth == 0 ? folder : QFileInfo(folder).fileName(), this);
+        const QString name = depth == 0 ? folder : folder.mid(folder.lastIndexOf(u'/') + 1);
+        auto *item = new QListWidgetItem(openIcon, picture::shownName(name), this);
         item->setData(PathRole, folder);
         item->setData(DepthRole, depth);
     }
     QListWidgetItem *current = item(count() - 1);
 
-    const QStringList subfolders =
-        QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    QStringList subfolders; // visible ones: hidden folders start with a dot
+    for (const picture::FolderEntry &entry : picture::listFolder(m_path)) {
+        if (entry.isFolder && !entry.name.startsWith(u'.'))
+            subfolders.append(entry.name);
+    }
+    subfolders.sort(Qt::CaseInsensitive);
     for (const QString &name : subfolders) {
-        auto *item = new QListWidgetItem(closedIcon, name, this);
+        auto *item = new QListWidgetItem(closedIcon, picture::shownName(name), this);
         item->setData(PathRole, joinedPath(m_path, name));
         item->setData(DepthRole, int(chain.size()));
     }

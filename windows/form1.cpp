@@ -2,6 +2,7 @@
 
 #include "assetfiles.h"
 #include "chinesefont.h"
+#include "messagebox.h"
 #include "picturebox.h"
 #include "twips.h"
 
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QInputDialog>
-#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -112,8 +112,7 @@ void Form1::Command4_Click() { emit loadPictureRequested(); }
 void Form1::refuseCount(const QString &message)
 {
     m_command1->setEnabled(true);
-    QMessageBox box(QMessageBox::Critical, QString(), message, QMessageBox::Ok, this);
-    box.exec();
+    showMessage(this, QMessageBox::Critical, QString(), message);
 }
 
 void Form1::Command1_Click()
@@ -183,9 +182,7 @@ void Form1::Picture1_DragDrop(int index, int source)
     if (result != puzzle::DropResult::Solved)
         return;
 
-    QMessageBox done(QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"),
-                     QMessageBox::Ok, this);
-    done.exec();
+    showMessage(this, QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"));
     m_picture1->removeTiles();
     m_command1->setEnabled(true);
 }

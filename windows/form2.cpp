@@ -4,8 +4,10 @@
 #include "drivelist.h"
 #include "filelist.h"
 #include "folderlist.h"
+#include "messagebox.h"
 #include "twips.h"
 
+#include "picture/filenames.h"
 #include "picture/pictureloader.h"
 #include "puzzle/gamestart.h"
 
@@ -14,7 +16,7 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -70,6 +72,8 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     resize(ClientSize);
 
     createControls();
+
+    m_reader.setMaxThreadCount(1);
 
     // Opening. The lists start at the process's current folder, on the deepest drive that
     // holds it; the chooser never changes that folder, so every opening starts there again.
@@ -137,6 +141,7 @@ void Form2::createControls()
     m_label2->setGeometry(Label2Rect);
     m_label2->setFont(mingFont(12));
     m_label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_label2->setTextFormat(Qt::PlainText);
 
     // Tab follows the layout's tab indices: the confirm command first, the lists last.
     setTabOrder(m_command1, m_option4);
@@ -171,14 +176,11 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-QString Form2::path() const { return m_label2->text(); }
-
 QImage Form2::preview() const { return m_image1->pixmap().toImage(); }
 
 void Form2::report(const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical, QString(), message, QMessageBox::Ok, this);
-    box.exec();
+    showMessage(this, QMessageBox::Critical, QString(), message);
 }
 
 void Form2::Drive1_Change(const QString &drive)
@@ -204,23 +206,54 @@ void Form2::File1_Click(const QString &name)
     // Decoded at the preview's own pixel size: a large photo need not be decoded in full.
     const qreal ratio = devicePixelRatioF();
     const QSize area = (QSizeF(m_image1->size()) * ratio).toSize();
-    const picture::Picture loaded = picture::load(path, area);
-    if (loaded.isNull()) {
-        // The path and the preview go on showing the last file that could be read.
-        m_file1->clearSelection();
-        report(loaded.error);
+    const quint64 ticket = ++m_ticket;
+    m_reader.clear(); // reads not yet begun are for older clicks
+    m_previewing = true;
+    setCursor(Qt::BusyCursor);
+    const QPointer<Form2> self(this);
+    m_reader.start([self, ticket, path, area, ratio] {
+        const picture::Picture loaded = picture::load(path, area);
+        QImage stretched;
+        if (!loaded.isNull()) {
+            stretched = stretchedPreview(loaded.image, area);
+            stretched.setDevicePixelRatio(ratio);
+        }
+        // Back on the window's thread; the window waits for this read before it goes.
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, ticket, path, stretched, error = loaded.error] {
+                if (self)
+                    self->showPreview(ticket, path, stretched, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Form2::showPreview(quint64 ticket, const QString &path, const QImage &stretched,
+                        const QString &error)
+{
+    if (ticket != m_ticket)
+        return; // the player has clicked another file since
+    m_previewing = false;
+    unsetCursor();
+    if (stretched.isNull()) {
+        // The path and the preview go on showing the last file that could be read; the list
+        // shows the folder as it is now, without a file that has gone.
+        m_file1->setFolder(m_dir1->path());
+        report(error);
         return;
     }
-    m_label2->setText(path);
-    m_label2->setToolTip(path);
-    QPixmap stretched = QPixmap::fromImage(stretchedPreview(loaded.image, area));
-    stretched.setDevicePixelRatio(ratio);
-    m_image1->setPixmap(stretched);
+    m_path = path;
+    const QString shown = picture::shownName(path);
+    m_label2->setText(shown);
+    m_label2->setToolTip(
+        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shown.toHtmlEscaped()));
+    m_image1->setPixmap(QPixmap::fromImage(stretched));
 }
 
 void Form2::Command1_Click()
 {
-    const QString path = m_label2->text();
+    const QString path = m_path;
     if (path.isEmpty()) {
         emit confirmed(QImage());
         return;

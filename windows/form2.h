@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QThreadPool>
 #include <QWidget>
 
 class DriveList;
@@ -22,10 +23,12 @@ public:
 
     explicit Form2(QWidget *parent = nullptr);
 
-    // The file clicked last, or empty.
-    QString path() const;
+    // The file clicked last that could be read, or empty.
+    QString path() const { return m_path; }
     // What the preview shows, at the preview's size; null before a file is clicked.
     QImage preview() const;
+    // A clicked file is still being read for the preview.
+    bool isPreviewing() const { return m_previewing; }
 
 signals:
     // The confirm command read the chosen picture (a null picture when no file was chosen).
@@ -40,6 +43,8 @@ private:
     void Drive1_Change(const QString &drive);
     void Dir1_Change(const QString &folder);
     void File1_Click(const QString &name);
+    void showPreview(quint64 ticket, const QString &path, const QImage &stretched,
+                     const QString &error);
     void Command1_Click();
     void report(const QString &message);
 
@@ -55,4 +60,11 @@ private:
     QLabel *m_image1 = nullptr;
     QLabel *m_label1 = nullptr;
     QLabel *m_label2 = nullptr;
+
+    QString m_path;
+    // Previews are read one at a time away from the window, so that it never freezes; a newer
+    // click makes the answers to older ones stale.
+    QThreadPool m_reader;
+    quint64 m_ticket = 0;
+    bool m_previewing = false;
 };

@@ -279,6 +279,30 @@ def play_to_win(screen, origin, picture, pieces, name):
     print(f"e2e: {name}: solved in {moves} moves; the whole picture shows again")
 
 
+def refused_count(screen, origin, entry):
+    """A count that is no square brings an untitled message: its title bar is really empty."""
+    start_game(screen, origin, entry)
+
+    def message():
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "pintu"],
+                             env=screen.env, capture_output=True, text=True).stdout.split()
+        for window in out:
+            names = subprocess.run(["xprop", "-id", window, "_NET_WM_NAME", "WM_NAME"],
+                                   env=screen.env, capture_output=True, text=True).stdout
+            if "拼圖" not in names:
+                return window, names
+        return None
+    window, names = wait_for("the refusal", message)
+    if any(not line.rstrip().endswith("=") and "not found" not in line
+           for line in names.strip().splitlines()):
+        sys.exit(f"e2e: the untitled message box shows a title: {names!r}")
+    screen.save(os.path.join(screen.artifacts, "refusal.png"))
+    screen.xdotool("windowfocus", "--sync", window)
+    screen.xdotool("key", "Return")
+    wait_for("the refusal to close", lambda: message() is None or None)
+    print(f"e2e: {entry} refused in a box with an empty title bar")
+
+
 def many_pieces(screen, origin, picture, pieces):
     """A game of many tiles starts at once, and one drag swaps two of them."""
     ox, oy = origin
@@ -342,6 +366,8 @@ def main():
         screen.save(os.path.join(args.artifacts, "start.png"))
 
         play_to_win(screen, origin, picture, args.pieces, "default")
+        refused_count(screen, origin, "10")
+
         # A new game can start: Start opens the input box again.
         screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
         box = wait_for("the piece-count box again", lambda: screen.window_named("輸入圖片分割數"))

@@ -1,0 +1,119 @@
+#include "filenames.h"
+
+#include <QStringDecoder>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace picture {
+
+namespace {
+
+constexpr char16_t EscapeBase = 0xDC00; // + the byte, for bytes 0x80..0xFF
+
+bool isContinuation(uchar c) { return (c & 0xC0) == 0x80; }
+
+// The length of the valid UTF-8 sequence starting at bytes[i], 0 when there is none.
+int sequenceLength(const QByteArray &bytes, qsizetype i)
+{
+    const auto at = [&](qsizetype k) { return uchar(bytes[k]); };
+    const uchar lead = at(i);
+    const qsizetype left = bytes.size() - i;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return left >= 2 && isContinuation(at(i + 1)) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (left < 3 || !isContinuation(at(i + 1)) || !isContinuation(at(i + 2)))
+            return 0;
+        const uchar second = at(i + 1);
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F))
+            return 0; // overlong, or a surrogate
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (left < 4 || !isContinuation(at(i + 1)) || !isContinuation(at(i + 2)) ||
+            !isContinuation(at(i + 3)))
+            return 0;
+        const uchar second = at(i + 1);
+        if ((lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+            return 0;
+        return 4;
+    }
+    return 0;
+}
+
+bool isEscape(char16_t c) { return c >= EscapeBase + 0x80 && c <= EscapeBase + 0xFF; }
+
+} // namespace
+
+QString fromNative(const QByteArray &bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int length = sequenceLength(bytes, i);
+        if (length == 0) {
+            out.append(QChar(char16_t(EscapeBase + uchar(bytes[i]))));
+            ++i;
+            continue;
+        }
+        out.append(QString::fromUtf8(bytes.constData() + i, length));
+        i += length;
+    }
+    return out;
+}
+
+QByteArray toNative(const QString &path)
+{
+    QByteArray out;
+    out.reserve(path.size());
+    qsizetype run = 0; // start of the current stretch of ordinary characters
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !isEscape(path[i].unicode()))
+            continue;
+        out.append(QStringView(path).mid(run, i - run).toUtf8());
+        if (i < path.size())
+            out.append(char(path[i].unicode() - EscapeBase));
+        run = i + 1;
+    }
+    return out;
+}
+
+QString shownName(const QString &name)
+{
+    if (std::none_of(name.begin(), name.end(), [](QChar c) { return isEscape(c.unicode()); }))
+        return name;
+    const QByteArray bytes = toNative(name);
+    QStringDecoder big5("Big5", QStringDecoder::Flag::Stateless);
+    if (big5.isValid()) {
+        const QString decoded = big5.decode(bytes);
+        if (!big5.hasError() && !decoded.contains(QChar::ReplacementCharacter))
+            return decoded;
+    }
+    return QString::fromUtf8(bytes); // bad bytes become U+FFFD
+}
+
+QList<FolderEntry> listFolder(const QString &folder)
+{
+    QList<FolderEntry> entries;
+    const QByteArray native = toNative(folder);
+    DIR *dir = ::opendir(native.constData());
+    if (!dir)
+        return entries;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat st
+        {
+        };
+        const QByteArray full = native.endsWith('/') ? native + name : native + '/' + name;
+        const bool isFolder = ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        entries.append({fromNative(name), isFolder});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+} // namespace picture
