@@ -85,10 +85,17 @@ QString shownName(const QString &name)
     if (std::none_of(name.begin(), name.end(), [](QChar c) { return isEscape(c.unicode()); }))
         return name;
     const QByteArray bytes = toNative(name);
-    QStringDecoder big5("Big5", QStringDecoder::Flag::Stateless);
-    if (big5.isValid()) {
-        const QString decoded = big5.decode(bytes);
-        if (!big5.hasError() && !decoded.contains(QChar::ReplacementCharacter))
+    // Valid Big5 is what decodes to real characters and encodes back to the same bytes: the
+    // decoder alone lets some bad bytes pass, mapped to private-use characters.
+    QStringDecoder toText("Big5", QStringDecoder::Flag::Stateless);
+    QStringEncoder toBytes("Big5", QStringEncoder::Flag::Stateless);
+    if (toText.isValid() && toBytes.isValid()) {
+        const QString decoded = toText.decode(bytes);
+        const QByteArray again = toBytes.encode(decoded);
+        const bool privateUse = std::any_of(decoded.begin(), decoded.end(), [](QChar c) {
+            return c.category() == QChar::Other_PrivateUse;
+        });
+        if (!toText.hasError() && !toBytes.hasError() && again == bytes && !privateUse)
             return decoded;
     }
     return QString::fromUtf8(bytes); // bad bytes become U+FFFD

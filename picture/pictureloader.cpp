@@ -1,5 +1,7 @@
 #include "pictureloader.h"
 
+#include "filenames.h"
+
 #include "wmf/wmfrenderer.h"
 
 #include <QBuffer>
@@ -22,7 +24,7 @@ Picture failure(QString message) { return {QImage(), std::move(message)}; }
 QString displayName(const QString &path)
 {
     const QString name = QFileInfo(path).fileName();
-    return name.isEmpty() ? path : name;
+    return shownName(name.isEmpty() ? path : name);
 }
 
 QString unreadable(const QString &name)
@@ -199,7 +201,7 @@ Picture load(const QString &path, QSize fitTo)
     const QString name = displayName(path);
     // Open without blocking and look at what was opened, not at the name: a FIFO or a device
     // that merely carries a picture's name must not hang or flood the program.
-    const QByteArray native = QFileInfo(path).absoluteFilePath().toLocal8Bit();
+    const QByteArray native = toNative(QFileInfo(path).absoluteFilePath());
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
@@ -207,6 +209,9 @@ Picture load(const QString &path, QSize fitTo)
             return failure(QStringLiteral("找不到圖片「%1」：檔案可能已被移除或改名。").arg(name));
         if (err == EACCES || err == EPERM)
             return failure(QStringLiteral("沒有權限讀取圖片「%1」。").arg(name));
+        if (err == ELOOP)
+            return failure(
+                QStringLiteral("無法開啟圖片「%1」：這個捷徑指向自己，形成迴圈。").arg(name));
         return failure(QStringLiteral("無法開啟圖片「%1」（%2）。")
                            .arg(name, QString::fromLocal8Bit(std::strerror(err))));
     }

@@ -25,6 +25,8 @@
 #include <QTest>
 #include <QWindow>
 
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -500,6 +502,118 @@ private slots:
         QVERIFY(clickEntry(c.dir1, u"/"_s, true));
         QCOMPARE((QStringList{c.dir1->path(), c.file1->folder()}), (QStringList{u"/"_s, u"/"_s}));
         QCOMPARE(joinedPath(c.dir1->path(), u"a.bmp"_s), u"/a.bmp"_s);
+    }
+
+    // Hostile names, each in a folder of its own that the chooser opens at: names are listed
+    // and shown as plain text (Big5 names decoded), and open by their own bytes; a link that
+    // loops gives a message.
+    void hostileNames_data()
+    {
+        QTest::addColumn<QByteArray>("name"); // the name's bytes on disk
+        QTest::addColumn<QString>("kind");    // "picture", "folder" (holding one) or "loop"
+        QTest::addColumn<QString>("shown");   // how the list shows it
+        QTest::addColumn<QString>("message"); // part of the message; empty: it opens
+        QTest::newRow("markup") << QByteArray("<b>x.bmp") << "picture" << u"<b>x.bmp"_s << "";
+        QTest::newRow("markup that reads a file")
+            << QByteArray(R"(<img src="red.bmp" width="300" height="30">.bmp)") << "picture"
+            << uR"(<img src="red.bmp" width="300" height="30">.bmp)"_s << "";
+        QTest::newRow("Big5") << QByteArray("\xb9\xcf.bmp") << "picture" << u"圖.bmp"_s << "";
+        QTest::newRow("neither UTF-8 nor Big5")
+            << QByteArray("bad\xff.bmp") << "picture" << u"bad\uFFFD.bmp"_s << "";
+        QTest::newRow("Big5 folder")
+            << QByteArray("\xb8\xea\xae\xc6") << "folder" << u"資料"_s << "";
+        QTest::newRow("symbolic link loop")
+            << QByteArray("loop.gif") << "loop" << u"loop.gif"_s << u"無法開啟圖片「loop.gif」"_s;
+    }
+    void hostileNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, kind);
+        QFETCH(QString, shown);
+        QFETCH(QString, message);
+        QTemporaryDir odd(at(u"odd-XXXXXX"_s));
+        // Qt cannot name what is inside by its bytes, so it could not remove it.
+        auto remove =
+            qScopeGuard([&] { std::system(qPrintable(u"rm -rf '%1'"_s.arg(odd.path()))); });
+        const QByteArray folder = QFile::encodeName(odd.path()) + '/';
+        const QByteArray path = folder + name;
+        const QByteArray picture = encoded(quadrants({30, 20}), "bmp");
+        QVERIFY(writeFile(odd.filePath(u"red.bmp"_s), encoded(quadrants({300, 30}), "bmp")));
+        const auto writeRaw = [&picture](const QByteArray &to) { // by the name's own bytes
+            std::FILE *file = std::fopen(to.constData(), "wb");
+            const bool written = file && std::fwrite(picture.data(), 1, size_t(picture.size()),
+                                                     file) == size_t(picture.size());
+            return file && std::fclose(file) == 0 && written;
+        };
+        if (kind == u"picture"_s) {
+            QVERIFY(writeRaw(path));
+        } else if (kind == u"folder"_s) {
+            QCOMPARE(::mkdir(path.constData(), 0700), 0);
+            QVERIFY(writeRaw(path + "/inner.bmp"));
+        } else {
+            QCOMPARE(::symlink(name.constData(), path.constData()), 0);
+        }
+        QVERIFY(QDir::setCurrent(odd.path()));
+
+        Chooser c;
+        QVERIFY(c.show());
+        QListWidget *list = kind == u"folder"_s ? static_cast<QListWidget *>(c.dir1) : c.file1;
+        QVERIFY2(texts(list).contains(shown), qPrintable(texts(list).join(u'|')));
+        const auto said = expectMessage();
+        QVERIFY(clickEntry(list, shown, kind == u"folder"_s));
+        if (kind == u"folder"_s) {
+            QCOMPARE(texts(c.file1), QStringList{u"inner.bmp"_s});
+            QVERIFY(clickEntry(c.file1, u"inner.bmp"_s));
+        }
+        if (!message.isEmpty()) {
+            QVERIFY2(badMessage(said, message).isEmpty(), qPrintable(badMessage(said, message)));
+            QVERIFY(c.form.preview().isNull());
+            return;
+        }
+        delete said->watch;
+        QVERIFY(!said->shown);
+        QVERIFY(!c.form.preview().isNull());
+        // The path reads as the name's own characters, drawn as text: no picture, no bold.
+        auto *label2 = child<QLabel>(&c.form, "Label2");
+        QVERIFY(label2->text().endsWith(kind == u"folder"_s ? u"/inner.bmp"_s : u'/' + shown));
+        const QImage drawn = screen(label2);
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x)
+                QVERIFY(qRed(drawn.pixel(x, y)) < 200 || qGreen(drawn.pixel(x, y)) > 100);
+        }
+    }
+
+    // The process's current folder has gone (removed, or too deep to name): the chooser opens
+    // at its nearest folder that exists, else at the home folder.
+    void currentFolderGone_data()
+    {
+        QTest::addColumn<int>("depth"); // folders made below the tree, each 200 characters
+        QTest::addColumn<bool>("fromHome");
+        QTest::newRow("removed") << 2 << false;
+        QTest::newRow("deeper than 4096 characters") << 22 << true;
+    }
+    void currentFolderGone()
+    {
+        QFETCH(int, depth);
+        QFETCH(bool, fromHome);
+        const QString top = at(u"gone"_s);
+        auto remove = qScopeGuard([&] {
+            QDir::setCurrent(m_root);
+            std::system(qPrintable(u"rm -rf '%1'"_s.arg(top)));
+        });
+        QVERIFY(QDir::setCurrent(m_root));
+        const QByteArray part(200, 'd');
+        QCOMPARE(::mkdir("gone", 0700), 0);
+        QCOMPARE(::chdir("gone"), 0);
+        for (int i = 0; i < depth; ++i)
+            QVERIFY(::mkdir(part.constData(), 0700) == 0 && ::chdir(part.constData()) == 0);
+        if (!fromHome)
+            std::system(qPrintable(u"rm -rf '%1'"_s.arg(top)));
+
+        Chooser c;
+        QVERIFY(c.show());
+        QCOMPARE(c.dir1->path(), fromHome ? QDir::cleanPath(QDir::homePath()) : m_root);
+        QCOMPARE(c.file1->folder(), c.dir1->path());
     }
 
     // Files that cannot be previewed, a folder that went away after it was listed, a drive that

@@ -47,7 +47,7 @@ void FileList::fill()
     QStringList names;
     for (const picture::FolderEntry &entry : picture::listFolder(m_folder)) {
         const bool matches = std::any_of(patterns.begin(), patterns.end(), [&](const auto &p) {
-            return p.match(entry.name).hasMatch();
+            return p.match(picture::shownName(entry.name)).hasMatch();
         });
         if (!entry.isFolder && !entry.name.startsWith(u'.') && matches)
             names.append(entry.name);
