@@ -75,7 +75,10 @@ inline std::shared_ptr<Message> expectMessage()
     seen->watch = onNextModal([seen](QWidget *w) {
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             seen->title = box->windowTitle();
-            seen->text = box->text();
+            // A message must never read what it repeats (a name, a typed entry) as markup.
+            seen->text = box->textFormat() == Qt::PlainText
+                             ? box->text()
+                             : QStringLiteral("(a message that may read markup)");
             seen->icon = box->icon();
             seen->shown = true;
             box->button(QMessageBox::Ok)->click();

@@ -121,7 +121,7 @@ private slots:
         row("Cancel", QString(), 0);
         row("not a square", u"10"_s, 0,
             u"你輸入的圖片數無法得到整數的平方根，請再重新按下'游戲開始'鈕"_s);
-        row("letters", u"abc"_s, 0, u"「abc」不是數字"_s);
+        row("markup, shown as typed", u"<b>9</b>"_s, 0, u"「<b>9</b>」不是數字"_s);
         row("tiles under a pixel", u"144"_s, 0, u"不到 1 像素"_s, {10, 40});
         row("a large picture, fitted", u"16"_s, 16, {}, {1400, 700});
         // Without a usable drag icon the game still starts, with the built-in drag pointer.
