@@ -240,6 +240,7 @@ private slots:
 
         // Tiles at home look like the picture; a moved tile shows its own pixels.
         form.startGame(u"9"_s);
+        form.Picture1()->clearFocus(); // no keyboard frame
         QCOMPARE(shown(QRect(0, 0, 607, 455)), whole);
         QTest::mousePress(form.Picture1(), Qt::LeftButton, {},
                           form.Picture1()->tileRect(1).center());

@@ -36,9 +36,9 @@ using namespace testpictures;
 namespace {
 
 // The files of the tree's top folder that the chooser must list, in their order.
-const QStringList PictureNames = {u"a.JPG"_s,    u"B.bmp"_s,    u"broken.bmp"_s, u"c.Gif"_s,
-                                  u"d.wmf"_s,    u"huge.bmp"_s, u"pipe.gif"_s,   u"q.WMF"_s,
-                                  u"tiny.bmp"_s, u"wide.bmp"_s};
+const QStringList PictureNames = {
+    u"a.JPG"_s, u"B.bmp"_s,    u"broken.bmp"_s, u"c.Gif"_s, u"d.wmf"_s,    u"f.jpeg"_s,  u"g.png"_s,
+    u"h.JPE"_s, u"huge.bmp"_s, u"pipe.gif"_s,   u"q.WMF"_s, u"tiny.bmp"_s, u"wide.bmp"_s};
 
 // The exit code with which a test ends the event loop itself.
 constexpr int StillRunning = 7;
@@ -173,7 +173,7 @@ class TestForm2 : public QObject
             QCOMPARE(child<QRadioButton>(form, option)->isChecked(), option[6] == '1');
         auto *file1 = child<FileList>(form, "File1");
         auto *dir1 = child<FolderList>(form, "Dir1");
-        QCOMPARE(file1->pattern(), u"*.wmf;*.bmp;*.jpg;*.gif"_s);
+        QCOMPARE(file1->pattern(), u"*.wmf;*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png"_s);
         QCOMPARE((QStringList{child<DriveList>(form, "Drive1")->drive(), dir1->path(),
                               file1->folder(), form->path(), texts(file1).join(u' ')}),
                  atRoot({}));
@@ -228,9 +228,9 @@ private slots:
             QVERIFY(name.endsWith(u'/') || writeFile(at(name), bytes));
         }
         QCOMPARE(::mkfifo(QFile::encodeName(at(u"pipe.gif"_s)).constData(), 0600), 0);
-        for (const QString &name : {u"e.jpg.txt"_s, u"f.jpeg"_s, u"g.png"_s, u"notes.txt"_s,
-                                    u".hidden.bmp"_s, u"bmp"_s, u"jpg"_s})
-            QVERIFY(writeFile(at(name), QByteArray("not listed")));
+        for (const QString &name : {u"e.jpg.txt"_s, u"f.jpeg"_s, u"g.png"_s, u"h.JPE"_s,
+                                    u"notes.txt"_s, u".hidden.bmp"_s, u"bmp"_s, u"jpg"_s})
+            QVERIFY(writeFile(at(name), QByteArray("not a picture")));
     }
 
     void init() { QVERIFY(QDir::setCurrent(m_root)); }

@@ -4,6 +4,7 @@
 #include "picturebox.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QPaintEvent>
 #include <QTest>
 
@@ -164,6 +165,91 @@ private slots:
             QCOMPARE(screen(&form, picture), before.copy(picture));
             QCOMPARE(QApplication::overrideCursor(), nullptr);
         }
+    }
+
+    // A whole game with the keys alone: Return on Start, the count typed, arrows and Space on
+    // the tiles, Return on the win box; Escape puts a tile down unmoved. The focus never
+    // lands on the end command by itself. A screen reader can name every tile.
+    void keyboardGame_data()
+    {
+        QTest::addColumn<int>("pieces");
+        QTest::newRow("9") << 9;
+        QTest::newRow("16") << 16;
+    }
+    void keyboardGame()
+    {
+        QFETCH(int, pieces);
+        Form1 form;
+        auto seeded = puzzle::seededRandom(11);
+        form.setRandomSource([&] { return seeded(); });
+        QVERIFY(showAndWait(&form, true));
+        const auto key = [](int code) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(code));
+        };
+        onNextModal([pieces](QWidget *box) {
+            QTest::keyClicks(box->focusWidget(), QString::number(pieces));
+            QTest::keyClick(box->focusWidget(), Qt::Key_Return);
+        });
+        key(Qt::Key_Return); // on Start, which has the focus
+        PictureBox *box = form.Picture1();
+        QCOMPARE(form.tileCount(), pieces);
+        QCOMPARE(form.focusWidget(), box);
+        QVERIFY(showAndWait(&form,
+                            true)); // active again (the offscreen platform has no window manager)
+        QCOMPARE(QApplication::focusWidget(), box);
+        QCOMPARE(box->focusSlot(), 1);
+
+        const int side = form.board().GridSide;
+        const auto goTo = [&](int slot) {
+            while (box->focusSlot() != slot) {
+                const int from = box->focusSlot() - 1, to = slot - 1;
+                key(to / side < from / side   ? Qt::Key_Up
+                    : to / side > from / side ? Qt::Key_Down
+                    : to % side < from % side ? Qt::Key_Left
+                                              : Qt::Key_Right);
+            }
+        };
+        QAccessibleInterface *board = QAccessible::queryAccessibleInterface(box);
+        QCOMPARE(board->childCount(), pieces);
+        bool won = false;
+        onNextModal([&](QWidget *message) {
+            won = true;
+            QTest::keyClick(message, Qt::Key_Return);
+        });
+        for (int slot = 1; slot <= pieces && !won; ++slot) {
+            const int tile = int(form.board().TileOrder.indexOf(qint16(slot), 1));
+            const int lying = form.board().TileOrder[slot]; // where tile `slot` lies now
+            if (lying == slot)
+                continue;
+            goTo(lying);
+            const QString name = board->child(slot - 1)->text(QAccessible::Name);
+            QCOMPARE(name, u"第 %1 塊，在第 %2 列第 %3 欄"_s.arg(slot)
+                               .arg((lying - 1) / side + 1)
+                               .arg((lying - 1) % side + 1));
+            key(Qt::Key_Space);
+            QCOMPARE(box->heldTile(), slot);
+            QCOMPARE(board->child(slot - 1)->text(QAccessible::Name), name + u"，已拿起"_s);
+            if (slot == 1) { // put down unmoved, then picked up again
+                key(Qt::Key_Escape);
+                QCOMPARE(box->heldTile(), 0);
+                QCOMPARE(form.board().TileOrder[slot], lying);
+                key(Qt::Key_Enter);
+            }
+            goTo(slot);
+            key(Qt::Key_Space); // dropped onto the tile lying in its slot
+            QVERIFY(won || form.board().TileOrder[tile] == lying);
+            QVERIFY(won || QApplication::focusWidget() == box);
+        }
+        QVERIFY(won);
+        QCOMPARE(form.tileCount(), 0);
+        QCOMPARE(form.focusWidget(), child(&form, "Command1"));
+        QCOMPARE(board->childCount(), 0);
+        QVERIFY(showAndWait(&form, true));
+
+        // Return starts again; a cancelled count leaves the focus on loading a picture.
+        onNextModal([](QWidget *ask) { QTest::keyClick(ask, Qt::Key_Escape); });
+        key(Qt::Key_Return);
+        QCOMPARE(form.focusWidget(), child(&form, "Command4"));
     }
 };
 

@@ -1,8 +1,10 @@
 #include "application.h"
 
 #include "assetfiles.h"
+#include "boardaccessible.h"
 #include "chinesefont.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -11,6 +13,7 @@
 void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(QStringLiteral("pintu"));
+    QAccessible::installFactory(boardAccessibleFactory);
     QApplication::setApplicationDisplayName(QString());
     QApplication::setWindowIcon(assets::programIcon());
     QApplication::setFont(interfaceFont(QApplication::font()));

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "assetfiles.h"
+#include "buttonkeys.h"
 #include "chinesefont.h"
 #include "messagebox.h"
 #include "picturebox.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QPushButton>
 
 namespace {
@@ -71,6 +73,9 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     m_picture1->setPicture(assets::defaultPicture());
 }
 
+// The picture box reads the board until it goes; the board is a member and goes first.
+Form1::~Form1() { m_picture1->removeTiles(); }
+
 void Form1::createControls()
 {
     m_command4 = makeButton(this, "Command4", QStringLiteral("載入圖片"), Command4Rect,
@@ -105,6 +110,12 @@ void Form1::setPicture(const QImage &picture) { m_picture1->setPicture(picture);
 
 void Form1::setStartEnabled(bool enabled) { m_command1->setEnabled(enabled); }
 
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    if (!pressFocusedButton(this, event))
+        QWidget::keyPressEvent(event);
+}
+
 void Form1::Command2_Click() { QCoreApplication::quit(); }
 
 void Form1::Command4_Click() { emit loadPictureRequested(); }
@@ -113,6 +124,7 @@ void Form1::refuseCount(const QString &message)
 {
     m_command1->setEnabled(true);
     showMessage(this, QMessageBox::Critical, QString(), message);
+    m_command1->setFocus(); // try again at once; never the end command by itself
 }
 
 void Form1::Command1_Click()
@@ -137,6 +149,8 @@ void Form1::startGame(const QString &entry)
     using V = puzzle::PieceCountVerdict;
     switch (count.verdict) {
     case V::Empty:
+        // Start stays disabled until a picture is loaded: the focus goes to that command.
+        m_command4->setFocus();
         return;
     case V::NotSquare:
         return refuseCount(NotSquareMessage);
@@ -169,6 +183,7 @@ void Form1::startGame(const QString &entry)
     // Each tile shows its own rectangle of the picture at the slot its order names, stacked
     // 1..N; where a rounded-up tile reaches below the picture it shows the background.
     m_picture1->showTiles(&m_board, m_dragCursor);
+    m_picture1->setFocus(); // on the tile in slot 1, for keyboard play
 }
 
 void Form1::Picture1_DragDrop(int index, int source)
@@ -185,6 +200,7 @@ void Form1::Picture1_DragDrop(int index, int source)
     showMessage(this, QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"));
     m_picture1->removeTiles();
     m_command1->setEnabled(true);
+    m_command1->setFocus();
 }
 
 void Form1::SwapPic(qint16 pic1, qint16 pic2) { m_picture1->tilesSwapped(pic1, pic2); }

@@ -1,5 +1,6 @@
 #include "form2.h"
 
+#include "buttonkeys.h"
 #include "chinesefont.h"
 #include "drivelist.h"
 #include "filelist.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -61,7 +63,7 @@ QImage stretchedPreview(const QImage &picture, QSize area)
 
 } // namespace
 
-const QString Form2::Pattern = QStringLiteral("*.wmf;*.bmp;*.jpg;*.gif");
+const QString Form2::Pattern = QStringLiteral("*.wmf;*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png");
 
 Form2::Form2(QWidget *parent) : QWidget(parent)
 {
@@ -142,6 +144,14 @@ void Form2::createControls()
     m_label2->setFont(mingFont(12));
     m_label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_label2->setTextFormat(Qt::PlainText);
+    m_label2->setAccessibleName(QStringLiteral("圖片位置"));
+
+    // Names for a screen reader where a control shows no words of its own.
+    setAccessibleName(QStringLiteral("選擇圖片"));
+    m_drive1->setAccessibleName(QStringLiteral("磁碟機"));
+    m_dir1->setAccessibleName(QStringLiteral("資料夾"));
+    m_file1->setAccessibleName(QStringLiteral("圖片檔案"));
+    m_image1->setAccessibleName(QStringLiteral("圖片預覽"));
 
     // Tab follows the layout's tab indices: the confirm command first, the lists last.
     setTabOrder(m_command1, m_option4);
@@ -174,6 +184,12 @@ bool Form2::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    if (!pressFocusedButton(this, event))
+        QWidget::keyPressEvent(event);
 }
 
 QImage Form2::preview() const { return m_image1->pixmap().toImage(); }
@@ -246,6 +262,7 @@ void Form2::showPreview(quint64 ticket, const QString &path, const QImage &stret
     m_path = path;
     const QString shown = picture::shownName(path);
     m_label2->setText(shown);
+    m_label2->setAccessibleDescription(shown);
     m_label2->setToolTip(
         QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shown.toHtmlEscaped()));
     m_image1->setPixmap(QPixmap::fromImage(stretched));

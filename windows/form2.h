@@ -18,7 +18,7 @@ class Form2 : public QWidget
 {
     Q_OBJECT
 public:
-    // The file list's pattern: the four picture kinds the game loads.
+    // The file list's pattern: the picture kinds the game loads, by their usual names.
     static const QString Pattern;
 
     explicit Form2(QWidget *parent = nullptr);
@@ -37,6 +37,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();

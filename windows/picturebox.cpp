@@ -37,14 +37,17 @@ void PictureBox::showTiles(const puzzle::BoardState *board, const QCursor &dragC
     for (const QRect &part : puzzle::uncoveredParts(*board, whole.translated(pos())))
         m_uncovered.append(part.translated(-pos()));
     m_dragCursor = dragCursor;
+    m_focusSlot = 1;
     resize(extent().size());
     update();
+    emit keyboardStateChanged();
 }
 
 void PictureBox::removeTiles()
 {
     release();
     m_board = nullptr;
+    m_focusSlot = 0;
     m_tilesInSlots.clear();
     m_uncovered.clear();
     resize(extent().size());
@@ -66,6 +69,7 @@ void PictureBox::tilesSwapped(int a, int b)
         m_tilesInSlots[m_board->TileOrder[tile]] = qint16(tile);
     update(tileRect(a));
     update(tileRect(b));
+    emit keyboardStateChanged(); // the tiles' places, as a screen reader tells them
 }
 
 int PictureBox::tileAt(QPoint point) const
@@ -130,6 +134,106 @@ void PictureBox::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     for (const QRect &area : event->region())
         paintArea(painter, area);
+    if (!m_board)
+        return;
+    // The held tile is outlined; the keyboard's slot has a dotted frame while the box has the
+    // focus. Both lie inside their slots.
+    painter.setClipRegion(event->region());
+    if (m_held && m_heldByKeys) {
+        painter.setPen(QPen(QColor(220, 0, 0), 3));
+        painter.drawRect(tileRect(m_held).adjusted(1, 1, -2, -2));
+    }
+    if (hasFocus()) {
+        const QRect frame = slotFrame(m_focusSlot).adjusted(0, 0, -1, -1);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(frame);
+    }
+}
+
+QString PictureBox::tileName(int tile) const
+{
+    const int slot = m_board->TileOrder[tile] - 1;
+    const int side = m_board->GridSide;
+    QString name = QStringLiteral("第 %1 塊，在第 %2 列第 %3 欄")
+                       .arg(tile)
+                       .arg(slot / side + 1)
+                       .arg(slot % side + 1);
+    if (tile == m_held)
+        name += QStringLiteral("，已拿起");
+    return name;
+}
+
+// The focus frame lies just inside the slot, so that repainting the slot repaints it.
+QRect PictureBox::slotFrame(int slot) const
+{
+    return puzzle::slotRect(*m_board, slot).translated(-pos());
+}
+
+void PictureBox::moveFocus(int slot)
+{
+    if (!m_board || slot == m_focusSlot)
+        return;
+    update(slotFrame(m_focusSlot));
+    m_focusSlot = slot;
+    update(slotFrame(m_focusSlot));
+    emit keyboardStateChanged();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_board) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const int side = m_board->GridSide;
+    const int row = (m_focusSlot - 1) / side, column = (m_focusSlot - 1) % side;
+    const auto to = [side](int r, int c) { return r * side + c + 1; };
+    switch (event->key()) {
+    case Qt::Key_Left:
+        return moveFocus(to(row, qMax(column - 1, 0)));
+    case Qt::Key_Right:
+        return moveFocus(to(row, qMin(column + 1, side - 1)));
+    case Qt::Key_Up:
+        return moveFocus(to(qMax(row - 1, 0), column));
+    case Qt::Key_Down:
+        return moveFocus(to(qMin(row + 1, side - 1), column));
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!m_held)
+            return hold(tileInSlot(m_focusSlot), true);
+        {
+            const int source = m_held;
+            release();
+            emit tileDropped(source, tileInSlot(m_focusSlot)); // as a mouse drop there
+        }
+        return;
+    case Qt::Key_Escape:
+        if (m_held) {
+            release();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PictureBox::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    if (m_board)
+        update(slotFrame(m_focusSlot));
+}
+
+void PictureBox::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    if (m_board)
+        update(slotFrame(m_focusSlot));
 }
 
 // A drag is a press on a tile, the button held (Qt keeps sending the mouse to this box) and a
@@ -143,8 +247,18 @@ void PictureBox::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
+    hold(tile, false);
+}
+
+// A tile picked up with the keys is outlined, as the pointer does not show where it is.
+void PictureBox::hold(int tile, bool byKeys)
+{
     m_held = tile;
+    m_heldByKeys = byKeys;
     QApplication::setOverrideCursor(m_dragCursor);
+    if (byKeys)
+        update(tileRect(tile));
+    emit keyboardStateChanged();
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent *event)
@@ -162,6 +276,11 @@ void PictureBox::release()
 {
     if (!m_held)
         return;
+    const int tile = m_held;
     m_held = 0;
     QApplication::restoreOverrideCursor();
+    if (m_board && m_heldByKeys)
+        update(tileRect(tile));
+    if (m_board)
+        emit keyboardStateChanged();
 }

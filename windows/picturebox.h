@@ -40,22 +40,40 @@ public:
     int tileAt(QPoint point) const;
     // Where tile lies now, in the box's coordinates.
     QRect tileRect(int tile) const;
-    // The tile being dragged, 0 when none is.
+    // The tile being dragged or carried with the keys, 0 when none is.
     int heldTile() const { return m_held; }
 
+    // Keyboard play: the slot that has the keyboard's focus frame while a game runs. The arrow
+    // keys move it, Space or Enter picks its tile up and, with a tile held, drops the tile
+    // there; Escape puts the tile down unmoved.
+    int focusSlot() const { return m_focusSlot; }
+    // The tile lying in slot.
+    int tileInSlot(int slot) const { return m_tilesInSlots.value(slot); }
+    // What a screen reader says for tile: which piece it is and where it lies.
+    QString tileName(int tile) const;
+
 signals:
-    // The player released a held tile over target (0: over no tile).
+    // The player released a held tile over target (0: over no tile), or dropped it there
+    // with the keys.
     void tileDropped(int source, int target);
+    // The keyboard's focus moved to another slot, or a tile was picked up or put down.
+    void keyboardStateChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void drawPart(QPainter &painter, const QRect &target, const QRect &source) const;
     void paintArea(QPainter &painter, const QRect &area) const;
     void release();
+    void hold(int tile, bool byKeys);
+    void moveFocus(int slot);
+    QRect slotFrame(int slot) const;
     QRect extent() const;
 
     QImage m_picture;
@@ -65,4 +83,6 @@ private:
     QList<QRect> m_uncovered;     // where the whole picture shows between the tiles
     QCursor m_dragCursor;
     int m_held = 0;
+    bool m_heldByKeys = false;
+    int m_focusSlot = 0;
 };

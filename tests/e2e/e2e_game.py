@@ -315,7 +315,8 @@ def many_pieces(screen, origin, picture, pieces):
     time.sleep(0.3)
     side = int(round(pieces ** 0.5))
     cells = grid(picture.shape[1], picture.shape[0], side)
-    a, b = cells[0], cells[side * side // 2 + side // 2]
+    # Away from slot 1, where the keyboard's focus frame is.
+    a, b = cells[2 * side + 2], cells[side * side // 2 + side // 2]
     shot = screen.grab()
 
     def region(img, cell):
