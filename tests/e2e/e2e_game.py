@@ -279,6 +279,64 @@ def play_to_win(screen, origin, picture, pieces, name):
     print(f"e2e: {name}: solved in {moves} moves; the whole picture shows again")
 
 
+def play_with_keys(screen, origin, picture, pieces):
+    """A whole game with key strokes only: Return on Start, the count, arrows and Space on the
+    tiles (the focus starts on slot 1), Return on the win box."""
+    side = int(round(pieces ** 0.5))
+    puzzle = screen.window_named("^拼圖$")
+    screen.xdotool("windowfocus", "--sync", puzzle)
+    screen.xdotool("key", "Return")  # Start has the focus after the refusal
+    box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
+    screen.xdotool("windowfocus", "--sync", box)
+    screen.xdotool("key", "--clearmodifiers", "ctrl+a")
+    screen.xdotool("type", "--delay", "30", str(pieces))
+    screen.xdotool("key", "Return")
+    wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+    wait_for("the tiles", lambda: None if find_picture(screen.grab(), picture) else True)
+    time.sleep(0.3)
+    cells = grid(picture.shape[1], picture.shape[0], side)
+    where = locate_tiles(screen.grab(), picture, origin, cells)
+    screen.xdotool("windowfocus", "--sync", puzzle)
+    at = 1
+    keys = 0
+
+    def go(slot):
+        nonlocal at, keys
+        strokes = []
+        r0, c0, r1, c1 = (at - 1) // side, (at - 1) % side, (slot - 1) // side, (slot - 1) % side
+        strokes += ["Down" if r1 > r0 else "Up"] * abs(r1 - r0)
+        strokes += ["Right" if c1 > c0 else "Left"] * abs(c1 - c0)
+        if strokes:
+            screen.xdotool("key", "--delay", "20", *strokes)
+        keys += len(strokes)
+        at = slot
+
+    if all(where[s] == s for s in where):
+        go(2)  # shuffled into order: a drop is what wins
+        screen.xdotool("key", "space")
+        go(1)
+        screen.xdotool("key", "space")
+        where[1], where[2] = where[2], where[1]
+    for s in sorted(where):
+        if where[s] == s:
+            continue
+        t = next(slot for slot, tile in where.items() if tile == s)
+        go(t)
+        screen.xdotool("key", "space")
+        go(s)
+        screen.xdotool("key", "space")
+        keys += 2
+        where[s], where[t] = where[t], where[s]
+        if all(where[k] == k for k in where):
+            break
+    done = wait_for("the congratulation", lambda: screen.window_named("完成"))
+    screen.xdotool("windowfocus", "--sync", done)
+    screen.xdotool("key", "Return")
+    wait_for("the congratulation to close", lambda: screen.window_named("完成") is None)
+    wait_for("the whole picture", lambda: find_picture(screen.grab(), picture) == origin)
+    print(f"e2e: a {pieces}-piece game won with {keys} key strokes and no mouse")
+
+
 def refused_count(screen, origin, entry):
     """A count that is no square brings an untitled message: its title bar is really empty."""
     start_game(screen, origin, entry)
@@ -368,15 +426,33 @@ def main():
 
         play_to_win(screen, origin, picture, args.pieces, "default")
         refused_count(screen, origin, "10")
+        play_with_keys(screen, origin, picture, 9)
 
-        # A new game can start: Start opens the input box again.
+        # Return on Start begins again; Space in a game never ends the program.
+        puzzle = screen.window_named("^拼圖$")
+        screen.xdotool("windowfocus", "--sync", puzzle)
+        screen.xdotool("key", "Return")
+        box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
+        screen.xdotool("windowfocus", "--sync", box)
+        screen.xdotool("type", "--delay", "30", "4")
+        screen.xdotool("key", "Return")
+        wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+        screen.xdotool("windowfocus", "--sync", puzzle)
+        for _ in range(5):
+            screen.xdotool("key", "space")
+        time.sleep(0.5)
+        if game.poll() is not None:
+            sys.exit("e2e: Space during a game ended the program")
+        print("e2e: Return started a new game; Space during it left the program running")
+
+        # Load picture in the middle of that game; then a cancelled count.
+        choose_picture(screen, origin, choice)
         screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
         box = wait_for("the piece-count box again", lambda: screen.window_named("輸入圖片分割數"))
         screen.xdotool("windowfocus", "--sync", box)
         screen.xdotool("key", "Escape")
         wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
 
-        choose_picture(screen, origin, choice)
         shown = choose_picture(screen, origin, photo, down=1, fitted=(607, 455))
         many_pieces(screen, origin, shown, 10000)
         # Load picture in the middle of a game: the same photo again, played to the win.
