@@ -43,7 +43,7 @@ cmake --build --preset default --target pintu packaging_docs
 rm -f build/pintu_*.deb
 cpack --preset default
 debs=(build/pintu_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single pintu_*.deb"
+{ [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "cpack made no single pintu_*.deb"
 deb=${debs[0]}
 say "made $deb"
 
@@ -159,6 +159,6 @@ say "removing it"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq pintu
 trap 'rm -rf "$work"' EXIT
 ! installed pintu || fail "pintu is still installed"
-[ ! -e /usr/games/pintu ] && [ ! -e /usr/lib/pintu ] || fail "files remain after removal"
+{ [ ! -e /usr/games/pintu ] && [ ! -e /usr/lib/pintu ]; } || fail "files remain after removal"
 
 say "all checks passed"
