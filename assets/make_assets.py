@@ -1,4 +1,6 @@
-"""Draw pintu's picture assets from scratch: default.bmp, drag1pg.ico, hand-cursor.png, pintu-32.png, pintu-16.png."""
+"""Draw pintu's picture assets from scratch: default.bmp, drag1pg.ico, hand-cursor.png,
+pintu-32.png and pintu-16.png, and the program icon for the desktop: pintu-48.png,
+pintu-64.png, pintu-128.png, pintu-256.png and pintu.svg."""
 
 import math
 import os
@@ -717,12 +719,154 @@ def make_program_icon_16(path):
     return img
 
 
+# The same program icon for the desktop's larger sizes, drawn from shapes in the
+# 32-unit space of pintu-32.png: each pixel rule there becomes a rectangle, a disc or
+# the area under a parabola, so pintu.svg and the larger PNGs keep the small icon's look.
+ICON_UNITS = 32
+PIC_ORIGIN = (4, 11)
+PIC_W, PIC_H = 24, 16
+# y = a + k * (x - c)^2 in the picture's own units, through the hills' pixel centres
+FAR_HILL = (8.0, 19.5, 0.05)
+NEAR_HILL = (9.9, 5.5, 0.04)
+
+
+def hill_span(hill):
+    """The x range in which the hill rises above the picture's bottom edge."""
+    a, c, k = hill
+    half = math.sqrt((PIC_H - a) / k)
+    return max(0.0, c - half), min(float(PIC_W), c + half)
+
+
+def icon_shapes():
+    """The icon as (kind, geometry, colour), back to front, in icon units."""
+    ox, oy = PIC_ORIGIN
+    shapes = [
+        ("rect", (1, 2, 31, 30), WIN_FRAME),
+        ("rect", (2, 3, 30, 9), WIN_TITLE),
+        ("rect", (2, 3, 30, 4), WIN_TITLE_HI),
+        ("rect", (4, 5, 12, 7), WIN_TITLE_HI),
+        ("rect", (21, 5, 24, 8), WIN_BODY),
+        ("rect", (25, 5, 28, 8), BTN),
+        ("rect", (2, 9, 30, 29), WIN_BODY),
+        ("rect", (ox, oy, ox + PIC_W, oy + PIC_H), SCENE_SKY),
+        ("disc", (ox + 5.5, oy + 3.5, 2.6), SCENE_SUN),
+        ("disc", (ox + 18.5, oy + 3.3, 1.4), SCENE_CLOUD),
+        ("disc", (ox + 20.6, oy + 4.0, 1.2), SCENE_CLOUD),
+        ("disc", (ox + 16.6, oy + 4.4, 1.1), SCENE_CLOUD),
+        ("rect", (ox + 16.0, oy + 4.0, ox + 21.8, oy + 5.5), SCENE_CLOUD),
+        ("disc", (ox + 16.0, oy + 4.75, 0.75), SCENE_CLOUD),
+        ("disc", (ox + 21.8, oy + 4.75, 0.75), SCENE_CLOUD),
+        ("hill", FAR_HILL, SCENE_HILL_FAR),
+        ("hill", NEAR_HILL, SCENE_HILL),
+    ]
+    for x, y in [(2, 12), (6, 13), (10, 14), (4, 15)]:
+        shapes.append(("disc", (ox + x + 0.5, oy + y + 0.5, 0.6), SCENE_FLOWER))
+    # the cuts between the four tiles
+    shapes.append(("rect", (16, oy, 17, oy + PIC_H), WIN_BODY))
+    shapes.append(("rect", (ox, 19, ox + PIC_W, 20), WIN_BODY))
+    return shapes
+
+
+def shape_mask(kind, geometry, x, y):
+    """Which sample points (arrays in icon units) a shape covers."""
+    if kind == "rect":
+        x0, y0, x1, y1 = geometry
+        return (x >= x0) & (x < x1) & (y >= y0) & (y < y1)
+    if kind == "disc":
+        cx, cy, r = geometry
+        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    a, c, k = geometry
+    ox, oy = PIC_ORIGIN
+    px, py = x - ox, y - oy
+    inside = (px >= 0) & (px < PIC_W) & (py < PIC_H)
+    return inside & (py >= a + k * (px - c) ** 2)
+
+
+def render_icon(size, supersample=4):
+    """The icon at size x size pixels, each pixel the mean of supersample^2 samples."""
+    n = size * supersample
+    coords = (np.arange(n) + 0.5) * ICON_UNITS / n
+    y, x = np.meshgrid(coords, coords, indexing="ij")
+    colour = np.zeros((n, n, 3))
+    alpha = np.zeros((n, n))
+    for kind, geometry, rgba in icon_shapes():
+        mask = shape_mask(kind, geometry, x, y)
+        colour[mask] = rgba[:3]
+        alpha[mask] = 1.0
+    # average premultiplied colour over each pixel's samples
+    blocks = (size, supersample, size, supersample)
+    a = alpha.reshape(blocks).mean(axis=(1, 3))
+    c = (colour * alpha[..., None]).reshape(blocks + (3,)).mean(axis=(1, 3))
+    rgb = np.where(a[..., None] > 0, c / np.maximum(a, 1e-9)[..., None], 0)
+    out = np.dstack([np.round(rgb), np.round(a * 255)]).astype(np.uint8)
+    return Image.fromarray(out, "RGBA")
+
+
+def make_program_icon(size, path):
+    img = render_icon(size)
+    img.save(path, optimize=False)
+    return img
+
+
+def svg_number(v):
+    return f"{v:.3f}".rstrip("0").rstrip(".")
+
+
+def hill_path(hill):
+    """The area under a hill: one quadratic Bezier is exactly the parabola."""
+    a, c, k = hill
+    ox, oy = PIC_ORIGIN
+    x0, x1 = hill_span(hill)
+
+    def f(px):
+        return a + k * (px - c) ** 2
+
+    xm = (x0 + x1) / 2
+    ym = f(x0) + 2 * k * (x0 - c) * (xm - x0)      # where the end tangents meet
+    pts = [(x0, f(x0)), (xm, ym), (x1, f(x1))]
+    (sx, sy), (qx, qy), (ex, ey) = [(ox + px, oy + py) for px, py in pts]
+    n = svg_number
+    return (f"M{n(sx)},{n(sy)} Q{n(qx)},{n(qy)} {n(ex)},{n(ey)} "
+            f"L{n(ox + x1)},{n(oy + PIC_H)} L{n(ox + x0)},{n(oy + PIC_H)} Z")
+
+
+def make_program_icon_svg(path):
+    def fill(rgba):
+        return "#%02x%02x%02x" % rgba[:3]
+
+    n = svg_number
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+             f'<svg xmlns="http://www.w3.org/2000/svg" width="{ICON_UNITS}" height="{ICON_UNITS}" '
+             f'viewBox="0 0 {ICON_UNITS} {ICON_UNITS}" stroke="none">',
+             '  <title>pintu</title>']
+    for kind, g, rgba in icon_shapes():
+        if kind == "rect":
+            x0, y0, x1, y1 = g
+            lines.append(f'  <rect x="{n(x0)}" y="{n(y0)}" width="{n(x1 - x0)}" '
+                         f'height="{n(y1 - y0)}" fill="{fill(rgba)}"/>')
+        elif kind == "disc":
+            cx, cy, r = g
+            lines.append(f'  <circle cx="{n(cx)}" cy="{n(cy)}" r="{n(r)}" fill="{fill(rgba)}"/>')
+        else:
+            lines.append(f'  <path d="{hill_path(g)}" fill="{fill(rgba)}"/>')
+    lines.append("</svg>")
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+# Sizes the desktop's icon theme gets beside the hand-drawn 16 and 32 pixel icons.
+DESKTOP_ICON_SIZES = (48, 64, 128, 256)
+
+
 def main():
     make_default_bmp(os.path.join(OUT_DIR, "default.bmp"))
     make_drag_icon(os.path.join(OUT_DIR, "drag1pg.ico"))
     make_hand_cursor(os.path.join(OUT_DIR, "hand-cursor.png"))
     make_program_icon_32(os.path.join(OUT_DIR, "pintu-32.png"))
     make_program_icon_16(os.path.join(OUT_DIR, "pintu-16.png"))
+    for size in DESKTOP_ICON_SIZES:
+        make_program_icon(size, os.path.join(OUT_DIR, f"pintu-{size}.png"))
+    make_program_icon_svg(os.path.join(OUT_DIR, "pintu.svg"))
     return 0
 
 

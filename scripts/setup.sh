@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing pintu needs on Debian 12, and nothing
-# when it is all there already. Debian packages only.
+# Installs what building and running pintu needs on Debian 12, and nothing when it is all
+# there already. With --test, also the tools the tests use (an X server, input and
+# screenshots for the end-to-end test, Python for it and for assets/make_assets.py).
+# Debian packages only.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev libxcb1-dev
   fonts-arphic-uming fonts-arphic-ukai fonts-noto-cjk fonts-liberation fonts-urw-base35
-  xvfb xdotool x11-utils imagemagick
+)
+test_packages=(
+  xvfb xauth xdotool x11-utils imagemagick
   python3 python3-pil python3-numpy
 )
+
+case "${1-}" in
+  "") ;;
+  --test) packages+=("${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [--test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

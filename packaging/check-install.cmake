@@ -1,0 +1,32 @@
+# Installs the build into a scratch prefix and starts the installed game through its
+# bin/ link for a few seconds: it must find its drag icon in lib/pintu/ without a warning.
+# cmake -DBUILD_DIR=... -DPREFIX=... -P check-install.cmake (QT_QPA_PLATFORM set by the caller)
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+
+foreach(file lib/pintu/pintu lib/pintu/drag1pg.ico share/applications/pintu.desktop
+             share/icons/hicolor/scalable/apps/pintu.svg share/man/man6/pintu.6.gz)
+  if(NOT EXISTS ${PREFIX}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+foreach(size 16 32 48 64 128 256)
+  if(NOT EXISTS ${PREFIX}/share/icons/hicolor/${size}x${size}/apps/pintu.png)
+    message(FATAL_ERROR "no ${size}x${size} icon installed")
+  endif()
+endforeach()
+file(READ_SYMLINK ${PREFIX}/bin/pintu target)
+if(NOT target STREQUAL "../lib/pintu/pintu")
+  message(FATAL_ERROR "bin/pintu is not a link to ../lib/pintu/pintu: '${target}'")
+endif()
+
+execute_process(COMMAND ${PREFIX}/bin/pintu TIMEOUT 3
+                RESULT_VARIABLE result ERROR_VARIABLE errors OUTPUT_QUIET)
+message(STATUS "bin/pintu: ${result}\n${errors}")
+if(NOT result MATCHES "timeout")
+  message(FATAL_ERROR "the installed game did not keep running: ${result}")
+endif()
+if(errors MATCHES "drag icon")
+  message(FATAL_ERROR "the installed game did not find its drag icon through bin/pintu")
+endif()
