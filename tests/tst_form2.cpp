@@ -14,6 +14,7 @@
 #include "windowregistry.h"
 #include "wmfwriter.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -301,6 +302,15 @@ private slots:
         }
         if (auto *button = qobject_cast<QPushButton *>(control))
             QVERIFY(!button->isDefault() && !button->autoDefault());
+        // A screen reader names every control in Chinese.
+        QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(control);
+        QStringList names{spoken->text(QAccessible::Name)};
+        for (const auto &[label, relation] : spoken->relations(QAccessible::Label))
+            names.append(label->text(QAccessible::Name));
+        const QString said = names.join(u' ');
+        QVERIFY2(
+            std::any_of(said.begin(), said.end(), [](QChar c) { return c.unicode() >= 0x4E00; }),
+            qPrintable(said));
     }
 
     // Tab follows the tab indices and enters the option group at the selected button (Qt

@@ -211,6 +211,7 @@ private slots:
         };
         QAccessibleInterface *board = QAccessible::queryAccessibleInterface(box);
         QCOMPARE(board->childCount(), pieces);
+        QCOMPARE(board->text(QAccessible::Name), u"拼圖圖片"_s);
         bool won = false;
         onNextModal([&](QWidget *message) {
             won = true;

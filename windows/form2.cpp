@@ -149,6 +149,10 @@ void Form2::createControls()
     // Names for a screen reader where a control shows no words of its own.
     setAccessibleName(QStringLiteral("選擇圖片"));
     m_drive1->setAccessibleName(QStringLiteral("磁碟機"));
+    // A drop-down box is named by its label on this platform: one for screen readers only.
+    auto *driveLabel = new QLabel(QStringLiteral("磁碟機"), this);
+    driveLabel->setBuddy(m_drive1);
+    driveLabel->hide();
     m_dir1->setAccessibleName(QStringLiteral("資料夾"));
     m_file1->setAccessibleName(QStringLiteral("圖片檔案"));
     m_image1->setAccessibleName(QStringLiteral("圖片預覽"));
