@@ -10,11 +10,13 @@ class QByteArray;
 
 namespace picture {
 
-// Largest picture we decode: 16384 pixels a side and 64 megapixels (256 MiB at 32 bits a
-// pixel). The puzzle keeps positions in 16-bit integers, which this side limit respects.
+// Largest picture we decode: 16384 pixels a side and 32 megapixels (128 MiB at 32 bits a
+// pixel). The puzzle keeps positions in 16-bit integers, which this side limit respects; the
+// pixel limit keeps any decode of a picture within about a second on a modest machine that is
+// busy with other work (a 64-megapixel PNG or GIF took two).
 inline constexpr int MaxSide = 16384;
 inline constexpr qint64 Mebi = 1024 * 1024;
-inline constexpr qint64 MaxPixels = 64 * Mebi;
+inline constexpr qint64 MaxPixels = 32 * Mebi;
 // Largest file we read into memory.
 inline constexpr qint64 MaxFileBytes = 256 * Mebi;
 // Most scans a JPEG may have. libjpeg visits every block of the picture for each scan, even an

@@ -158,8 +158,8 @@ private slots:
                 damaged("BMP"));
         refused("BMP cut", "c.bmp", encoded(q, "bmp").chopped(200), cut("BMP"));
         refused("BMP run-length cut", "c.bmp", runLengthBmp(30, 20).chopped(12), cut("BMP"));
-        refused("BMP of 4 KiB claiming 8192 x 8192", "c.bmp",
-                bmpHeaderOnly(8192, 8192) + QByteArray(4042, '\0'), cut("BMP"));
+        refused("BMP of 4 KiB claiming 8192 x 4096", "c.bmp",
+                bmpHeaderOnly(8192, 4096) + QByteArray(4042, '\0'), cut("BMP"));
         refused("BMP pixels past the end", "o.bmp", withLe32(encoded(q, "bmp"), 10, 1 << 20),
                 cut("BMP"));
         refused("BMP at the side, no pixels", "s.bmp", bmpHeaderOnly(picture::MaxSide, 1),
@@ -172,9 +172,13 @@ private slots:
         refused("JPEG scans bomb", "b.jpg",
                 withEmptyScans(progressive, picture::MaxJpegScans - scans + 1),
                 u"分成超過 %1 次掃描"_s.arg(picture::MaxJpegScans));
-        QByteArray costly = jpegClaiming(jpeg, 16384, 4096);
+        QByteArray costly = jpegClaiming(jpeg, 8192, 4096);
         costly.insert(costly.size() - 2, QByteArray(40 * 1024 * 1024, '\0'));
-        refused("JPEG of 40 MiB coded data", "b.jpg", costly, u"解碼太費時"_s);
+        refused("JPEG of 40 MiB coded data", "b.jpg", costly,
+                u"解碼太費時（8192 × 4096 像素，1 次掃描）"_s);
+        refused("PNG of 16 bits a channel, 4096 x 4097", "d.png",
+                pngClaiming(encoded(q.convertToFormat(QImage::Format_RGBA64), "png"), 4096, 4097),
+                u"解碼太費時（4096 × 4097 像素，每個顏色 16 位元）"_s);
         refused("PNG cut", "c.png", png.chopped(20), cut("PNG"));
         refused("PNG noise after signature", "n.png", png.left(8) + noise(200, 8), damaged("PNG"));
         refused("GIF signature only", "l.gif", "GIF89a", damaged("GIF"));
