@@ -112,8 +112,10 @@ inline QByteArray bmpHeaderOnly(qint32 width, qint32 height)
 // A JPEG whose frame header claims another size than its data holds.
 inline QByteArray jpegClaiming(QByteArray jpeg, quint16 width, quint16 height)
 {
-    // The baseline frame header: marker, length, precision, height, width.
-    const qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    // The baseline or progressive frame header: marker, length, precision, height, width.
+    qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (frame < 0)
+        frame = jpeg.indexOf(QByteArray("\xFF\xC2", 2));
     if (frame < 0)
         qFatal("no frame header in the test JPEG");
     qToBigEndian<quint16>(height, jpeg.data() + frame + 5);

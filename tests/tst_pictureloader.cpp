@@ -172,10 +172,10 @@ private slots:
         refused("JPEG scans bomb", "b.jpg",
                 withEmptyScans(progressive, picture::MaxJpegScans - scans + 1),
                 u"分成超過 %1 次掃描"_s.arg(picture::MaxJpegScans));
-        QByteArray costly = jpegClaiming(jpeg, 8192, 4096);
-        costly.insert(costly.size() - 2, QByteArray(40 * 1024 * 1024, '\0'));
-        refused("JPEG of 40 MiB coded data", "b.jpg", costly,
-                u"解碼太費時（8192 × 4096 像素，1 次掃描）"_s);
+        QByteArray costly = jpegClaiming(progressive, 8192, 4096);
+        costly.insert(costly.size() - 2, QByteArray(24 * 1024 * 1024, '\0'));
+        refused("JPEG progressive of 24 MiB coded data", "b.jpg", costly,
+                u"解碼太費時（8192 × 4096 像素，%1 次掃描）"_s.arg(scans));
         refused("PNG of 16 bits a channel, 4096 x 4097", "d.png",
                 pngClaiming(encoded(q.convertToFormat(QImage::Format_RGBA64), "png"), 4096, 4097),
                 u"解碼太費時（4096 × 4097 像素，每個顏色 16 位元）"_s);
