@@ -29,6 +29,40 @@ Fixture bytesFile(const QByteArray &bytes)
     return [bytes](const QString &path) { return writeFile(path, bytes); };
 }
 
+// Files that carry a picture's extension but are no picture file, or not one we may read.
+bool nothing(const QString &)
+{
+    return true;
+}
+bool fifo(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+bool folder(const QString &path)
+{
+    return QDir().mkpath(path);
+}
+bool dangling(const QString &path)
+{
+    return QFile::link(path + u".nowhere"_s, path);
+}
+bool locked(const QString &path)
+{
+    return writeFile(path, encoded(quadrants({8, 8}), "bmp")) &&
+           QFile::setPermissions(path, QFileDevice::WriteOwner);
+}
+bool pastFileLimit(const QString &path)
+{
+    QFile huge(path); // sparse: costs no disk
+    return huge.open(QIODevice::WriteOnly) && huge.write(encoded(quadrants({8, 8}), "jpeg")) > 0 &&
+           huge.resize(picture::MaxFileBytes + 1);
+}
+bool linkToPicture(const QString &path)
+{
+    return writeFile(path + u".bmp"_s, encoded(quadrants({10, 6}), "bmp")) &&
+           QFile::link(path + u".bmp"_s, path);
+}
+
 } // namespace
 
 class TestPictureLoader : public QObject
@@ -214,46 +248,18 @@ private slots:
                           const QString &message) {
             QTest::newRow(row) << path << make << QSize() << QSize() << QList<QColor>() << message;
         };
-        const Fixture none = [](const QString &) { return true; };
         const QString notRegular = u"不是一般的檔案"_s;
-        unusual(
-            "FIFO", u"pipe.gif"_s,
-            [](const QString &path) {
-                return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-            },
-            notRegular);
-        unusual(
-            "folder", u"folder.jpg"_s, [](const QString &path) { return QDir().mkpath(path); },
-            notRegular);
-        unusual("null device", u"/dev/null"_s, none, notRegular);
-        unusual("endless device", u"/dev/zero"_s, none, notRegular);
-        unusual("missing", u"missing.bmp"_s, none, u"找不到圖片「missing.bmp」"_s);
-        unusual(
-            "dangling link", u"dangling.bmp"_s,
-            [](const QString &path) { return QFile::link(path + u".nowhere"_s, path); },
-            u"找不到圖片"_s);
+        unusual("FIFO", u"pipe.gif"_s, fifo, notRegular);
+        unusual("folder", u"folder.jpg"_s, folder, notRegular);
+        unusual("null device", u"/dev/null"_s, nothing, notRegular);
+        unusual("endless device", u"/dev/zero"_s, nothing, notRegular);
+        unusual("missing", u"missing.bmp"_s, nothing, u"找不到圖片「missing.bmp」"_s);
+        unusual("dangling link", u"dangling.bmp"_s, dangling, u"找不到圖片"_s);
         if (::geteuid() != 0) // root reads every file
-            unusual(
-                "locked", u"locked.bmp"_s,
-                [](const QString &path) {
-                    return writeFile(path, encoded(quadrants({8, 8}), "bmp")) &&
-                           QFile::setPermissions(path, QFileDevice::WriteOwner);
-                },
-                u"沒有權限讀取圖片"_s);
-        unusual(
-            "past the file limit", u"huge.jpg"_s,
-            [](const QString &path) {
-                QFile huge(path); // sparse: costs no disk
-                return huge.open(QIODevice::WriteOnly) &&
-                       huge.write(encoded(quadrants({8, 8}), "jpeg")) > 0 &&
-                       huge.resize(picture::MaxFileBytes + 1);
-            },
-            u"太大（超過 256 MiB）"_s);
-        QTest::newRow("link to a picture") << u"link.jpg"_s << Fixture([](const QString &path) {
-            return writeFile(path + u".bmp"_s, encoded(quadrants({10, 6}), "bmp")) &&
-                   QFile::link(path + u".bmp"_s, path);
-        }) << QSize() << QSize(10, 6) << Upright
-                                           << QString();
+            unusual("locked", u"locked.bmp"_s, locked, u"沒有權限讀取圖片"_s);
+        unusual("past the file limit", u"huge.jpg"_s, pastFileLimit, u"太大（超過 256 MiB）"_s);
+        QTest::newRow("link to a picture") << u"link.jpg"_s << Fixture(linkToPicture) << QSize()
+                                           << QSize(10, 6) << Upright << QString();
     }
     void load()
     {
