@@ -1,5 +1,6 @@
 #include "pictureloader.h"
 
+#include "wmf/wmfparser.h"
 #include "wmf/wmfrenderer.h"
 
 #include <QBuffer>
@@ -630,8 +631,13 @@ Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
     if (format.isEmpty())
         return failure(unreadable(name));
     if (format == "wmf") {
+        // The renderer scales a large metafile down to its limits, rounding each side to whole
+        // pixels: leave it room for that rounding below ours.
+        wmf::Limits limits;
+        limits.maxSide = qMin(limits.maxSide, MaxSide);
+        limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * MaxSide);
         QString error;
-        QImage image = wmf::render(bytes, &error);
+        QImage image = wmf::render(bytes, &error, limits);
         if (image.isNull())
             return failure(error.isEmpty() ? unreadable(name) : error);
         if (!withinLimits(image.size()))

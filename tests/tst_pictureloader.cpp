@@ -1,6 +1,7 @@
 // The one picture loader, fed files made here: formats told by content, JPEG orientation, GIF
 // frames, palette and grey pictures, size limits, and names that are not pictures at all.
 #include "testpictures.h"
+#include "wmfwriter.h"
 
 #include "picture/pictureloader.h"
 
@@ -166,6 +167,15 @@ private slots:
         loads("GIF without trailer", "nt.gif", gif120.chopped(1), QSize(120, 90),
               QList<QColor>(4, Red));
         loads("ICO holding a PNG", "p.ico", icoHolding(png), s, Upright);
+        // A metafile's frame of 58380 x 57480 pixels, scaled down to the pixel limit.
+        wmftest::Writer large(true, QRect(0, 0, 29190, 28740), 48);
+        for (int i = 0; i < 4; ++i)
+            large.createBrush(0, Upright[i])
+                .selectObject(i)
+                .rectangle(i % 2 * 14595, i / 2 * 14370, 14595 + i % 2 * 14595,
+                           14370 + i / 2 * 14370);
+        loads("metafile scaled down to the limit", "l.wmf", large.finish(), QSize(5835, 5745),
+              Upright);
 
         auto refused = [](const char *row, const char *name, const QByteArray &bytes,
                           const QString &message) {
