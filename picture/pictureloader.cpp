@@ -311,8 +311,8 @@ std::optional<qint64> countLzwPixels(const Bytes &f, qint64 at, qint64 wanted)
     uint next = clear + 2, width = minimum + 1, previous = None, held = 0;
     quint32 buffer = 0;
     qint64 pixels = 0;
-    while (f.has(at, 1) && f.u8(at) > 0 && f.has(at + 1, f.u8(at))) {
-        const qint64 block = f.u8(at);
+    while (f.has(at, 1) && f.u8(at) > 0) {
+        const qint64 block = qMin<qint64>(f.u8(at), f.b.size() - at - 1); // the last may be cut
         for (qint64 i = 1; i <= block; ++i) {
             buffer |= f.u8(at + i) << held;
             held += 8;

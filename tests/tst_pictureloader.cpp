@@ -166,6 +166,8 @@ private slots:
         loads("PNG without end chunk", "ne.png", png.chopped(12), s, Upright);
         loads("GIF without trailer", "nt.gif", gif120.chopped(1), QSize(120, 90),
               QList<QColor>(4, Red));
+        loads("GIF cut after its last pixel", "nt.gif", gif120.chopped(3), QSize(120, 90),
+              QList<QColor>(4, Red));
         loads("ICO holding a PNG", "p.ico", icoHolding(png), s, Upright);
         // A metafile's frame of 58380 x 57480 pixels, scaled down to the pixel limit.
         wmftest::Writer large(true, QRect(0, 0, 29190, 28740), 48);
