@@ -632,10 +632,11 @@ Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
         return failure(unreadable(name));
     if (format == "wmf") {
         // The renderer scales a large metafile down to its limits, rounding each side to whole
-        // pixels: leave it room for that rounding below ours.
+        // pixels: leave it room for that rounding below ours. It has our time budget.
         wmf::Limits limits;
         limits.maxSide = qMin(limits.maxSide, MaxSide);
         limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * MaxSide);
+        limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
         QString error;
         QImage image = wmf::render(bytes, &error, limits);
         if (image.isNull())
