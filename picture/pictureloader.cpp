@@ -635,7 +635,7 @@ Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
         // pixels: leave it room for that rounding below ours. It has our time budget.
         wmf::Limits limits;
         limits.maxSide = qMin(limits.maxSide, MaxSide);
-        limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * MaxSide);
+        limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * qint64(MaxSide));
         limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
         QString error;
         QImage image = wmf::render(bytes, &error, limits);

@@ -15,7 +15,7 @@ namespace picture {
 // pixel limit keeps any decode of a picture within about a second on a modest machine that is
 // busy with other work (a 64-megapixel PNG or GIF took two).
 inline constexpr int MaxSide = 16384;
-inline constexpr qint64 Mebi = 1024 * 1024;
+inline constexpr qint64 Mebi = qint64(1024) * 1024;
 inline constexpr qint64 MaxPixels = 32 * Mebi;
 // Largest file we read into memory.
 inline constexpr qint64 MaxFileBytes = 256 * Mebi;
