@@ -1,12 +1,16 @@
 // How long the chooser takes to preview a large photo: decoding at the preview's size against
-// decoding every pixel, each followed by the stretch onto the preview area.
+// decoding every pixel, each followed by the stretch onto the preview area. And how long the
+// heaviest files the loader meets take, accepted or refused: each should stay well within 2 s.
 #include "picture/pictureloader.h"
+#include "testpictures.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -30,7 +34,11 @@ QImage photo(QSize size)
     return image;
 }
 
+using Maker = std::function<QByteArray()>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Maker)
 
 class BenchPreview : public QObject
 {
@@ -70,6 +78,47 @@ private slots:
             QCOMPARE(shown.size(), PreviewArea);
         }
         qInfo("decoded at %d x %d", decoded.width(), decoded.height());
+    }
+
+    void heaviest_data()
+    {
+        using namespace testpictures;
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<bool>("loads");
+        const QSize most(8192, 4096); // picture::MaxPixels
+        QTest::newRow("JPEG photo")
+            << Maker([=] { return encoded(photo(most), "jpeg", 90); }) << true;
+        QTest::newRow("JPEG progressive photo")
+            << Maker([=] { return encoded(photo(most), "jpeg", 90, true); }) << true;
+        QTest::newRow("JPEG progressive, the most empty scans") << Maker([=] {
+            const QByteArray jpeg = jpegClaiming(encoded(quadrants({16, 16}), "jpeg", 90, true),
+                                                 quint16(most.width()), quint16(most.height()));
+            const int scans = int(jpeg.count(QByteArrayView("\xFF\xDA", 2)));
+            return withEmptyScans(jpeg, picture::MaxJpegScans - scans);
+        }) << false;
+        QTest::newRow("JPEG of 20000 empty scans") << Maker([] {
+            return withEmptyScans(encoded(quadrants({400, 300}), "jpeg", 90, true), 20000);
+        }) << false;
+        QTest::newRow("PNG") << Maker([=] { return encoded(photo(most), "png"); }) << true;
+        QTest::newRow("GIF, a code a pixel") << Maker([=] {
+            QImage indexed(most, QImage::Format_Indexed8);
+            indexed.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+            indexed.fill(1);
+            return gif({indexed});
+        }) << true;
+        QTest::newRow("BMP") << Maker([=] { return encoded(photo(most), "bmp"); }) << true;
+    }
+    void heaviest()
+    {
+        QFETCH(Maker, make);
+        QFETCH(bool, loads);
+        const QByteArray bytes = make();
+        QBENCHMARK
+        {
+            const picture::Picture loaded = picture::loadFromData(bytes, QStringLiteral("x"));
+            QVERIFY2(loaded.isNull() != loads, qPrintable(loaded.error));
+        }
+        qInfo("%lld KiB", qlonglong(bytes.size() / 1024));
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QList>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 namespace testpictures {
@@ -16,13 +17,15 @@ namespace testpictures {
 inline const QColor Red(255, 0, 0), Green(0, 255, 0), Blue(0, 0, 255), Yellow(255, 255, 0);
 inline const QList<QColor> Upright = {Red, Green, Blue, Yellow};
 
-inline QByteArray encoded(const QImage &image, const char *format, int quality = -1)
+inline QByteArray encoded(const QImage &image, const char *format, int quality = -1,
+                          bool progressive = false)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
     if (!writer.write(image))
         qFatal("cannot encode a test picture as %s: %s", format, qPrintable(writer.errorString()));
     return bytes;
@@ -109,8 +112,10 @@ inline QByteArray bmpHeaderOnly(qint32 width, qint32 height)
 // A JPEG whose frame header claims another size than its data holds.
 inline QByteArray jpegClaiming(QByteArray jpeg, quint16 width, quint16 height)
 {
-    // The baseline frame header: marker, length, precision, height, width.
-    const qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    // The baseline or progressive frame header: marker, length, precision, height, width.
+    qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (frame < 0)
+        frame = jpeg.indexOf(QByteArray("\xFF\xC2", 2));
     if (frame < 0)
         qFatal("no frame header in the test JPEG");
     qToBigEndian<quint16>(height, jpeg.data() + frame + 5);
@@ -167,6 +172,112 @@ inline QByteArray gifClaiming(const QByteArray &gifBytes, quint16 width, quint16
     qToLittleEndian<quint16>(width, out.data() + descriptor + 5);
     qToLittleEndian<quint16>(height, out.data() + descriptor + 7);
     return out;
+}
+
+// ---- Hostile files: lying headers, cut data, bombs
+
+// The bytes with a little-endian 32-bit field overwritten.
+inline QByteArray withLe32(QByteArray bytes, qsizetype at, qint32 value)
+{
+    qToLittleEndian<qint32>(value, bytes.data() + at);
+    return bytes;
+}
+
+inline QByteArray noise(qsizetype count, quint32 seed)
+{
+    QByteArray out(count, '\0');
+    QRandomGenerator random(seed);
+    for (char &c : out)
+        c = char(random.bounded(256));
+    return out;
+}
+
+// The picture as a BMP stored top-down (a negative height), as many programs write them.
+inline QByteArray topDownBmp(const QImage &image)
+{
+    const QByteArray bmp = encoded(image, "bmp");
+    const qint32 offset = qFromLittleEndian<qint32>(bmp.constData() + 10);
+    const qint32 height = qFromLittleEndian<qint32>(bmp.constData() + 22);
+    const qsizetype stride = (bmp.size() - offset) / height;
+    QByteArray out = withLe32(bmp.left(offset), 22, -height);
+    for (qint32 row = height - 1; row >= 0; --row)
+        out += bmp.mid(offset + row * stride, stride);
+    return out;
+}
+
+// An 8-bit run-length coded BMP of four coloured quarters (width below 256), each row two
+// runs and an end-of-row code; with or without the end-of-picture code.
+inline QByteArray runLengthBmp(int width, int height, bool endCode = true)
+{
+    QByteArray runs;
+    for (int y = 0; y < height; ++y) { // bottom row first: blue and yellow, then red and green
+        const char left = y < height - height / 2 ? 2 : 0;
+        runs.append(char(width / 2)).append(left);
+        runs.append(char(width - width / 2)).append(char(left + 1));
+        if (y < height - 1)
+            runs.append(QByteArray("\0\0", 2));
+    }
+    if (endCode)
+        runs.append(QByteArray("\0\1", 2));
+    QByteArray out = QByteArray("BM") + QByteArray(68, '\0');
+    for (const auto &[at, value] : {std::pair<int, qint32>{2, qint32(70 + runs.size())},
+                                    {10, 70},
+                                    {14, 40},
+                                    {18, width},
+                                    {22, height},
+                                    {26, 1 | 8 << 16},
+                                    {30, 1},
+                                    {34, qint32(runs.size())},
+                                    {46, 4},
+                                    {54, qint32(0xFF0000)},  // red, as blue green red 0
+                                    {58, qint32(0x00FF00)},  // green
+                                    {62, qint32(0x0000FF)},  // blue
+                                    {66, qint32(0xFFFF00)}}) // yellow
+        out = withLe32(out, at, value);
+    return out + runs;
+}
+
+// A progressive JPEG with count more scans before its end marker, each a copy of the last
+// scan's header without data: nothing to decode, yet every one visits every block.
+inline QByteArray withEmptyScans(const QByteArray &progressive, int count)
+{
+    const qsizetype last = progressive.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    const int length = uchar(progressive[last + 2]) << 8 | uchar(progressive[last + 3]);
+    QByteArray out = progressive;
+    out.insert(out.size() - 2, progressive.mid(last, 2 + length).repeated(count));
+    return out;
+}
+
+// An ICO of one entry whose directory claims width × height and holds image (a PNG or a
+// headerless BMP).
+inline QByteArray icoHolding(const QByteArray &image, int width = 16, int height = 16)
+{
+    QByteArray out("\0\0\1\0\1\0", 6);
+    QByteArray entry(16, '\0');
+    entry[0] = char(width & 0xFF);
+    entry[1] = char(height & 0xFF);
+    entry = withLe32(withLe32(entry, 4, 1 | 32 << 16), 8, qint32(image.size()));
+    return out + withLe32(entry, 12, 22) + image;
+}
+
+inline quint32 crc32(QByteArrayView bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (char c : bytes) {
+        crc ^= uchar(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A PNG whose header claims another size than its data holds; its checksum still fits.
+inline QByteArray pngClaiming(QByteArray png, quint32 width, quint32 height)
+{
+    qToBigEndian<quint32>(width, png.data() + 16);
+    qToBigEndian<quint32>(height, png.data() + 20);
+    qToBigEndian<quint32>(crc32(QByteArrayView(png).sliced(12, 17)), png.data() + 29);
+    return png;
 }
 
 } // namespace testpictures

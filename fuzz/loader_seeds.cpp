@@ -1,0 +1,81 @@
+// Writes the seed pictures for fuzz_loader into a folder: small whole, cut and lying files of
+// every format the loader reads, made with the tests' own picture and metafile writers.
+#include "testpictures.h"
+#include "wmfwriter.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+
+using namespace testpictures;
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: loader_seeds DIR\n");
+        return 2;
+    }
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(dir);
+
+    const QImage q = quadrants({24, 16});
+    const QImage indexed = q.convertToFormat(QImage::Format_Indexed8);
+    QImage alpha = q.convertToFormat(QImage::Format_ARGB32);
+    alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    const QByteArray jpeg = encoded(q, "jpeg", 75), progressive = encoded(q, "jpeg", 75, true);
+    const QByteArray png = encoded(alpha, "png"), gifBytes = gif({indexed, indexed});
+    QList<std::pair<const char *, QByteArray>> seeds = {
+        {"rgb.bmp", encoded(q, "bmp")},
+        {"palette.bmp", encoded(indexed, "bmp")},
+        {"mono.bmp", encoded(q.convertToFormat(QImage::Format_Mono), "bmp")},
+        {"topdown.bmp", topDownBmp(q)},
+        {"rle8.bmp", runLengthBmp(24, 16)},
+        {"rle8-no-end.bmp", runLengthBmp(24, 16, false)},
+        {"rle8-cut.bmp", runLengthBmp(24, 16).chopped(30)},
+        {"cut.bmp", encoded(q, "bmp").chopped(100)},
+        {"claims-8192.bmp", bmpHeaderOnly(8192, 4096) + QByteArray(64, '\x55')},
+        {"offset-past-end.bmp", withLe32(encoded(q, "bmp"), 10, 1 << 20)},
+        {"height-int-min.bmp", withLe32(encoded(q, "bmp"), 22, std::numeric_limits<qint32>::min())},
+        {"baseline.jpg", jpeg},
+        {"progressive.jpg", progressive},
+        {"turned.jpg", withOrientation(jpeg, 6)},
+        {"grey.jpg", encoded(q.convertToFormat(QImage::Format_Grayscale8), "jpeg", 75)},
+        {"no-end.jpg", jpeg.chopped(2)},
+        {"cut.jpg", progressive.left(progressive.size() * 3 / 4)},
+        {"claims-65535.jpg", jpegClaiming(jpeg, 65535, 65535)},
+        {"empty-scans.jpg", withEmptyScans(progressive, 12)},
+        {"alpha.png", png},
+        {"palette.png", encoded(indexed, "png")},
+        {"deep.png", encoded(q.convertToFormat(QImage::Format_RGBA64), "png")},
+        {"no-end.png", png.chopped(12)},
+        {"cut.png", png.left(png.size() / 2)},
+        {"claims.png", pngClaiming(png, 65535, 1000)},
+        {"frames.gif", gifBytes},
+        {"no-trailer.gif", gifBytes.chopped(1)},
+        {"cut.gif", gifBytes.left(gifBytes.size() * 2 / 3)},
+        {"screen-65535.gif", gifClaiming(gifBytes, 65535, 65535)},
+        {"noise.gif", QByteArray("GIF89a") + noise(200, 8)},
+        {"icon.ico", encoded(q, "ico")},
+        {"png-inside.ico", icoHolding(png)},
+        {"lying.ico", icoHolding(pngClaiming(png, 65535, 1000))},
+        {"cut.ico", encoded(q, "ico").chopped(40)},
+        {"shapes.wmf", wmftest::Writer()
+                           .createBrush(0, Qt::blue)
+                           .selectObject(0)
+                           .rectangle(10, 10, 60, 40)
+                           .ellipse(40, 30, 90, 90)
+                           .finish()},
+        {"plain.wmf",
+         wmftest::Writer(false).setWindowExt(100, 80).rectangle(0, 0, 50, 50).finish()},
+    };
+    for (const auto &[name, bytes] : seeds) {
+        QFile f(dir + u'/' + QString::fromLatin1(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+            std::fprintf(stderr, "loader_seeds: cannot write %s\n", name);
+            return 1;
+        }
+    }
+    std::printf("loader_seeds: %d files\n", int(seeds.size()));
+    return 0;
+}
