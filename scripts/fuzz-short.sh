@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
+bash scripts/setup.sh --fuzz
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz_loader fuzz_wmf wmf_seeds

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and running pintu needs on Debian 12, and nothing when it is all
 # there already. With --test, also the tools the tests use (an X server, input and
-# screenshots for the end-to-end test, Python for it and for assets/make_assets.py).
+# screenshots for the end-to-end test, Python for it and for assets/make_assets.py); with
+# --fuzz, clang and its sanitizer runtime for the fuzz targets.
 # Debian packages only.
 set -euo pipefail
 
@@ -15,11 +16,14 @@ test_packages=(
   python3 python3-pil python3-numpy
 )
 
+fuzz_packages=(clang libclang-rt-14-dev)
+
 case "${1-}" in
   "") ;;
   --test) packages+=("${test_packages[@]}") ;;
+  --fuzz) packages+=("${fuzz_packages[@]}") ;;
   *)
-    echo "usage: $0 [--test]" >&2
+    echo "usage: $0 [--test | --fuzz]" >&2
     exit 2
     ;;
 esac
