@@ -144,10 +144,11 @@ void PictureBox::paintEvent(QPaintEvent *event)
         painter.drawRect(tileRect(m_held).adjusted(1, 1, -2, -2));
     }
     if (hasFocus()) {
-        const QRect frame = slotFrame(m_focusSlot).adjusted(0, 0, -1, -1);
-        painter.setPen(QPen(Qt::white, 1));
+        // Black dashes on white, two pixels wide: visible on any picture.
+        const QRect frame = slotFrame(m_focusSlot).adjusted(1, 1, -1, -1);
+        painter.setPen(QPen(Qt::white, 2));
         painter.drawRect(frame);
-        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.setPen(QPen(Qt::black, 2, Qt::DashLine));
         painter.drawRect(frame);
     }
 }
