@@ -1,5 +1,6 @@
 #include "pictureloader.h"
 
+#include "wmf/wmfparser.h"
 #include "wmf/wmfrenderer.h"
 
 #include <QBuffer>
@@ -17,7 +18,10 @@
 namespace picture {
 namespace {
 
-Picture failure(QString message) { return {QImage(), std::move(message)}; }
+Picture failure(QString message)
+{
+    return {QImage(), std::move(message)};
+}
 
 QString displayName(const QString &path)
 {
@@ -175,28 +179,11 @@ Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QS
     return {normalised(std::move(image)), {}};
 }
 
-} // namespace
-
-Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
-{
-    const QByteArray format = sniffFormat(bytes);
-    if (format.isEmpty())
-        return failure(unreadable(name));
-    if (format == "wmf") {
-        QString error;
-        QImage image = wmf::render(bytes, &error);
-        if (image.isNull())
-            return failure(error.isEmpty() ? unreadable(name) : error);
-        if (!withinLimits(image.size()))
-            return failure(tooLarge(name, image.size()));
-        return {normalised(std::move(image)), {}};
-    }
-    return decodeWithQt(bytes, format, name, fitTo);
-}
-
-Picture load(const QString &path, QSize fitTo)
+// Reads the file at path into *bytes; a failure with its message when it cannot.
+Picture readFile(const QString &path, QByteArray *out, QString *nameOut)
 {
     const QString name = displayName(path);
+    *nameOut = name;
     // Open without blocking and look at what was opened, not at the name: a FIFO or a device
     // that merely carries a picture's name must not hang or flood the program.
     const QByteArray native = QFileInfo(path).absoluteFilePath().toLocal8Bit();
@@ -210,16 +197,17 @@ Picture load(const QString &path, QSize fitTo)
         return failure(QStringLiteral("無法開啟圖片「%1」（%2）。")
                            .arg(name, QString::fromLocal8Bit(std::strerror(err))));
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return failure(QStringLiteral("「%1」不是一般的檔案，不能當作圖片載入。").arg(name));
     }
     if (st.st_size > MaxFileBytes) {
         ::close(fd);
-        return failure(QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。")
-                           .arg(name)
-                           .arg(MaxFileBytes / Mebi));
+        return failure(
+            QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。").arg(name).arg(MaxFileBytes / Mebi));
     }
 
     QByteArray bytes;
@@ -239,7 +227,64 @@ Picture load(const QString &path, QSize fitTo)
         return failure(QStringLiteral("無法讀取圖片「%1」（%2）。")
                            .arg(name, QString::fromLocal8Bit(std::strerror(readErrno))));
     bytes.truncate(got); // a file that shrank while we read it is decoded as far as it goes
+    *out = std::move(bytes);
+    return {};
+}
 
+} // namespace
+
+Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
+{
+    const QByteArray format = sniffFormat(bytes);
+    if (format.isEmpty())
+        return failure(unreadable(name));
+    if (format == "wmf") {
+        QString error;
+        QImage image = wmf::render(bytes, &error);
+        if (image.isNull())
+            return failure(error.isEmpty() ? unreadable(name) : error);
+        if (!withinLimits(image.size()))
+            return failure(tooLarge(name, image.size()));
+        return {normalised(std::move(image)), {}};
+    }
+    return decodeWithQt(bytes, format, name, fitTo);
+}
+
+Picture loadFromDataAtSize(const QByteArray &bytes, const QString &name, int longestSide)
+{
+    longestSide = std::clamp(longestSide, 1, MaxSide);
+    if (sniffFormat(bytes) == "wmf") {
+        QString error;
+        wmf::Limits limits;
+        limits.maxSide = MaxSide;
+        limits.maxPixels = MaxPixels;
+        QImage image = wmf::render(bytes, &error, limits, longestSide);
+        if (image.isNull())
+            return failure(error.isEmpty() ? unreadable(name) : error);
+        return {normalised(std::move(image)), {}};
+    }
+    Picture picture = loadFromData(bytes, name);
+    if (!picture.isNull())
+        picture.image = picture.image.scaled(QSize(longestSide, longestSide), Qt::KeepAspectRatio,
+                                             Qt::SmoothTransformation);
+    return picture;
+}
+
+Picture loadAtSize(const QString &path, int longestSide)
+{
+    QByteArray bytes;
+    QString name;
+    if (Picture failed = readFile(path, &bytes, &name); !failed.error.isEmpty())
+        return failed;
+    return loadFromDataAtSize(bytes, name, longestSide);
+}
+
+Picture load(const QString &path, QSize fitTo)
+{
+    QByteArray bytes;
+    QString name;
+    if (Picture failed = readFile(path, &bytes, &name); !failed.error.isEmpty())
+        return failed;
     return loadFromData(bytes, name, fitTo);
 }
 
