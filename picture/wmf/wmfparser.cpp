@@ -316,8 +316,10 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *e
     m_heldPixels = 0;
     m_decodedPixels = 0;
     m_recordIndex = 0;
-    m_clock.start();
-    sink.setDeadline(QDeadlineTimer(std::max(0, m_limits.maxMilliseconds)));
+    if (!m_clock.isValid())
+        m_clock.start(); // one limit for all the passes over the records
+    sink.setDeadline(
+        QDeadlineTimer(std::max<qint64>(0, m_limits.maxMilliseconds - m_clock.elapsed())));
 
     qsizetype at = m_header.recordsStart;
     bool ok = true;

@@ -31,7 +31,7 @@ struct Limits
     qint64 maxBitmapPixels = 16LL * 1024 * 1024;     // pixels in one embedded bitmap
     qint64 maxHeldBitmapPixels = 32LL * 1024 * 1024; // pixels of pattern brushes held at once
     qint64 maxDecodedPixels = 256LL * 1024 * 1024;   // pixels of all bitmaps decoded in a pass
-    int maxMilliseconds = 1000;                      // time for one pass over the records
+    int maxMilliseconds = 1500;                      // time for all passes over the records
     qint64 maxPoints = 1000000;                      // points in one poly-polygon
     // What one record may cost to draw, in pixels touched: the area a stroke covers (counted
     // again where it overlaps itself), the scanlines a fill's edges cross, each glyph's box.
