@@ -213,9 +213,10 @@ void TestWmfRenderer::pixels_data()
         "50,50=#000000 50,44=#ffffff");
     row("dashed pen has gaps", outlined(1, 1, Qt::black).moveTo(0, 50).lineTo(100, 50),
         "2,50!=#ffffff 20,50=#ffffff 26,50!=#ffffff");
-    // Pens draw styled lines only when at most one device unit (pixel) wide, whatever their
-    // width in logical units: at half a pixel a unit, a 2-unit pen dashes; at two pixels a
-    // unit, a 1-unit pen draws solid.
+    // Which width decides whether a pen dashes: the rule we keep is the platform's documented
+    // one, at most one device unit (a pixel of the picture's own size), not one logical unit,
+    // since only the device width says whether a dash pattern can be drawn. So at half a pixel
+    // a unit a 2-unit pen dashes, and at two pixels a unit a 1-unit pen draws solid.
     row("dashed pen, 2 units at half a pixel each: dashed",
         Writer(true, QRect(0, 0, 200, 200), 192)
             .createPen(1, 2, Qt::black)
