@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
-  fonts-arphic-uming fonts-arphic-ukai fonts-noto-cjk fonts-liberation fonts-urw-base35 fonts-symbola
+  fonts-arphic-uming fonts-arphic-ukai fonts-noto-cjk fonts-liberation fonts-urw-base35 fonts-symbola fonts-opensymbol
   xvfb xdotool imagemagick
   python3 python3-pil python3-numpy
 )

@@ -820,6 +820,8 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
     const QString kaiTw = find({u"AR PL UKai TW", u"AR PL UKai HK", u"AR PL UMing TW"});
     const QString kaiCn = find({u"AR PL UKai CN", u"AR PL UKai TW", u"AR PL UMing CN"});
     const QString cjk = find({u"Droid Sans Fallback", u"AR PL UMing TW"});
+    // A face made to stand in for Symbol (its Greek upright; asked for in italic, it slants).
+    const QString symbolFont = find({u"OpenSymbol"});
 
     QString result;
     const QString lower = face.trimmed().toLower();
@@ -849,6 +851,9 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         else if (has({u"courier", u"mono", u"console", u"consolas", u"fixedsys", u"terminal",
                       u"typewriter"}))
             result = mono;
+        else if ((lower == u"symbol" || lower.endsWith(u" symbol") || lower == u"mt extra") &&
+                 !symbolFont.isEmpty())
+            result = symbolFont;
         else if (has({u"times", u"roman", u"serif", u"georgia", u"garamond", u"bookman", u"cambria",
                       u"century", u"palatino", u"euclid", u"symbol", u"mt extra", u"math"}) &&
                  !has({u"sans"}))

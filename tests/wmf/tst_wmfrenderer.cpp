@@ -259,6 +259,17 @@ void TestWmfRenderer::pixels_data()
         "50,50=#800080");
     row("one-bit mask, SRCPAINT then SRCAND: bit by bit", pair(black1, 0xEE0086, 0x8800C6),
         "50,50=#000000");
+    // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
+    for (bool italic : {false, true})
+        QTest::newRow(italic ? "Symbol in italic: slanted" : "Symbol upright")
+            << Writer()
+                   .createFont(-80, "Symbol", 2, 0, 400, italic)
+                   .selectObject(0)
+                   .setBkMode(1)
+                   .textOut(40, 10, "I")
+                   .finish()
+            << (italic ? u"60,17,5,11=#000000 49,40,3,15!=#000000"_s
+                       : u"60,17,5,11!=#000000 49,40,3,15=#000000"_s);
     row("SetPixel", Writer().setPixel(10, 10, Qt::red), "10,10=#ff0000 11,11=#ffffff");
     row("ExtFloodFill, to a border",
         outlined(0, 2, Qt::black)
