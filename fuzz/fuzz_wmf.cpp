@@ -34,6 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (image.isNull() == error.isEmpty())
         __builtin_trap(); // either a picture or a reason, never both or neither
 
+    // Drawn again at another size, as pintu-render --size does: other pens, no crisp lines.
+    QString scaledError;
+    const QImage scaled = wmf::render(bytes, &scaledError, limits, 300);
+    if (scaled.isNull() == scaledError.isEmpty())
+        __builtin_trap();
+
     // The same records through the recording sink, which formats every call.
     wmf::Parser parser(bytes, limits);
     if (parser.readHeader(&error)) {

@@ -176,6 +176,37 @@ int main(int argc, char **argv)
                               .finish()});
     seeds.append(
         {"nonplaceable-bounds", Writer(false).setMapMode(1).ellipse(100, 100, 300, 200).finish()});
+    seeds.append(
+        {"zero-window", Writer(false).setWindowExt(0, 0).rectangle(0, 0, 50, 30).finish()});
+    // One-pixel lines along the axes (drawn on whole pixels) and a dashed pen.
+    seeds.append({"thin-lines", Writer()
+                                    .createPen(0, 0, Qt::black)
+                                    .selectObject(0)
+                                    .createBrush(0, Qt::yellow)
+                                    .selectObject(1)
+                                    .rectangle(10, 10, 60, 40)
+                                    .polyline({{5, 80}, {90, 80}, {90, 95}})
+                                    .createPen(1, 1, Qt::blue)
+                                    .selectObject(2)
+                                    .polygon({{20, 50}, {80, 50}, {80, 70}, {20, 70}})
+                                    .finish()});
+    // A grey mask with SRCPAINT, then its picture with SRCAND.
+    seeds.append(
+        {"soft-mask",
+         Writer()
+             .bitmap(0x0B41, QRect(0, 0, 100, 100), QRect(0, 0, 2, 2),
+                     wmftest::dib(2, 2, 8, {qRgb(128, 128, 128)}, QByteArray(8, 0)), 0x00EE0086)
+             .bitmap(0x0B41, QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), fourColorDib(24), 0x008800C6)
+             .finish()});
+    // The symbol faces, a few bytes each.
+    Writer symbols;
+    const char *faces[] = {"Symbol",      "Wingdings", "Wingdings 2",
+                           "Wingdings 3", "Webdings",  "MT Extra"};
+    for (int i = 0; i < 6; ++i)
+        symbols.createFont(-20, faces[i], 2, 0, 400, i % 2)
+            .selectObject(i)
+            .textOut(5, 5 + 15 * i, "\x21\x4c\x6c\xa0\xec\xef\xff");
+    seeds.append({"symbol-faces", symbols.finish()});
 
     for (const auto &[name, bytes] : seeds) {
         QFile f(dir + u'/' + QString::fromLatin1(name) + QStringLiteral(".wmf"));

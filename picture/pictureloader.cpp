@@ -25,10 +25,7 @@
 namespace picture {
 namespace {
 
-Picture failure(QString message)
-{
-    return {QImage(), std::move(message)};
-}
+Picture failure(QString message) { return {QImage(), std::move(message)}; }
 
 QString displayName(const QString &path)
 {
@@ -170,10 +167,7 @@ std::optional<Dib> readDib(const Bytes &f, qint64 at)
     return d;
 }
 
-qint64 rowBytes(qint64 width, int bits)
-{
-    return (width * bits + 31) / 32 * 4;
-}
+qint64 rowBytes(qint64 width, int bits) { return (width * bits + 31) / 32 * 4; }
 
 // Whether run-length coded rows starting at at reach the last row: through the end-of-picture
 // code (the rest stays blank, as the format allows), every row's end, or a filled last row.
@@ -522,10 +516,7 @@ public:
 
 // ---- the verdicts as the player reads them
 
-QString kindName(const QByteArray &format)
-{
-    return QString::fromLatin1(format.toUpper());
-}
+QString kindName(const QByteArray &format) { return QString::fromLatin1(format.toUpper()); }
 
 Picture refusal(const Survey &s, const QByteArray &format, const QString &name)
 {
@@ -625,38 +616,12 @@ Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QS
     return {normalised(std::move(image)), {}};
 }
 
-} // namespace
-
-Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
-{
-    const QByteArray format = sniffFormat(bytes);
-    if (format.isEmpty())
-        return failure(unreadable(name));
-    if (format == "wmf") {
-        // The renderer scales a large metafile down to its limits, rounding each side to whole
-        // pixels: leave it room for that rounding below ours. It has our time budget.
-        wmf::Limits limits;
-        limits.maxSide = qMin(limits.maxSide, MaxSide);
-        limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * qint64(MaxSide));
-        limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
-        QString error;
-        QImage image = wmf::render(bytes, &error, limits);
-        if (image.isNull())
-            return failure(error.isEmpty() ? unreadable(name) : error);
-        if (!withinLimits(image.size()))
-            return failure(tooLarge(name, image.size()));
-        return {normalised(std::move(image)), {}};
-    }
-    Picture decoded = decodeWithQt(bytes, format, name, fitTo);
-    // Whatever a decoder did, nothing past the limits leaves the loader.
-    if (!decoded.isNull() && !withinLimits(decoded.image.size()))
-        return failure(tooLarge(name, decoded.image.size()));
-    return decoded;
-}
-
-Picture load(const QString &path, QSize fitTo)
+// Reads the file at path into *out, and its name for messages into *nameOut; a failure with
+// its message when it cannot.
+Picture readFile(const QString &path, QByteArray *out, QString *nameOut)
 {
     const QString name = displayName(path);
+    *nameOut = name;
     // Open without blocking and look at what was opened, not at the name: a FIFO or a device
     // that merely carries a picture's name must not hang or flood the program.
     const QByteArray native = toNative(QFileInfo(path).absoluteFilePath());
@@ -703,7 +668,77 @@ Picture load(const QString &path, QSize fitTo)
         return failure(QStringLiteral("無法讀取圖片「%1」（%2）。")
                            .arg(name, QString::fromLocal8Bit(std::strerror(readErrno))));
     bytes.truncate(got); // a file that shrank while we read it is decoded as far as it goes
+    *out = std::move(bytes);
+    return {};
+}
 
+} // namespace
+
+Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
+{
+    const QByteArray format = sniffFormat(bytes);
+    if (format.isEmpty())
+        return failure(unreadable(name));
+    if (format == "wmf") {
+        // The renderer scales a large metafile down to its limits, rounding each side to whole
+        // pixels: leave it room for that rounding below ours. It has our time budget.
+        wmf::Limits limits;
+        limits.maxSide = qMin(limits.maxSide, MaxSide);
+        limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * qint64(MaxSide));
+        limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
+        QString error;
+        QImage image = wmf::render(bytes, &error, limits);
+        if (image.isNull())
+            return failure(error.isEmpty() ? unreadable(name) : error);
+        if (!withinLimits(image.size()))
+            return failure(tooLarge(name, image.size()));
+        return {normalised(std::move(image)), {}};
+    }
+    Picture decoded = decodeWithQt(bytes, format, name, fitTo);
+    // Whatever a decoder did, nothing past the limits leaves the loader.
+    if (!decoded.isNull() && !withinLimits(decoded.image.size()))
+        return failure(tooLarge(name, decoded.image.size()));
+    return decoded;
+}
+
+Picture loadFromDataAtSize(const QByteArray &bytes, const QString &name, int longestSide)
+{
+    longestSide = std::clamp(longestSide, 1, MaxSide);
+    if (sniffFormat(bytes) == "wmf") {
+        QString error;
+        wmf::Limits limits;
+        limits.maxSide = MaxSide;
+        limits.maxPixels = MaxPixels - 2 * qint64(MaxSide); // room for the renderer's rounding
+        limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
+        QImage image = wmf::render(bytes, &error, limits, longestSide);
+        if (image.isNull())
+            return failure(error.isEmpty() ? unreadable(name) : error);
+        if (!withinLimits(image.size()))
+            return failure(tooLarge(name, image.size()));
+        return {normalised(std::move(image)), {}};
+    }
+    Picture picture = loadFromData(bytes, name);
+    if (!picture.isNull())
+        picture.image = picture.image.scaled(QSize(longestSide, longestSide), Qt::KeepAspectRatio,
+                                             Qt::SmoothTransformation);
+    return picture;
+}
+
+Picture loadAtSize(const QString &path, int longestSide)
+{
+    QByteArray bytes;
+    QString name;
+    if (Picture failed = readFile(path, &bytes, &name); !failed.error.isEmpty())
+        return failed;
+    return loadFromDataAtSize(bytes, name, longestSide);
+}
+
+Picture load(const QString &path, QSize fitTo)
+{
+    QByteArray bytes;
+    QString name;
+    if (Picture failed = readFile(path, &bytes, &name); !failed.error.isEmpty())
+        return failed;
     return loadFromData(bytes, name, fitTo);
 }
 

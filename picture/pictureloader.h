@@ -46,4 +46,9 @@ struct Picture
 Picture load(const QString &path, QSize fitTo = {});
 Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo = {});
 
+// The picture with its longest side at `longestSide` pixels (within MaxSide): a metafile is
+// drawn again as vectors at that size, other pictures are scaled smoothly.
+Picture loadAtSize(const QString &path, int longestSide);
+Picture loadFromDataAtSize(const QByteArray &bytes, const QString &name, int longestSide);
+
 } // namespace picture

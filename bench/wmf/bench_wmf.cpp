@@ -81,6 +81,33 @@ void BenchWmf::render_data()
         w.createBrush(0, Qt::blue).selectObject(3).extFloodFill(3900, 100, Qt::yellow, 1);
         QTest::newRow("flood fills over 4000x4000") << w.finish();
     }
+    // Records that would take minutes to draw: each is refused, the time is the refusal's.
+    {
+        QList<QList<QPoint>> polygons(16);
+        for (int i = 0; i < 16 * 62500; ++i)
+            polygons[i % 16].append(QPoint(i * 37 % 8000, i * 91 % 8000));
+        Writer w(true, QRect(0, 0, 8000, 8000), 96);
+        w.createPen(0, 200, Qt::black).selectObject(0).createBrush(0, Qt::red).selectObject(1);
+        QTest::newRow("refused: poly-polygon of 1M points, 200-unit pen")
+            << w.polyPolygon(polygons).finish();
+    }
+    {
+        Writer w(true, QRect(0, 0, 8000, 8000), 96);
+        w.createFont(-16000, "PMingLiU", 136).selectObject(0);
+        QTest::newRow("refused: 65,534 stacked 16000-pixel Big5 glyphs")
+            << w.extTextOut(4000, 4000, 0, {}, QByteArray(65534, '\xa4'), QList<int>(65534, 0))
+                   .finish();
+    }
+    {
+        QList<QPoint> zigzag;
+        for (int i = 0; i < 65535; ++i)
+            zigzag += QPoint(i % 2 * 8000, int(i * 8000LL / 65535));
+        Writer w(true, QRect(0, 0, 8000, 8000), 96);
+        w.createPen(0, 0, Qt::black).selectObject(0);
+        for (int i = 0; i < 16; ++i)
+            w.polyline(zigzag);
+        QTest::newRow("refused: sixteen polylines of 65,535 points") << w.finish();
+    }
     const QString dir = qEnvironmentVariable("PINTU_WMF_DIR");
     if (!dir.isEmpty()) {
         for (const QFileInfo &info :

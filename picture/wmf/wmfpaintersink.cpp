@@ -116,12 +116,20 @@ Qt::BrushStyle hatchStyle(quint16 hatch)
 
 } // namespace
 
-PainterSink::PainterSink(QImage *image) : m_image(image) { m_painter.begin(m_image); }
+PainterSink::PainterSink(QImage *image, qreal zoom) : m_image(image), m_zoom(zoom > 0 ? zoom : 1)
+{
+    m_painter.begin(m_image);
+}
 
-PainterSink::~PainterSink() { m_painter.end(); }
+PainterSink::~PainterSink()
+{
+    flush();
+    m_painter.end();
+}
 
 bool PainterSink::prepare(const DeviceContext &dc)
 {
+    flush();
     const Rop2 r = rop2(dc.rop2);
     if (r.skip)
         return false;
@@ -155,23 +163,25 @@ QPen PainterSink::pen(const DeviceContext &dc) const
     if (hairline)
         width = 1.0;
     QPen pen(color, width);
-    // Styled lines exist only for pens one logical unit wide or less; wider ones draw solid.
-    // Dash lengths in pixels, about what the old display drivers drew.
+    // Styled lines exist only for pens at most one device unit wide (a pixel of the picture's
+    // own size, whatever the mapping); wider ones draw solid. Dash lengths in pixels of that
+    // size, about what the old display drivers drew; the pen's pattern counts in pen widths.
     bool styled = false;
-    if (std::abs(p.width) <= 1) {
+    if (hairline || width / m_zoom <= 1.0) {
         styled = true;
+        const qreal unit = m_zoom / width;
         switch (style) {
         case PenDash:
-            pen.setDashPattern({18, 6});
+            pen.setDashPattern({18 * unit, 6 * unit});
             break;
         case PenDot:
-            pen.setDashPattern({3, 3});
+            pen.setDashPattern({3 * unit, 3 * unit});
             break;
         case PenDashDot:
-            pen.setDashPattern({9, 6, 3, 6});
+            pen.setDashPattern({9 * unit, 6 * unit, 3 * unit, 6 * unit});
             break;
         case PenDashDotDot:
-            pen.setDashPattern({9, 3, 3, 3, 3, 3});
+            pen.setDashPattern({9 * unit, 3 * unit, 3 * unit, 3 * unit, 3 * unit, 3 * unit});
             break;
         default:
             styled = false;
@@ -235,13 +245,67 @@ void PainterSink::shape(const DeviceContext &dc, const QPainterPath &path, bool 
     m_painter.drawPath(path);
 }
 
+// At the picture's own size a one-pixel solid pen along the axes colours whole pixels: from
+// each segment's start up to, not including, its end, as the platform draws lines. The
+// vertices on whole pixels; empty when the pen or the points are not like that.
+QList<QPoint> PainterSink::crispPoints(const DeviceContext &dc, const QPolygonF &points,
+                                       bool closed) const
+{
+    const quint16 style = dc.pen.style & PenStyleMask;
+    if (m_zoom != 1 || (style != PenSolid && style != PenInsideFrame) || points.size() < 2 ||
+        pen(dc).widthF() != 1.0)
+        return {};
+    QList<QPoint> p;
+    p.reserve(points.size() + 1);
+    for (const QPointF &q : points) {
+        if (!(std::abs(q.x()) < 1e6 && std::abs(q.y()) < 1e6))
+            return {};
+        p.append(QPoint(int(std::floor(q.x() + 0.5)), int(std::floor(q.y() + 0.5))));
+        if (p.size() > 1 && p.last().x() != p[p.size() - 2].x() &&
+            p.last().y() != p[p.size() - 2].y())
+            return {};
+    }
+    if (closed) {
+        if (p.first().x() != p.last().x() && p.first().y() != p.last().y())
+            return {};
+        p.append(p.first());
+    }
+    return p;
+}
+
+void PainterSink::drawCrisp(const DeviceContext &dc, const QList<QPoint> &p)
+{
+    const QColor color = pen(dc).color();
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    for (qsizetype i = 1; i < p.size(); ++i) {
+        const QPoint a = p[i - 1], b = p[i];
+        if (a == b)
+            continue;
+        const QPoint step(b.x() > a.x() ? 1 : (b.x() < a.x() ? -1 : 0),
+                          b.y() > a.y() ? 1 : (b.y() < a.y() ? -1 : 0));
+        const QPoint last = b - step;
+        m_painter.fillRect(QRect(QPoint(std::min(a.x(), last.x()), std::min(a.y(), last.y())),
+                                 QPoint(std::max(a.x(), last.x()), std::max(a.y(), last.y()))),
+                           color);
+    }
+}
+
 void PainterSink::polyline(const DeviceContext &dc, const QPolygonF &points)
 {
     if (!prepare(dc))
         return;
+    if (const QList<QPoint> crisp = crispPoints(dc, points, false); !crisp.isEmpty()) {
+        drawCrisp(dc, crisp);
+        return;
+    }
     m_painter.setBrush(Qt::NoBrush);
     m_painter.setPen(pen(dc));
-    m_painter.drawPolyline(points);
+    // A long line in pieces, so that drawing can stop when time is up.
+    constexpr qsizetype piece = 4096;
+    for (qsizetype at = 0; at + 1 < points.size() && !late(); at += piece - 1) {
+        const qsizetype n = std::min(piece, points.size() - at);
+        m_painter.drawPolyline(points.constData() + at, int(n));
+    }
 }
 
 void PainterSink::polygons(const DeviceContext &dc, const QList<QPolygonF> &polygons)
@@ -252,7 +316,24 @@ void PainterSink::polygons(const DeviceContext &dc, const QList<QPolygonF> &poly
         path.addPolygon(p);
         path.closeSubpath();
     }
-    shape(dc, path, true);
+    framed(dc, path, polygons.size() == 1 ? polygons.first() : QPolygonF());
+}
+
+// Fills path with the brush and frames it with the pen; an outline along the axes that a
+// one-pixel pen draws is framed on whole pixels.
+void PainterSink::framed(const DeviceContext &dc, const QPainterPath &path,
+                         const QPolygonF &outline)
+{
+    const QList<QPoint> crisp = crispPoints(dc, outline, true);
+    if (crisp.isEmpty()) {
+        shape(dc, path, true);
+        return;
+    }
+    DeviceContext unframed = dc;
+    unframed.pen.style = PenNull;
+    shape(unframed, path, true);
+    if (prepare(dc))
+        drawCrisp(dc, crisp);
 }
 
 void PainterSink::rectangle(const DeviceContext &dc, const QRectF &rect)
@@ -264,7 +345,14 @@ void PainterSink::rectangle(const DeviceContext &dc, const QRectF &rect)
         r.adjust(half, half, -half, -half);
     }
     path.addRect(r);
-    shape(dc, path, true);
+    // The platform frames a rectangle inside it: its right and bottom lines are the last
+    // pixels the rectangle covers.
+    const QPointF last = rect.bottomRight() - QPointF(1, 1);
+    framed(dc, path,
+           rect.width() >= 2 && rect.height() >= 2
+               ? QPolygonF({rect.topLeft(), QPointF(last.x(), rect.top()), last,
+                            QPointF(rect.left(), last.y())})
+               : QPolygonF());
 }
 
 void PainterSink::roundRect(const DeviceContext &dc, const QRectF &rect, QSizeF corner)
@@ -320,6 +408,7 @@ void PainterSink::setPixel(const DeviceContext &dc, QPointF point, QColor color)
 
 void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color, bool surface)
 {
+    flush();
     const int w = m_image->width(), h = m_image->height();
     const int x0 = int(std::floor(point.x())), y0 = int(std::floor(point.y()));
     if (x0 < 0 || y0 < 0 || x0 >= w || y0 >= h || dc.brush.style == BrushNull)
@@ -579,7 +668,7 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     m_painter.setBackgroundMode(Qt::TransparentMode);
     const qreal ux = l.x / across, uy = l.y / l.scale;
     if (l.spaced) {
-        for (qsizetype i = 0; i < run.text.size(); ++i) {
+        for (qsizetype i = 0; i < run.text.size() && !late(); ++i) {
             const QChar c = run.text.at(i);
             const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
             if (c.isHighSurrogate() && i + 1 < run.text.size()) {
@@ -628,8 +717,89 @@ void PainterSink::invertPath(const DeviceContext &dc, const QPainterPath &path)
     m_painter.fillPath(path, Qt::white);
 }
 
+namespace {
+
+// A mask with levels between black and white: a grey picture, not one of two colours (a
+// two-level mask is drawn bit by bit, as written).
+bool isGreyMask(const QImage &image)
+{
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB ||
+        qint64(image.width()) * image.height() > 16LL * 1024 * 1024)
+        return false;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    bool between = false;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            if (qRed(line[x]) != qGreen(line[x]) || qGreen(line[x]) != qBlue(line[x]))
+                return false;
+            between = between || (qGreen(line[x]) != 0 && qGreen(line[x]) != 255);
+        }
+    }
+    return between;
+}
+
+bool sameRect(const QRectF &a, const QRectF &b)
+{
+    return std::abs(a.left() - b.left()) < 0.5 && std::abs(a.top() - b.top()) < 0.5 &&
+           std::abs(a.right() - b.right()) < 0.5 && std::abs(a.bottom() - b.bottom()) < 0.5;
+}
+
+} // namespace
+
+void PainterSink::flush()
+{
+    if (!m_mask)
+        return;
+    const Mask mask = std::move(*m_mask);
+    m_mask.reset();
+    blit(mask.dc, mask.dest, mask.image, mask.source, mask.rop);
+}
+
 void PainterSink::bitmap(const DeviceContext &dc, const QRectF &dest, const QImage &image,
                          const QRectF &source, quint32 rop)
+{
+    if (m_mask && sameRect(m_mask->dest, dest) &&
+        ((m_mask->rop == SrcPaint && rop == SrcAnd) ||
+         (m_mask->rop == SrcAnd && rop == SrcPaint))) {
+        // The picture the held mask belongs to. White in a SRCPAINT mask is where the picture
+        // shows (it whitens the ground that SRCAND then darkens to the picture); black in a
+        // SRCAND mask likewise. Levels between are partly transparent: blend, not bit by bit.
+        const Mask mask = std::move(*m_mask);
+        m_mask.reset();
+        QImage alpha = mask.image.copy(mask.source.toAlignedRect())
+                           .scaled(source.toAlignedRect().size())
+                           .convertToFormat(QImage::Format_RGB32);
+        QImage picture = image.copy(source.toAlignedRect()).convertToFormat(QImage::Format_ARGB32);
+        const bool whiteShows = mask.rop == SrcPaint;
+        for (int y = 0; y < picture.height() && y < alpha.height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            const QRgb *a = reinterpret_cast<const QRgb *>(alpha.constScanLine(y));
+            for (int x = 0; x < picture.width() && x < alpha.width(); ++x) {
+                const int level = whiteShows ? qGreen(a[x]) : 255 - qGreen(a[x]);
+                line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), level);
+            }
+        }
+        DeviceContext plain = dc;
+        plain.rop2 = 13;
+        if (!prepare(plain))
+            return;
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform,
+                                dest.width() < source.width() || dc.stretchBltMode == 4);
+        m_painter.setRenderHint(QPainter::Antialiasing, false);
+        m_painter.drawImage(dest, picture);
+        return;
+    }
+    flush();
+    if ((rop == SrcPaint || rop == SrcAnd) && isGreyMask(image)) {
+        m_mask = Mask{dc, dest, image, source, rop};
+        return;
+    }
+    blit(dc, dest, image, source, rop);
+}
+
+void PainterSink::blit(const DeviceContext &dc, const QRectF &dest, const QImage &image,
+                       const QRectF &source, quint32 rop)
 {
     DeviceContext plain = dc;
     plain.rop2 = 13;

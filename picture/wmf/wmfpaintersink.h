@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <optional>
+
 namespace wmf {
 
 // Where a run of text would be drawn, in picture pixels; empty when it would not be.
@@ -15,7 +17,9 @@ class PainterSink : public Sink
 {
 public:
     // image: an opaque image (Format_RGB32), already cleared; kept painted on until destroyed.
-    explicit PainterSink(QImage *image);
+    // zoom: picture pixels per pixel of the picture's own size. At 1, one-pixel lines along
+    // the axes are drawn on whole pixels, as the platform draws them.
+    explicit PainterSink(QImage *image, qreal zoom = 1);
     ~PainterSink() override;
 
     void polyline(const DeviceContext &dc, const QPolygonF &points) override;
@@ -40,11 +44,30 @@ private:
     // Sets clip, composition and hints for one call; false when nothing is to be drawn.
     bool prepare(const DeviceContext &dc);
     QPen pen(const DeviceContext &dc) const;
+    QList<QPoint> crispPoints(const DeviceContext &dc, const QPolygonF &points, bool closed) const;
     QBrush brush(const DeviceContext &dc, const Brush &b) const;
     void shape(const DeviceContext &dc, const QPainterPath &path, bool fill);
+    void framed(const DeviceContext &dc, const QPainterPath &path, const QPolygonF &outline);
+    void drawCrisp(const DeviceContext &dc, const QList<QPoint> &points);
+    void blit(const DeviceContext &dc, const QRectF &dest, const QImage &image,
+              const QRectF &source, quint32 rop);
+    void flush();
+
+    // A grey mask drawn with SRCPAINT or SRCAND, held back in case the picture it masks
+    // follows with the other operation: the pair is one picture with soft edges.
+    struct Mask
+    {
+        DeviceContext dc;
+        QRectF dest;
+        QImage image;
+        QRectF source;
+        quint32 rop;
+    };
 
     QImage *m_image;
     QPainter m_painter;
+    qreal m_zoom;
+    std::optional<Mask> m_mask;
 };
 
 } // namespace wmf

@@ -121,6 +121,71 @@ bool Parser::malformed()
     return fail(damaged(QStringLiteral("第 %1 筆記錄的內容不完整。").arg(m_recordIndex)));
 }
 
+bool Parser::late() const
+{
+    return m_clock.elapsed() > m_limits.maxMilliseconds;
+}
+
+bool Parser::tooSlow()
+{
+    return fail(QStringLiteral("WMF 圖片太複雜，無法在 %1 秒內畫完。")
+                    .arg(std::max(0, m_limits.maxMilliseconds) / 1000.0));
+}
+
+bool Parser::afford(qint64 cost)
+{
+    if (m_canvas.isEmpty() || cost <= m_limits.maxRecordCost)
+        return true;
+    return fail(QStringLiteral("WMF 圖片的第 %1 筆記錄太複雜，畫起來太費時，無法顯示。")
+                    .arg(m_recordIndex));
+}
+
+qreal Parser::penPixels() const
+{
+    if ((m_dc.pen.style & PenStyleMask) == PenNull)
+        return 0;
+    const qreal width = std::abs(m_dc.pen.width * m_dc.mapping.scaleX());
+    return std::isfinite(width) ? std::max<qreal>(1, width) : 1e9;
+}
+
+// A stroke covers each segment's length plus a pen's width, a pen wide; a fill crosses as many
+// scanlines as its edges span, and covers its bounds. Within the canvas, which clips the rest.
+qint64 Parser::shapeCost(const QList<QPolygonF> &polygons, bool closed, bool fill) const
+{
+    if (m_canvas.isEmpty())
+        return 0;
+    const qreal w = m_canvas.width(), h = m_canvas.height();
+    const qreal pen = penPixels();
+    qreal cost = 0;
+    QRectF bounds;
+    for (const QPolygonF &points : polygons) {
+        const qsizetype n = points.size();
+        for (qsizetype i = closed ? 0 : 1; i < n; ++i) {
+            const QPointF a = points[i == 0 ? n - 1 : i - 1], b = points[i];
+            const qreal across = std::min(std::abs(b.x() - a.x()), w);
+            const qreal down = std::min(std::abs(b.y() - a.y()), h);
+            cost += (across + down + pen) * pen + (fill ? down : 0);
+        }
+        if (fill)
+            bounds |= points.boundingRect();
+    }
+    if (fill)
+        cost += boxCost(bounds, true);
+    return qint64(std::min<qreal>(cost, 1e18));
+}
+
+qint64 Parser::boxCost(const QRectF &rect, bool fill) const
+{
+    if (m_canvas.isEmpty())
+        return 0;
+    const QRectF r = rect.normalized();
+    const qreal across = std::min(r.width(), qreal(m_canvas.width()));
+    const qreal down = std::min(r.height(), qreal(m_canvas.height()));
+    const qreal pen = penPixels();
+    const qreal cost = 2 * (across + down + 2 * pen) * pen + (fill ? across * down : 0);
+    return std::isfinite(cost) ? qint64(std::min<qreal>(cost, 1e18)) : qint64(1e18);
+}
+
 bool Parser::readHeader(QString *error)
 {
     m_header = {};
@@ -242,7 +307,10 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *e
     m_heldPixels = 0;
     m_decodedPixels = 0;
     m_recordIndex = 0;
-    m_clock.start();
+    if (!m_clock.isValid())
+        m_clock.start(); // one limit for all the passes over the records
+    sink.setDeadline(
+        QDeadlineTimer(std::max<qint64>(0, m_limits.maxMilliseconds - m_clock.elapsed())));
 
     qsizetype at = m_header.recordsStart;
     bool ok = true;
@@ -265,12 +333,13 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *e
                           .arg(m_limits.maxRecords));
             break;
         }
-        if (m_clock.elapsed() > m_limits.maxMilliseconds) {
-            ok = fail(QStringLiteral("WMF 圖片太複雜，無法在 %1 秒內畫完。")
-                          .arg(m_limits.maxMilliseconds / 1000.0));
+        if (late()) {
+            ok = tooSlow();
             break;
         }
         ok = record(function, m_data.sliced(at + 6, qsizetype(words) * 2 - 6));
+        if (ok && late())
+            ok = tooSlow(); // the sink stopped drawing this record part way
         at += qsizetype(words) * 2;
     }
     m_stats.records = m_recordIndex;
@@ -520,6 +589,16 @@ bool Parser::text(QByteArrayView p, bool extended)
     run.italic = font.italic;
     run.underline = font.underline;
     run.strikeOut = font.strikeOut;
+    if (!m_canvas.isEmpty()) {
+        // Each glyph costs its box, as far as the canvas goes.
+        const qreal em = std::abs(run.emPixels);
+        const qreal glyph = std::min(em * std::max(em, run.widthPixels),
+                                     qreal(m_canvas.width()) * m_canvas.height());
+        const qreal cost =
+            glyph * run.text.size() + (options & TextOpaque ? boxCost(clipRect, true) : 0);
+        if (!afford(std::isfinite(cost) ? qint64(std::min<qreal>(cost, 1e18)) : qint64(1e18)))
+            return false;
+    }
     const qreal advance = m_sink->text(m_dc, run);
     if (useCp && sx > 0) {
         // The metafile's own spacing, when it gives one, says exactly how far the text went.
@@ -653,6 +732,10 @@ bool Parser::record(quint16 function, QByteArrayView p)
         map.windowOrg = point(0);
         return true;
     case SetWindowExt:
+        // A window of no width or height is refused, as the platform does: the window stays
+        // as it was and the picture takes its size from elsewhere.
+        if (s16(p, 0) == 0 || s16(p, 2) == 0)
+            return true;
         mapExt(map.windowExt, s16(p, 2), s16(p, 0));
         m_stats.windowExtSet = true;
         return true;
@@ -906,8 +989,13 @@ bool Parser::record(quint16 function, QByteArrayView p)
         drawing();
         QPolygonF points;
         points.reserve(count);
-        for (qsizetype i = 0; i < count; ++i)
+        for (qsizetype i = 0; i < count; ++i) {
+            if (i % 4096 == 4095 && late())
+                return tooSlow();
             points.append(map.map(QPointF(s16(p, 2 + 4 * i), s16(p, 4 + 4 * i))));
+        }
+        if (!afford(shapeCost({points}, function == Polygon, function == Polygon)))
+            return false;
         if (function == Polyline) {
             if (count >= 2)
                 m_sink->polyline(m_dc, points);
@@ -935,11 +1023,16 @@ bool Parser::record(quint16 function, QByteArrayView p)
             const qsizetype count = u16(p, 2 + 2 * i);
             QPolygonF points;
             points.reserve(count);
-            for (qsizetype k = 0; k < count; ++k, at += 4)
+            for (qsizetype k = 0; k < count; ++k, at += 4) {
+                if (k % 4096 == 4095 && late())
+                    return tooSlow();
                 points.append(map.map(QPointF(s16(p, at), s16(p, at + 2))));
+            }
             if (count >= 2)
                 list.append(points);
         }
+        if (!afford(shapeCost(list, true, true)))
+            return false;
         if (!list.isEmpty())
             m_sink->polygons(m_dc, list);
         return true;
@@ -948,6 +1041,8 @@ bool Parser::record(quint16 function, QByteArrayView p)
     case Ellipse: {
         drawing();
         const QRectF r = map.mapRect(rectAt(0));
+        if (!afford(boxCost(r, true)))
+            return false;
         if (function == Rectangle)
             m_sink->rectangle(m_dc, r);
         else
@@ -957,6 +1052,8 @@ bool Parser::record(quint16 function, QByteArrayView p)
     case RoundRect: {
         drawing();
         const QPointF corner = map.mapSize(QPointF(s16(p, 2), s16(p, 0)));
+        if (!afford(boxCost(map.mapRect(rectAt(4)), true)))
+            return false;
         m_sink->roundRect(m_dc, map.mapRect(rectAt(4)),
                           QSizeF(std::abs(corner.x()), std::abs(corner.y())));
         return true;
@@ -968,6 +1065,8 @@ bool Parser::record(quint16 function, QByteArrayView p)
         const QRectF r = map.mapRect(rectAt(8));
         if (r.width() <= 0 || r.height() <= 0)
             return true;
+        if (!afford(boxCost(r, function != Arc)))
+            return false;
         const QPointF c = r.center();
         auto angleOf = [&](QPointF logical) {
             const QPointF d = map.map(logical) - c;

@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QList>
+#include <QPolygonF>
 #include <QRect>
 #include <QString>
 
@@ -30,9 +31,13 @@ struct Limits
     qint64 maxBitmapPixels = 16LL * 1024 * 1024;     // pixels in one embedded bitmap
     qint64 maxHeldBitmapPixels = 32LL * 1024 * 1024; // pixels of pattern brushes held at once
     qint64 maxDecodedPixels = 256LL * 1024 * 1024;   // pixels of all bitmaps decoded in a pass
-    int maxMilliseconds = 10000;                     // time for one pass over the records
+    int maxMilliseconds = 1500;                      // time for all passes over the records
     qint64 maxPoints = 1000000;                      // points in one poly-polygon
-    int maxRegionRects = 10000;                      // rectangles in one region
+    // What one record may cost to draw, in pixels touched: the area a stroke covers (counted
+    // again where it overlaps itself), the scanlines a fill's edges cross, each glyph's box.
+    // A record over it is refused before it is drawn, however fast the machine.
+    qint64 maxRecordCost = 256LL * 1024 * 1024;
+    int maxRegionRects = 10000; // rectangles in one region
 };
 
 struct Header
@@ -75,12 +80,22 @@ public:
     bool play(Sink &sink, const Mapping &start, bool playerFrame, QString *error);
     const PlayStats &stats() const { return m_stats; }
 
+    // The picture being drawn, in pixels: what a record costs is counted within it. Without
+    // one (measuring passes draw nothing) records are not costed.
+    void setCanvas(QSize size) { m_canvas = size; }
+
 private:
     using Object = std::variant<Pen, Brush, Font, Palette, Region>;
 
     bool record(quint16 function, QByteArrayView params);
     bool fail(const QString &message);
     bool malformed();
+    bool late() const;
+    bool tooSlow();
+    bool afford(qint64 cost);
+    qreal penPixels() const;
+    qint64 shapeCost(const QList<QPolygonF> &polygons, bool closed, bool fill) const;
+    qint64 boxCost(const QRectF &rect, bool fill) const;
     void drawing();
     int addObject(Object object);
     const Object *object(quint16 index) const;
@@ -109,6 +124,7 @@ private:
     qint64 m_decodedPixels = 0;
     QString m_error;
     QElapsedTimer m_clock;
+    QSize m_canvas;
 };
 
 } // namespace wmf

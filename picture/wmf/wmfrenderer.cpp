@@ -120,7 +120,7 @@ bool looksLikeMetafile(QByteArrayView head)
 
 QImage render(QByteArrayView data, QString *error) { return render(data, error, Limits()); }
 
-QImage render(QByteArrayView data, QString *error, const Limits &limits)
+QImage render(QByteArrayView data, QString *error, const Limits &limits, int longestSide)
 {
     Parser parser(data, limits);
     QString why;
@@ -167,13 +167,19 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits)
         !std::isfinite(size.height()))
         return failed(error, QStringLiteral("WMF 圖片的大小不正確。"));
 
-    // Scale down what is too big for the limits, keeping the shape.
-    qreal scale = 1;
+    // Scale down what is too big for the limits, keeping the shape: the picture as the game
+    // shows it. Drawn at another size, its pixels are `zoom` of those.
     const int maxSide =
         header.placeable ? limits.maxSide : std::min(limits.maxSide, limits.maxPlainSide);
-    scale = std::min(scale, maxSide / size.width());
-    scale = std::min(scale, maxSide / size.height());
-    scale = std::min(scale, std::sqrt(qreal(limits.maxPixels) / (size.width() * size.height())));
+    const qreal pixelScale = std::sqrt(qreal(limits.maxPixels) / (size.width() * size.height()));
+    const qreal natural =
+        std::min({qreal(1), maxSide / size.width(), maxSide / size.height(), pixelScale});
+    qreal scale = natural;
+    if (longestSide > 0)
+        scale =
+            std::min({longestSide / std::max(size.width(), size.height()),
+                      limits.maxSide / size.width(), limits.maxSide / size.height(), pixelScale});
+    const qreal zoom = longestSide > 0 ? scale / natural : 1;
     const int width = std::clamp(int(std::lround(size.width() * scale)), 1, limits.maxSide);
     const int height = std::clamp(int(std::lround(size.height() * scale)), 1, limits.maxSide);
     if (playerFrame) {
@@ -191,7 +197,8 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits)
     image.setDotsPerMeterX(3780); // 96 an inch
     image.setDotsPerMeterY(3780);
     {
-        PainterSink sink(&image);
+        PainterSink sink(&image, zoom);
+        parser.setCanvas(image.size());
         if (!parser.play(sink, start, playerFrame, &why))
             return failed(error, why);
     }

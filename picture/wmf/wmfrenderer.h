@@ -21,7 +21,11 @@ bool looksLikeMetafile(QByteArrayView head);
 // else the bounds of what it draws. A picture larger than Limits::maxSide a side or
 // Limits::maxPixels in all (8192 and 32 Mi pixels) is scaled down to fit, keeping its shape;
 // one without the placeable header, whose units are unknown, to Limits::maxPlainSide (2048).
+//
+// longestSide > 0 draws the metafile again, as vectors, with its longest side at that many
+// pixels (within the same limits). Only at the picture's own size are one-pixel lines along
+// the axes put on whole pixels, as the platform draws them there.
 QImage render(QByteArrayView data, QString *error);
-QImage render(QByteArrayView data, QString *error, const Limits &limits);
+QImage render(QByteArrayView data, QString *error, const Limits &limits, int longestSide = 0);
 
 } // namespace wmf

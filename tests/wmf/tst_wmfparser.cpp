@@ -4,8 +4,11 @@
 #include "picture/wmf/wmftext.h"
 #include "wmfwriter.h"
 
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 
 Q_DECLARE_METATYPE(wmf::Limits)
@@ -58,6 +61,8 @@ private slots:
     void calls();
     void texts_data();
     void texts();
+    void symbolFacesDrawn_data();
+    void symbolFacesDrawn();
     void textPairs();
     void textRun();
     void failures_data();
@@ -314,7 +319,16 @@ void TestWmfParser::texts_data()
     row("Symbol", 2, "Symbol", "abgp\xa3", "αβγπ≤", {10, 10, 10, 10, 10});
     row("Symbol face with ANSI set", 0, "Symbol", "D", "Δ", {10});
     row("Wingdings", 2, "Wingdings", "\xfc\x6c\xe0", "✓●→", {10, 10, 10});
-    row("Wingdings 2: private use", 2, "Wingdings 2", "\x50", "\uf050", {10});
+    // The symbol faces, a few bytes of each table (pictographs beyond the first plane take
+    // two UTF-16 units, the second without an advance of its own).
+    row("Wingdings 2", 2, "Wingdings 2", "\x50\x69\x6a", "\U0001F5F8\u24EA\u2460", {10, 0, 10, 10});
+    row("Wingdings 3", 2, "Wingdings 3", "\x70\x66\x2f", "\u25B2\u2190\u21DE", {10, 10, 10});
+    row("Webdings", 2, "Webdings", "\x61\x4c", "\u2714\U0001F50D", {10, 10, 0});
+    row("MT Extra, and a byte it has no character for", 0, "MT Extra", "L\x6c\x90", "\u22EF\u2113 ",
+        {10, 10, 10});
+    row("Euclid Symbol brace pieces", 0, "Euclid Symbol", "\xec\xed\xee\xef",
+        "\u23A7\u23A8\u23A9\u23AA", {10, 10, 10, 10});
+    row("Marlett: private use", 2, "Marlett", "\x50", "\uf050", {10});
     row("Big5, lone lead byte at the end", 136, "PMingLiU", "A\xa4", "A\ufffd", {10, 10});
 }
 
@@ -328,6 +342,36 @@ void TestWmfParser::texts()
     QCOMPARE(r.texts.size(), 1);
     QCOMPARE(r.texts[0].text, text);
     QCOMPARE(r.texts[0].advances, advances);
+}
+
+void TestWmfParser::symbolFacesDrawn_data()
+{
+    QTest::addColumn<QString>("face");
+    for (const char *face :
+         {"Symbol", "Wingdings", "Wingdings 2", "Wingdings 3", "Webdings", "MT Extra"})
+        QTest::newRow(face) << QString::fromLatin1(face);
+}
+
+// Every character a symbol face's bytes turn into is drawn by a font the set-up installs, not
+// shown as an empty box.
+void TestWmfParser::symbolFacesDrawn()
+{
+    QFETCH(QString, face);
+    static const QStringList families = QFontDatabase::families();
+    QByteArray bytes;
+    for (int b = 0x21; b <= 0xFF; ++b)
+        bytes.append(char(b));
+    QStringList missing;
+    for (char32_t c : wmf::decodeText(bytes, 2, face).toUcs4()) {
+        if (c < 0x80)
+            continue;
+        const bool drawn = std::any_of(families.begin(), families.end(), [c](const QString &f) {
+            return QFontMetrics(QFont(f)).inFontUcs4(c);
+        });
+        if (!drawn)
+            missing += QString::number(c, 16);
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
 }
 
 void TestWmfParser::textPairs()

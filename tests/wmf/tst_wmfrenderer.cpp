@@ -3,6 +3,9 @@
 #include "picture/wmf/wmfrenderer.h"
 #include "wmfwriter.h"
 
+#include "picture/pictureloader.h"
+
+#include <QBuffer>
 #include <QTest>
 
 #include <tuple>
@@ -73,6 +76,8 @@ private slots:
     void pixels();
     void hatch_data();
     void hatch();
+    void atSize_data();
+    void atSize();
 };
 
 void TestWmfRenderer::size_data()
@@ -80,10 +85,11 @@ void TestWmfRenderer::size_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<wmf::Limits>("limits");
     QTest::addColumn<QString>("expected"); // the size as WxH, or a part of the error
+    QTest::addColumn<int>("side");         // longest side asked for; 0: the picture's own size
 
-    auto row = [](const char *name, const Writer &w, const char *expected,
-                  wmf::Limits limits = {}) {
-        QTest::newRow(name) << w.finish() << limits << QString::fromUtf8(expected);
+    auto row = [](const char *name, const Writer &w, const char *expected, wmf::Limits limits = {},
+                  int side = 0) {
+        QTest::newRow(name) << w.finish() << limits << QString::fromUtf8(expected) << side;
     };
     row("placeable, frame off the origin, 1000 units an inch",
         Writer(true, QRect(-500, 300, 1000, 500), 1000), "96x48");
@@ -117,12 +123,47 @@ void TestWmfRenderer::size_data()
         "3000x1000");
     row("default limits: 8192 a side", Writer(true, QRect(0, 0, 30000, 1000), 96), "8192x273");
 
+    row("at a longest side of 1000", Writer(true, QRect(0, 0, 100, 50), 96), "1000x500", {}, 1000);
+    row("plain, at a longest side of 300",
+        filled(Qt::red, Writer(false)).ellipse(100, 100, 300, 200), "300x150", {}, 300);
+    row("at a longest side beyond the side limit", Writer(true, QRect(0, 0, 100, 50), 96),
+        "1000x500", {.maxSide = 1000}, 5000);
+    // The platform refuses a window of no size; the picture is then as large as its drawing.
+    row("plain, SetWindowExt(0,0) ignored",
+        filled(Qt::red, Writer(false)).setWindowExt(0, 0).ellipse(100, 100, 300, 200), "200x100");
+
     row("placeable, zero width", Writer(true, QRect(0, 0, 0, 100)), "大小不正確");
     row("plain, draws nothing", Writer(false).setMapMode(1), "沒有可顯示的內容");
     QTest::newRow("truncated") << Writer(false).rectangle(0, 0, 10, 10).finish().chopped(10)
-                               << wmf::Limits() << u"超出檔案結尾"_s;
+                               << wmf::Limits() << u"超出檔案結尾"_s << 0;
     QTest::newRow("not a metafile")
-        << QByteArray("GIF89a....................") << wmf::Limits() << u"檔頭"_s;
+        << QByteArray("GIF89a....................") << wmf::Limits() << u"檔頭"_s << 0;
+
+    // Records that would take long to draw, at the default limits: small files, but each over
+    // what one record may cost, so refused before drawing.
+    QList<QPoint> scribble;
+    for (int i = 0; i < 10000; ++i)
+        scribble += QPoint(i * 37 % 1000, i * 91 % 1000);
+    row("poly-polygon of 10,000 points with a 200-unit pen",
+        filled().createPen(0, 200, Qt::black).selectObject(2).polyPolygon({scribble, scribble}),
+        "第 7 筆記錄太複雜");
+    row("500 stacked Big5 glyphs 16000 pixels high",
+        Writer(true, QRect(0, 0, 1000, 1000), 96)
+            .createFont(-16000, "PMingLiU", 136)
+            .selectObject(0)
+            .extTextOut(0, 0, 0, {}, QByteArray(1000, '\xa4'), QList<int>(1000, 0)),
+        "第 3 筆記錄太複雜");
+    // Each line under the budget, sixteen of them over the time limit, which is also checked
+    // within each line.
+    QList<QPoint> zigzag;
+    for (int i = 0; i < 65535; ++i)
+        zigzag += QPoint(i % 2 * 1000, i * 1000 / 65535);
+    Writer lines(true, QRect(0, 0, 1000, 1000), 96);
+    lines.createPen(0, 0, Qt::black).selectObject(0);
+    for (int i = 0; i < 16; ++i)
+        lines.polyline(zigzag);
+    row("sixteen polylines of 65,535 points", lines, "無法在 0.05 秒內畫完",
+        {.maxMilliseconds = 50});
 }
 
 void TestWmfRenderer::size()
@@ -130,8 +171,9 @@ void TestWmfRenderer::size()
     QFETCH(QByteArray, file);
     QFETCH(wmf::Limits, limits);
     QFETCH(QString, expected);
+    QFETCH(int, side);
     QString error;
-    const QImage image = wmf::render(file, &error, limits);
+    const QImage image = wmf::render(file, &error, limits, side);
     if (image.isNull())
         QVERIFY2(error.startsWith(u"WMF"_s) && error.contains(expected), qPrintable(error));
     else
@@ -171,6 +213,63 @@ void TestWmfRenderer::pixels_data()
         "50,50=#000000 50,44=#ffffff");
     row("dashed pen has gaps", outlined(1, 1, Qt::black).moveTo(0, 50).lineTo(100, 50),
         "2,50!=#ffffff 20,50=#ffffff 26,50!=#ffffff");
+    // Which width decides whether a pen dashes: the rule we keep is the platform's documented
+    // one, at most one device unit (a pixel of the picture's own size), not one logical unit,
+    // since only the device width says whether a dash pattern can be drawn. So at half a pixel
+    // a unit a 2-unit pen dashes, and at two pixels a unit a 1-unit pen draws solid.
+    row("dashed pen, 2 units at half a pixel each: dashed",
+        Writer(true, QRect(0, 0, 200, 200), 192)
+            .createPen(1, 2, Qt::black)
+            .selectObject(0)
+            .moveTo(0, 100)
+            .lineTo(200, 100),
+        "2,50!=#ffffff 20,50=#ffffff 26,50!=#ffffff");
+    row("dashed pen, 1 unit at two pixels each: solid",
+        Writer(true, QRect(0, 0, 50, 50), 48)
+            .createPen(1, 1, Qt::black)
+            .selectObject(0)
+            .moveTo(0, 25)
+            .lineTo(50, 25),
+        "20,50=#000000 22,50=#000000");
+    // At the picture's own size one-pixel lines along the axes cover whole pixels, from the
+    // start up to the end; other lines stay antialiased.
+    row("1-pixel horizontal line on whole pixels",
+        outlined(0, 0, Qt::black).moveTo(10, 50).lineTo(90, 50),
+        "10,50=#000000 89,50=#000000 90,50=#ffffff 50,49=#ffffff 50,51=#ffffff");
+    row("1-pixel rectangle frame on whole pixels", outlined(0, 1).rectangle(20, 20, 80, 80),
+        "20,50=#0000ff 79,50=#0000ff 19,50=#ffffff 80,50=#ffffff 50,20=#0000ff 50,79=#0000ff "
+        "50,80=#ffffff 50,50=#ffffff");
+    row("1-pixel diagonal line antialiased", outlined(0, 0, Qt::black).moveTo(0, 0).lineTo(100, 30),
+        "10,0,80,30=#808080");
+    // An 8-bit mask and its picture, SRCPAINT then SRCAND (or SRCAND then SRCPAINT), blend as
+    // alpha: half-grey shows half the picture. A one-bit pair stays bit by bit.
+    const QByteArray grey = wmftest::dib(8, 8, 8, {qRgb(128, 128, 128)}, QByteArray(64, 0));
+    const QByteArray blue = wmftest::dib(8, 8, 24, {}, QByteArray("\xff\0\0", 3).repeated(64));
+    const QByteArray black1 =
+        wmftest::dib(8, 8, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)}, QByteArray(32, 0));
+    auto pair = [&](const QByteArray &mask, quint32 maskRop, quint32 pictureRop) {
+        return filled()
+            .rectangle(0, 0, 100, 100)
+            .bitmap(0x0B41, {0, 0, 100, 100}, {0, 0, 8, 8}, mask, maskRop)
+            .bitmap(0x0B41, {0, 0, 100, 100}, {0, 0, 8, 8}, blue, pictureRop);
+    };
+    row("soft mask, SRCPAINT then SRCAND: blended", pair(grey, 0xEE0086, 0x8800C6),
+        "50,50=#7f0080");
+    row("soft mask, SRCAND then SRCPAINT: blended", pair(grey, 0x8800C6, 0xEE0086),
+        "50,50=#800080");
+    row("one-bit mask, SRCPAINT then SRCAND: bit by bit", pair(black1, 0xEE0086, 0x8800C6),
+        "50,50=#000000");
+    // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
+    for (bool italic : {false, true})
+        QTest::newRow(italic ? "Symbol in italic: slanted" : "Symbol upright")
+            << Writer()
+                   .createFont(-80, "Symbol", 2, 0, 400, italic)
+                   .selectObject(0)
+                   .setBkMode(1)
+                   .textOut(40, 10, "I")
+                   .finish()
+            << (italic ? u"60,17,5,11=#000000 49,40,3,15!=#000000"_s
+                       : u"60,17,5,11!=#000000 49,40,3,15=#000000"_s);
     row("SetPixel", Writer().setPixel(10, 10, Qt::red), "10,10=#ff0000 11,11=#ffffff");
     row("ExtFloodFill, to a border",
         outlined(0, 2, Qt::black)
@@ -408,6 +507,37 @@ void TestWmfRenderer::hatch()
         else
             QCOMPARE(seen.size(), 1);
         QVERIFY(!seen.contains(QColor(opaque ? Qt::white : Qt::yellow).rgb()));
+    }
+}
+
+void TestWmfRenderer::atSize_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("probes"); // as in pixels(), on the 1000-pixel picture
+    // A metafile is drawn again: its one-pixel line stays one pixel thin.
+    QTest::newRow("metafile") << outlined(0, 0, Qt::black).moveTo(0, 50).lineTo(100, 50).finish()
+                              << u"500,500!=#ffffff 500,495=#ffffff 500,505=#ffffff"_s;
+    // Another picture is scaled smoothly: its two colours meet through shades between.
+    QImage halves(2, 1, QImage::Format_RGB32);
+    halves.setPixel(0, 0, qRgb(255, 0, 0));
+    halves.setPixel(1, 0, qRgb(0, 0, 255));
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    halves.save(&buffer, "BMP");
+    QTest::newRow("BMP") << bmp << u"100,250=#ff0000 900,250=#0000ff 500,250=#800080"_s;
+}
+
+void TestWmfRenderer::atSize()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, probes);
+    const picture::Picture picture = picture::loadFromDataAtSize(file, u"x"_s, 1000);
+    QVERIFY2(!picture.isNull(), qPrintable(picture.error));
+    QCOMPARE(qMax(picture.image.width(), picture.image.height()), 1000);
+    for (const QString &p : probes.split(u' ')) {
+        QString why;
+        QVERIFY2(probe(picture.image, p, &why), qPrintable(why));
     }
 }
 
