@@ -121,8 +121,10 @@ def locate_tiles(shot, picture, origin, cells):
         for t, (cx, cy, cw, ch) in enumerate(cells, start=1):
             # A tile cut from the bottom row may hold fewer rows than its slot.
             rows = min(h, ph - sy, ph - cy)
-            shown = shot[oy + sy + 1: oy + sy + rows - 1, ox + sx + 1: ox + sx + w - 1]
-            cut = picture[cy + 1: cy + rows - 1, cx + 1: cx + cw - 1]
+            # Four pixels in: the keyboard's focus frame lies along the slot's edge.
+            m = 4
+            shown = shot[oy + sy + m: oy + sy + rows - m, ox + sx + m: ox + sx + w - m]
+            cut = picture[cy + m: cy + rows - m, cx + m: cx + cw - m]
             if cut.shape != shown.shape:
                 continue
             d = np.abs(cut - shown).mean()
