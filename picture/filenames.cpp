@@ -90,7 +90,7 @@ QString shownName(const QString &name)
     QStringDecoder toText("Big5", QStringDecoder::Flag::Stateless);
     QStringEncoder toBytes("Big5", QStringEncoder::Flag::Stateless);
     if (toText.isValid() && toBytes.isValid()) {
-        const QString decoded = toText.decode(bytes);
+        QString decoded = toText.decode(bytes);
         const QByteArray again = toBytes.encode(decoded);
         const bool privateUse = std::any_of(decoded.begin(), decoded.end(), [](QChar c) {
             return c.category() == QChar::Other_PrivateUse;

@@ -31,22 +31,10 @@ Fixture bytesFile(const QByteArray &bytes)
 }
 
 // Files that carry a picture's extension but are no picture file, or not one we may read.
-bool nothing(const QString &)
-{
-    return true;
-}
-bool fifo(const QString &path)
-{
-    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-}
-bool folder(const QString &path)
-{
-    return QDir().mkpath(path);
-}
-bool dangling(const QString &path)
-{
-    return QFile::link(path + u".nowhere"_s, path);
-}
+bool nothing(const QString &) { return true; }
+bool fifo(const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }
+bool folder(const QString &path) { return QDir().mkpath(path); }
+bool dangling(const QString &path) { return QFile::link(path + u".nowhere"_s, path); }
 bool locked(const QString &path)
 {
     return writeFile(path, encoded(quadrants({8, 8}), "bmp")) &&
