@@ -215,15 +215,20 @@ def show_fitted(screen, origin, photo, fitted):
     return area
 
 
-def start_game(screen, origin, pieces):
-    ox, oy = origin
-    screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
+def enter_count(screen, pieces):
+    """Types the piece count into the input box that Start opened, and confirms it."""
     box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
     screen.xdotool("windowfocus", "--sync", box)
     screen.xdotool("key", "--clearmodifiers", "ctrl+a")
     screen.xdotool("type", "--delay", "30", str(pieces))
     screen.xdotool("key", "Return")
     wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+
+
+def start_game(screen, origin, pieces):
+    ox, oy = origin
+    screen.click(ox + START_BUTTON[0], oy + START_BUTTON[1])
+    enter_count(screen, pieces)
 
 
 def play_to_win(screen, origin, picture, pieces, name):
@@ -288,12 +293,7 @@ def play_with_keys(screen, origin, picture, pieces):
     puzzle = screen.window_named("^拼圖$")
     screen.xdotool("windowfocus", "--sync", puzzle)
     screen.xdotool("key", "Return")  # Start has the focus after the refusal
-    box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
-    screen.xdotool("windowfocus", "--sync", box)
-    screen.xdotool("key", "--clearmodifiers", "ctrl+a")
-    screen.xdotool("type", "--delay", "30", str(pieces))
-    screen.xdotool("key", "Return")
-    wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+    enter_count(screen, pieces)
     wait_for("the tiles", lambda: None if find_picture(screen.grab(), picture) else True)
     time.sleep(0.3)
     cells = grid(picture.shape[1], picture.shape[0], side)
@@ -434,11 +434,7 @@ def main():
         puzzle = screen.window_named("^拼圖$")
         screen.xdotool("windowfocus", "--sync", puzzle)
         screen.xdotool("key", "Return")
-        box = wait_for("the piece-count box", lambda: screen.window_named("輸入圖片分割數"))
-        screen.xdotool("windowfocus", "--sync", box)
-        screen.xdotool("type", "--delay", "30", "4")
-        screen.xdotool("key", "Return")
-        wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
+        enter_count(screen, 4)
         screen.xdotool("windowfocus", "--sync", puzzle)
         for _ in range(5):
             screen.xdotool("key", "space")
