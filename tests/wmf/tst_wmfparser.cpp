@@ -1,6 +1,6 @@
 // What the metafile parser decodes, seen through the recording sink (no pixels).
 #include "picture/wmf/wmfparser.h"
-#include "picture/wmf/wmfrecordingsink.h"
+#include "wmfrecordingsink.h"
 #include "picture/wmf/wmftext.h"
 #include "wmfwriter.h"
 

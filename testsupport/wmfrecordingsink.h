@@ -1,7 +1,7 @@
 // Writes down each sink call as a line of text, so tests can check what a metafile decoded to.
 #pragma once
 
-#include "wmfsink.h"
+#include "picture/wmf/wmfsink.h"
 
 #include <QStringList>
 
