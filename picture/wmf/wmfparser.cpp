@@ -1,4 +1,6 @@
-// Metafile records to sink calls. Every length and count is checked against the record.
+// Metafile records to sink calls: the header, the walk over the records with its limits and
+// costs, the object table, and the table that hands each record to its handler (in
+// wmfrecords_*.cpp). Every length and count is checked against the record.
 #include "wmfrecords.h"
 
 #include <algorithm>
