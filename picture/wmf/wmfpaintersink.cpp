@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 namespace wmf {
@@ -37,63 +38,76 @@ enum Rop : quint32 {
 struct Rop2
 {
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    std::optional<QColor> color;
+    std::optional<Qt::GlobalColor> color;
     bool skip = false;
 };
 
-Rop2 rop2(quint16 r)
+constexpr Rop2 compose(QPainter::CompositionMode mode)
 {
-    Rop2 x;
-    switch (r) {
-    case 1:
-        x.color = QColor(Qt::black);
-        break;
-    case 2:
-        x.mode = QPainter::RasterOp_NotSourceAndNotDestination;
-        break;
-    case 3:
-        x.mode = QPainter::RasterOp_NotSourceAndDestination;
-        break;
-    case 4:
-        x.mode = QPainter::RasterOp_NotSource;
-        break;
-    case 5:
-        x.mode = QPainter::RasterOp_SourceAndNotDestination;
-        break;
-    case 6:
-        x.mode = QPainter::RasterOp_NotDestination;
-        break;
-    case 7:
-        x.mode = QPainter::RasterOp_SourceXorDestination;
-        break;
-    case 8:
-        x.mode = QPainter::RasterOp_NotSourceOrNotDestination;
-        break;
-    case 9:
-        x.mode = QPainter::RasterOp_SourceAndDestination;
-        break;
-    case 10:
-        x.mode = QPainter::RasterOp_NotSourceXorDestination;
-        break;
-    case 11:
-        x.skip = true;
-        break;
-    case 12:
-        x.mode = QPainter::RasterOp_NotSourceOrDestination;
-        break;
-    case 14:
-        x.mode = QPainter::RasterOp_SourceOrNotDestination;
-        break;
-    case 15:
-        x.mode = QPainter::RasterOp_SourceOrDestination;
-        break;
-    case 16:
-        x.color = QColor(Qt::white);
-        break;
-    default:
-        break;
-    }
-    return x;
+    Rop2 r;
+    r.mode = mode;
+    return r;
+}
+
+constexpr Rop2 fixedColor(Qt::GlobalColor color)
+{
+    Rop2 r;
+    r.color = color;
+    return r;
+}
+
+constexpr Rop2 noDrawing()
+{
+    Rop2 r;
+    r.skip = true;
+    return r;
+}
+
+// By the operation's number; copying the pen (13) and numbers out of range draw as usual.
+constexpr Rop2 rop2Table[] = {
+    {},                                                     // 0
+    fixedColor(Qt::black),                                  // 1 black
+    compose(QPainter::RasterOp_NotSourceAndNotDestination), // 2 not merge pen
+    compose(QPainter::RasterOp_NotSourceAndDestination),    // 3 mask not pen
+    compose(QPainter::RasterOp_NotSource),                  // 4 not copy pen
+    compose(QPainter::RasterOp_SourceAndNotDestination),    // 5 mask pen not
+    compose(QPainter::RasterOp_NotDestination),             // 6 not
+    compose(QPainter::RasterOp_SourceXorDestination),       // 7 xor pen
+    compose(QPainter::RasterOp_NotSourceOrNotDestination),  // 8 not mask pen
+    compose(QPainter::RasterOp_SourceAndDestination),       // 9 mask pen
+    compose(QPainter::RasterOp_NotSourceXorDestination),    // 10 not xor pen
+    noDrawing(),                                            // 11 nop
+    compose(QPainter::RasterOp_NotSourceOrDestination),     // 12 merge not pen
+    {},                                                     // 13 copy pen
+    compose(QPainter::RasterOp_SourceOrNotDestination),     // 14 merge pen not
+    compose(QPainter::RasterOp_SourceOrDestination),        // 15 merge pen
+    fixedColor(Qt::white),                                  // 16 white
+};
+
+Rop2 rop2(quint16 r) { return r < std::size(rop2Table) ? rop2Table[r] : Rop2{}; }
+
+// Raster operations on bitmaps that compose the source with what is there; the rest copy.
+struct BlitRop
+{
+    quint32 rop;
+    QPainter::CompositionMode mode;
+};
+
+constexpr BlitRop blitRops[] = {
+    {SrcPaint, QPainter::RasterOp_SourceOrDestination},
+    {SrcAnd, QPainter::RasterOp_SourceAndDestination},
+    {SrcInvert, QPainter::RasterOp_SourceXorDestination},
+    {SrcErase, QPainter::RasterOp_SourceAndNotDestination},
+    {NotSrcCopy, QPainter::RasterOp_NotSource},
+    {NotSrcErase, QPainter::RasterOp_NotSourceAndNotDestination},
+    {MergePaint, QPainter::RasterOp_NotSourceOrDestination},
+};
+
+QPainter::CompositionMode blitMode(quint32 rop)
+{
+    const auto *found = std::find_if(std::begin(blitRops), std::end(blitRops),
+                                     [rop](const BlitRop &b) { return b.rop == rop; });
+    return found != std::end(blitRops) ? found->mode : QPainter::CompositionMode_SourceOver;
 }
 
 Qt::BrushStyle hatchStyle(quint16 hatch)
@@ -805,31 +819,7 @@ void PainterSink::blit(const DeviceContext &dc, const QRectF &dest, const QImage
     plain.rop2 = 13;
     if (!prepare(plain))
         return;
-    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    switch (rop) {
-    case SrcPaint:
-        mode = QPainter::RasterOp_SourceOrDestination;
-        break;
-    case SrcAnd:
-        mode = QPainter::RasterOp_SourceAndDestination;
-        break;
-    case SrcInvert:
-        mode = QPainter::RasterOp_SourceXorDestination;
-        break;
-    case SrcErase:
-        mode = QPainter::RasterOp_SourceAndNotDestination;
-        break;
-    case NotSrcCopy:
-        mode = QPainter::RasterOp_NotSource;
-        break;
-    case NotSrcErase:
-        mode = QPainter::RasterOp_NotSourceAndNotDestination;
-        break;
-    case MergePaint:
-        mode = QPainter::RasterOp_NotSourceOrDestination;
-        break;
-    case PaintBrushThroughBlack:
-    case PaintBrushThroughWhite: {
+    if (rop == PaintBrushThroughBlack || rop == PaintBrushThroughWhite) {
         // Paint the brush colour where the source has the chosen colour, keep the rest.
         QImage src = image.copy(source.toAlignedRect()).convertToFormat(QImage::Format_ARGB32);
         const QRgb paint = dc.brush.color.rgb();
@@ -845,9 +835,7 @@ void PainterSink::blit(const DeviceContext &dc, const QRectF &dest, const QImage
         m_painter.drawImage(dest, src);
         return;
     }
-    default:
-        break;
-    }
+    const QPainter::CompositionMode mode = blitMode(rop);
     m_painter.setCompositionMode(mode);
     const bool plainCopy = mode == QPainter::CompositionMode_SourceOver;
     m_painter.setRenderHint(QPainter::SmoothPixmapTransform,

@@ -105,9 +105,66 @@ private:
     QRect deviceRect(const QRectF &logical) const;
     void setClip(const QRegion &region) { m_dc.clip = region; }
     bool decodeBitmapParam(QByteArrayView bytes, quint16 colorUsage, bool dib, QImage *out);
-    bool blit(quint16 function, QByteArrayView params);
-    bool text(QByteArrayView params, bool extended);
     qint64 heldPixels(const Object &o) const;
+    bool tooManyObjects();
+
+    // The record table: for each record it knows, sorted by function number, what the record
+    // must hold and which of the handlers below plays it.
+    using Handler = bool (Parser::*)(quint16 function, QByteArrayView params);
+    struct RecordType;
+    static const RecordType *recordType(quint16 function);
+
+    // Device context state, in wmfrecords_state.cpp.
+    bool saveDc(quint16 function, QByteArrayView p);
+    bool restoreDc(quint16 function, QByteArrayView p);
+    bool setMapMode(quint16 function, QByteArrayView p);
+    bool setWindowOrg(quint16 function, QByteArrayView p);
+    bool setWindowExt(quint16 function, QByteArrayView p);
+    bool setViewportOrg(quint16 function, QByteArrayView p);
+    bool setViewportExt(quint16 function, QByteArrayView p);
+    bool offsetWindowOrg(quint16 function, QByteArrayView p);
+    bool offsetViewportOrg(quint16 function, QByteArrayView p);
+    bool scaleExt(quint16 function, QByteArrayView p);
+    bool setBkColor(quint16 function, QByteArrayView p);
+    bool setTextColor(quint16 function, QByteArrayView p);
+    bool setBkMode(quint16 function, QByteArrayView p);
+    bool setTextAlign(quint16 function, QByteArrayView p);
+    bool setPolyFillMode(quint16 function, QByteArrayView p);
+    bool setRop2(quint16 function, QByteArrayView p);
+    bool setStretchBltMode(quint16 function, QByteArrayView p);
+    bool setTextCharExtra(quint16 function, QByteArrayView p);
+    bool setTextJustification(quint16 function, QByteArrayView p);
+    bool clipRect(quint16 function, QByteArrayView p);
+    bool offsetClipRgn(quint16 function, QByteArrayView p);
+    // The object table, in wmfrecords_objects.cpp.
+    bool createPenIndirect(quint16 function, QByteArrayView p);
+    bool createBrushIndirect(quint16 function, QByteArrayView p);
+    bool createPatternBrush(quint16 function, QByteArrayView p);
+    bool createFontIndirect(quint16 function, QByteArrayView p);
+    bool createPalette(quint16 function, QByteArrayView p);
+    bool createRegion(quint16 function, QByteArrayView p);
+    bool selectObject(quint16 function, QByteArrayView p);
+    bool selectPalette(quint16 function, QByteArrayView p);
+    bool deleteObject(quint16 function, QByteArrayView p);
+    bool selectClipRegion(quint16 function, QByteArrayView p);
+    // Lines and shapes, in wmfrecords_drawing.cpp.
+    bool moveTo(quint16 function, QByteArrayView p);
+    bool lineTo(quint16 function, QByteArrayView p);
+    bool poly(quint16 function, QByteArrayView p);
+    bool polyPolygon(quint16 function, QByteArrayView p);
+    bool box(quint16 function, QByteArrayView p);
+    bool roundRect(quint16 function, QByteArrayView p);
+    bool arc(quint16 function, QByteArrayView p);
+    bool setPixel(quint16 function, QByteArrayView p);
+    bool floodFill(quint16 function, QByteArrayView p);
+    bool extFloodFill(quint16 function, QByteArrayView p);
+    bool patBlt(quint16 function, QByteArrayView p);
+    bool fillFrameRegion(quint16 function, QByteArrayView p);
+    bool invertPaintRegion(quint16 function, QByteArrayView p);
+    // Bitmaps, in wmfrecords_bitmaps.cpp.
+    bool blit(quint16 function, QByteArrayView p);
+    // Text, in wmfrecords_text.cpp.
+    bool text(quint16 function, QByteArrayView p);
 
     QByteArrayView m_data;
     Limits m_limits;
