@@ -1,8 +1,8 @@
 // libFuzzer target: any bytes through the metafile renderer, with smaller limits so that each
 // input is quick. Run: fuzz_wmf -rss_limit_mb=2048 -timeout=10 CORPUS_DIR SEED_DIR
 #include "picture/wmf/wmfparser.h"
-#include "wmfrecordingsink.h"
 #include "picture/wmf/wmfrenderer.h"
+#include "wmfrecordingsink.h"
 
 #include <QGuiApplication>
 

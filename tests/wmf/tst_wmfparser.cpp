@@ -1,7 +1,7 @@
 // What the metafile parser decodes, seen through the recording sink (no pixels).
 #include "picture/wmf/wmfparser.h"
-#include "wmfrecordingsink.h"
 #include "picture/wmf/wmftext.h"
+#include "wmfrecordingsink.h"
 #include "wmfwriter.h"
 
 #include <QFontDatabase>
