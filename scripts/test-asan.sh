@@ -3,7 +3,4 @@
 # them, LeakSanitizer included (system libraries' own leaks are in lsan-suppressions.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh --test
-cmake --preset asan
-cmake --build --preset asan
-ctest --preset asan "$@"
+PINTU_PRESET=asan exec bash scripts/test.sh "$@"
