@@ -1,10 +1,8 @@
-// The pictures we made: the default picture's form and detail, the icons and the cursor.
+// The default picture we made: at every count the prompt offers, its tiles all differ.
 #include "assetfiles.h"
 
-#include "picture/pictureloader.h"
 #include "puzzle/gamestart.h"
 
-#include <QFile>
 #include <QTest>
 
 #include <cmath>
@@ -37,27 +35,6 @@ class TestAssets : public QObject
 {
     Q_OBJECT
 private slots:
-    void defaultPictureFile()
-    {
-        QFile file(u":/assets/default.bmp"_s);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        QCOMPARE(bytes.size(), 127102);
-        QVERIFY(bytes.startsWith("BM"));
-        const auto u16 = [&](int at) { return quint8(bytes[at]) | quint8(bytes[at + 1]) << 8; };
-        QCOMPARE(u16(28), 8); // bits per pixel
-        QCOMPARE(u16(30), 0); // BI_RGB: uncompressed
-        const QImage image = QImage::fromData(bytes, "BMP");
-        QCOMPARE(image.size(), QSize(354, 354));
-        QCOMPARE(image.format(), QImage::Format_Indexed8);
-        QCOMPARE(image.colorCount(), 256);
-        QSet<QRgb> used;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                used.insert(image.pixel(x, y));
-        QVERIFY2(used.size() >= 12 && used.size() <= 24, qPrintable(QString::number(used.size())));
-    }
-
     // A player must never see a finished picture that does not count as solved: at every
     // count the prompt offers, no two tiles may look alike.
     void everyTileDistinct_data()
@@ -91,28 +68,6 @@ private slots:
             }
         }
         qInfo("least difference: %.1f%% of pixels, mean %.1f", leastShare * 100, leastMean);
-    }
-
-    // The drag icon, the hand cursor (two colours on a transparent ground, only the finger tip
-    // on top at the hot spot) and the program icon.
-    void iconsAndCursor()
-    {
-        const picture::Picture icon = picture::load(QStringLiteral(PINTU_DRAG_ICON));
-        QVERIFY2(!icon.isNull(), qPrintable(icon.error));
-        QCOMPARE(icon.image.size(), QSize(32, 32));
-        QVERIFY(icon.image.hasAlphaChannel());
-
-        const QImage hand(u":/assets/hand-cursor.png"_s);
-        QCOMPARE(hand.size(), QSize(32, 32));
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x) {
-                const QColor c = hand.pixelColor(x, y);
-                QVERIFY(c.alpha() == 0 || c == Qt::black || c == Qt::white);
-                QVERIFY2(y > 0 || qAbs(x - 5) <= 2 || c.alpha() == 0, "only the tip is on top");
-            }
-        }
-        QCOMPARE(hand.pixelColor(5, 0).alpha(), 255);
-        QCOMPARE(assets::programIcon().availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
     }
 };
 

@@ -57,7 +57,7 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QColor>("face");
-        QTest::addColumn<bool>("mingFont");
+        QTest::addColumn<bool>("mingFont"); // else the window's own font
 
         QTest::newRow("start") << "Command1" << u"遊戲開始"_s << QRect(312, 8, 81, 33)
                                << QColor(192, 255, 192) << true;
@@ -88,129 +88,121 @@ private slots:
         // The pointing hand with its finger tip as hot spot.
         QCOMPARE(b->cursor().hotSpot(), QPoint(5, 0));
         QCOMPARE(b->cursor().pixmap().size(), QSize(32, 32));
-        if (mingFont) {
-            QCOMPARE(b->font().pointSize(), 12);
-            QCOMPARE(b->font().weight(), QFont::Normal);
-            QVERIFY(!b->font().italic() && !b->font().underline() && !b->font().strikeOut());
-            QVERIFY(QFontInfo(b->font()).family() != QFontInfo(QApplication::font()).family());
-        } else {
-            QCOMPARE(b->font(), form.font());
-        }
+        const QFont &own = form.font();
+        QCOMPARE(b->font().pointSize(), mingFont ? 12 : own.pointSize());
+        QVERIFY(b->font().weight() == QFont::Normal && !b->font().italic());
+        QCOMPARE(QFontInfo(b->font()).family() != QFontInfo(own).family(), mingFont);
     }
 
     // A start through the real input box lays every tile at its slot with its own pixels
-    // and shows the drag icon while a tile is held (or, without a usable icon, the built-in
-    // drag pointer);
-    // Cancel or an empty entry starts nothing and leaves Start disabled; each refused count
-    // shows its message with the stop icon and gives Start back, which then starts a game.
+    // (a large picture fitted first) and shows the drag icon while a tile is held.
     void gameStart_data()
     {
         QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("pieces");
-        QTest::addColumn<QString>("message"); // of a refusal
-        QTest::addColumn<QSize>("picture");   // the default picture's size: that picture
-        QTest::addColumn<QByteArray>("icon"); // the drag icon file's content; null: no file
-        auto row = [](const char *name, const QString &entry, int pieces,
-                      const QString &message = {}, QSize picture = {354, 354},
-                      const QByteArray &icon = "shipped") {
-            QTest::newRow(name) << entry << pieces << message << picture << icon;
-        };
-        row("9", u"9"_s, 9);
-        row("49: bottom row reaches past the picture", u"49"_s, 49);
-        row("81", u"81"_s, 81);
-        row("Cancel", QString(), 0);
-        row("not a square", u"10"_s, 0,
-            u"你輸入的圖片數無法得到整數的平方根，請再重新按下'游戲開始'鈕"_s);
-        row("markup, shown as typed", u"<b>9</b>"_s, 0, u"「<b>9</b>」不是數字"_s);
-        row("tiles under a pixel", u"144"_s, 0, u"不到 1 像素"_s, {10, 40});
-        row("a large picture, fitted", u"16"_s, 16, {}, {1400, 700});
-        // Without a usable drag icon the game still starts, with the built-in drag pointer.
-        row("drag icon missing", u"9"_s, 9, {}, {354, 354}, QByteArray());
-        row("drag icon garbage", u"9"_s, 9, {}, {354, 354},
-            QByteArray("\0\0\1\0\xff\xff garbage", 14));
-        row("drag icon empty", u"9"_s, 9, {}, {354, 354}, "");
-        row("drag icon a folder", u"9"_s, 9, {}, {354, 354}, "folder");
+        QTest::addColumn<QImage>("picture");
+        const QImage ours = assets::defaultPicture();
+        QImage halves(1400, 700, QImage::Format_RGB32);
+        halves.fill(Qt::red);
+        QPainter(&halves).fillRect(0, 0, 700, 700, Qt::blue);
+        QTest::newRow("9") << u"9"_s << ours;
+        QTest::newRow("49: bottom row reaches past the picture") << u"49"_s << ours;
+        QTest::newRow("81") << u"81"_s << ours;
+        QTest::newRow("a large picture, fitted") << u"16"_s << halves;
     }
     void gameStart()
     {
         QFETCH(QString, entry);
-        QFETCH(int, pieces);
-        QFETCH(QString, message);
-        QFETCH(QSize, picture);
-        QFETCH(QByteArray, icon);
-
-        const bool shipped = icon == "shipped";
-        const QString iconPath = assets::dragIconPath(), aside = iconPath + u".aside"_s;
-        QVERIFY(shipped || QFile::rename(iconPath, aside));
-        auto restore = qScopeGuard([&] {
-            if (!shipped && !QFile::remove(iconPath))
-                QDir().rmdir(iconPath);
-            QFile::rename(aside, iconPath);
-        });
-        if (icon == "folder")
-            QVERIFY(QDir().mkdir(iconPath));
-        else if (!icon.isNull() && !shipped)
-            QVERIFY(writeFile(iconPath, icon));
-        if (!shipped)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"drag icon"_s));
+        QFETCH(QImage, picture);
 
         Form1 form;
-        if (picture != QSize(354, 354)) {
-            QImage image(picture, QImage::Format_RGB32);
-            image.fill(Qt::red);
-            QPainter(&image).fillRect(0, 0, picture.width() / 2, picture.height(), Qt::blue);
-            form.setPicture(image);
-        }
+        form.setPicture(picture);
         QVERIFY(showAndWait(&form));
         const QImage before = screen(&form);
-        const QList<qint16> order = form.board().TileOrder;
-        std::shared_ptr<Message> shown;
-        const QStringList asked = startGame(form, entry, message.isEmpty() ? nullptr : &shown);
-        QCOMPARE(asked,
+        QCOMPARE(startGame(form, entry),
                  (QStringList{u"輸入圖片分割數"_s, u"輸入分割數: 9、16、25、36、49、64、81"_s,
                               u"9"_s, u"確定"_s})); // Qt's own button, translated
-        if (!message.isEmpty()) {
-            QVERIFY2(shown && shown->text.contains(message),
-                     qPrintable(shown ? shown->text : entry));
-            QCOMPARE(shown->icon, QMessageBox::Critical);
-            QCOMPARE(shown->title, QString());
-            QCOMPARE(form.board().TileOrder, order);
-            QCOMPARE(form.Picture1()->pictureSize(), puzzle::fittedSize(picture));
-        }
-
-        const puzzle::BoardState &board = form.board();
-        QCOMPARE(form.tileCount(), pieces);
-        QCOMPARE(form.Picture1()->pictureSize(), puzzle::fittedSize(picture));
-        if (pieces) {
-            QCOMPARE(board.pieces(), pieces);
-            QCOMPARE(board.PieceCount, entry);
-        }
-        QCOMPARE(child(&form, "Command1")->isEnabled(), !message.isEmpty());
+        QCOMPARE(form.tileCount(), entry.toInt());
+        QCOMPARE(form.board().PieceCount, entry);
+        QCOMPARE(form.Picture1()->pictureSize(), puzzle::fittedSize(picture.size()));
+        QVERIFY(!child(&form, "Command1")->isEnabled());
         QVERIFY(child(&form, "Command2")->isEnabled() && child(&form, "Command4")->isEnabled());
 
         // What the player must see: each tile in turn laid over the window as it was.
         const QRect area = form.Picture1()->geometry();
         QCOMPARE(screen(&form, area), paintedTiles(form, before).copy(area));
-        // The pointer shows the drag icon while a tile is held.
-        if (pieces) {
-            QTest::mousePress(form.Picture1(), Qt::LeftButton, {},
-                              form.Picture1()->tileRect(1).center());
-            QCOMPARE(form.Picture1()->heldTile(), 1);
-            QVERIFY(QApplication::overrideCursor());
-            if (shipped) {
-                QCOMPARE(QApplication::overrideCursor()->pixmap().size(), QSize(32, 32));
-                QCOMPARE(QApplication::overrideCursor()->hotSpot(), QPoint(16, 16));
-            } else {
-                QCOMPARE(QApplication::overrideCursor()->shape(), Qt::DragMoveCursor);
-            }
-            QTest::mouseRelease(form.Picture1(), Qt::LeftButton, {},
-                                form.Picture1()->tileRect(1).center());
-            QCOMPARE(QApplication::overrideCursor(), nullptr);
-        }
-        if (!message.isEmpty()) {
-            startGame(form, u"9"_s);
-            QCOMPARE(form.tileCount(), 9);
-        }
+        const QPoint tile = form.Picture1()->tileRect(1).center();
+        QTest::mousePress(form.Picture1(), Qt::LeftButton, {}, tile);
+        QCOMPARE(form.Picture1()->heldTile(), 1);
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->pixmap().size(), QSize(32, 32));
+        QCOMPARE(QApplication::overrideCursor()->hotSpot(), QPoint(16, 16));
+        QTest::mouseRelease(form.Picture1(), Qt::LeftButton, {}, tile);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    // A refused count reaches the player as it was typed, with the stop icon, and leaves the
+    // window as it was with Start given back; Cancel starts nothing and leaves Start disabled.
+    void refusal_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("message"); // empty: no message
+        QTest::newRow("Cancel") << QString() << QString();
+        QTest::newRow("not a square")
+            << u"10"_s << u"你輸入的圖片數無法得到整數的平方根，請再重新按下'游戲開始'鈕"_s;
+        QTest::newRow("markup, shown as typed") << u"<b>9</b>"_s << u"「<b>9</b>」不是數字"_s;
+    }
+    void refusal()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, message);
+
+        Form1 form;
+        QVERIFY(showAndWait(&form));
+        const QImage before = screen(&form);
+        std::shared_ptr<Message> shown;
+        startGame(form, entry, &shown);
+        delete shown->watch;
+        QCOMPARE(shown->shown, !message.isEmpty());
+        QVERIFY2(shown->text.contains(message), qPrintable(shown->text));
+        QCOMPARE(shown->icon, message.isEmpty() ? QMessageBox::NoIcon : QMessageBox::Critical);
+        QCOMPARE(shown->title, QString());
+        QCOMPARE(form.tileCount(), 0);
+        const QRect area = form.Picture1()->geometry();
+        QCOMPARE(screen(&form, area), before.copy(area));
+        QCOMPARE(child(&form, "Command1")->isEnabled(), !message.isEmpty());
+    }
+
+    // Without a usable drag icon the game still starts, with the built-in drag pointer.
+    void dragIconUnusable_data()
+    {
+        QTest::addColumn<QByteArray>("icon"); // the file's content; null: no file; "/": a folder
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("garbage") << QByteArray("\0\0\1\0\xff\xff garbage", 14);
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("a folder") << QByteArray("/");
+    }
+    void dragIconUnusable()
+    {
+        QFETCH(QByteArray, icon);
+
+        const QString iconPath = assets::dragIconPath(), aside = iconPath + u".aside"_s;
+        QVERIFY(QFile::rename(iconPath, aside));
+        auto restore = qScopeGuard([&] {
+            if (!QFile::remove(iconPath))
+                QDir().rmdir(iconPath);
+            QFile::rename(aside, iconPath);
+        });
+        QVERIFY(icon == "/" ? QDir().mkdir(iconPath) : icon.isNull() || writeFile(iconPath, icon));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"drag icon"_s));
+
+        Form1 form;
+        QVERIFY(showAndWait(&form));
+        form.startGame(u"9"_s);
+        const QPoint tile = form.Picture1()->tileRect(1).center();
+        QTest::mousePress(form.Picture1(), Qt::LeftButton, {}, tile);
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::DragMoveCursor);
+        QTest::mouseRelease(form.Picture1(), Qt::LeftButton, {}, tile);
     }
 
     // The picture and the tiles are drawn from the decoded picture at the screen's density: a
