@@ -2,7 +2,8 @@
 # Installs what building and running pintu needs on Debian 12, and nothing when it is all
 # there already. With --test, also the tools the tests use (an X server, input and
 # screenshots for the end-to-end test, Python for it and for assets/make_assets.py); with
-# --fuzz, clang, its sanitizer runtime and clang-format for the fuzz targets and the checks.
+# --fuzz, clang, its sanitizer runtime, clang-format and clang-tidy for the fuzz targets and
+# the checks.
 # Debian packages only.
 set -euo pipefail
 
@@ -17,7 +18,7 @@ test_packages=(
   python3 python3-pil python3-numpy
 )
 
-fuzz_packages=(clang libclang-rt-14-dev clang-format)
+fuzz_packages=(clang libclang-rt-14-dev clang-format clang-tidy)
 
 case "${1-}" in
   "") ;;

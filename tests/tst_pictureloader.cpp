@@ -207,7 +207,7 @@ private slots:
                 withEmptyScans(progressive, picture::MaxJpegScans - scans + 1),
                 u"分成超過 %1 次掃描"_s.arg(picture::MaxJpegScans));
         QByteArray costly = jpegClaiming(progressive, 8192, 4096);
-        costly.insert(costly.size() - 2, QByteArray(24 * 1024 * 1024, '\0'));
+        costly.insert(costly.size() - 2, QByteArray(qsizetype(24) << 20, '\0'));
         refused("JPEG progressive of 24 MiB coded data", "b.jpg", costly,
                 u"解碼太費時（8192 × 4096 像素，%1 次掃描）"_s.arg(scans));
         refused("PNG of 16 bits a channel, 4096 x 4097", "d.png",

@@ -167,7 +167,7 @@ private slots:
     // lands on the end command by itself. A screen reader can name every tile.
     void keyboardGame()
     {
-        const int pieces = 9;
+        constexpr int pieces = 9;
         Form1 form;
         auto seeded = puzzle::seededRandom(11);
         form.setRandomSource([&] { return seeded(); });
@@ -175,7 +175,7 @@ private slots:
         const auto key = [](int code) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key(code));
         };
-        onNextModal([pieces](QWidget *box) {
+        onNextModal([](QWidget *box) {
             QTest::keyClicks(box->focusWidget(), QString::number(pieces));
             QTest::keyClick(box->focusWidget(), Qt::Key_Return);
         });

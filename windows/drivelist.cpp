@@ -70,7 +70,7 @@ QString DriveList::currentFolder()
         target.truncate(length);
         if (target.endsWith(" (deleted)"))
             target.chop(int(sizeof(" (deleted)")) - 1);
-        const QString was = QDir::cleanPath(QFile::decodeName(target));
+        QString was = QDir::cleanPath(QFile::decodeName(target));
         if (was.startsWith(QLatin1Char('/')))
             return was;
     }

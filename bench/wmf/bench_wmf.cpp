@@ -53,7 +53,7 @@ void BenchWmf::render_data()
     }
     {
         const int side = 512;
-        QByteArray bits(side * side * 3, '\0');
+        QByteArray bits(qsizetype(side) * side * 3, '\0');
         for (int i = 0; i < bits.size(); ++i)
             bits[i] = char(i * 7);
         Writer w(true, QRect(0, 0, 3000, 3000), 96);
