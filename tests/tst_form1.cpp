@@ -172,14 +172,13 @@ private slots:
         QCOMPARE(child(&form, "Command1")->isEnabled(), !message.isEmpty());
     }
 
-    // Without a usable drag icon the game still starts, with the built-in drag pointer.
+    // Without a usable drag icon the game still starts, with the built-in drag pointer. (What
+    // the loader refuses is its own test's business.)
     void dragIconUnusable_data()
     {
-        QTest::addColumn<QByteArray>("icon"); // the file's content; null: no file; "/": a folder
+        QTest::addColumn<QByteArray>("icon"); // the file's content; null: no file
         QTest::newRow("missing") << QByteArray();
         QTest::newRow("garbage") << QByteArray("\0\0\1\0\xff\xff garbage", 14);
-        QTest::newRow("empty") << QByteArray("");
-        QTest::newRow("a folder") << QByteArray("/");
     }
     void dragIconUnusable()
     {
@@ -188,11 +187,10 @@ private slots:
         const QString iconPath = assets::dragIconPath(), aside = iconPath + u".aside"_s;
         QVERIFY(QFile::rename(iconPath, aside));
         auto restore = qScopeGuard([&] {
-            if (!QFile::remove(iconPath))
-                QDir().rmdir(iconPath);
+            QFile::remove(iconPath);
             QFile::rename(aside, iconPath);
         });
-        QVERIFY(icon == "/" ? QDir().mkdir(iconPath) : icon.isNull() || writeFile(iconPath, icon));
+        QVERIFY(icon.isNull() || writeFile(iconPath, icon));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"drag icon"_s));
 
         Form1 form;

@@ -60,16 +60,9 @@ class TestSoak : public QObject
 private slots:
     void initTestCase() { setUpApplication(*qApp); }
 
-    void session_data()
-    {
-        QTest::addColumn<int>("games");
-        QTest::addColumn<int>("trips");
-        QTest::newRow("1000 games, 500 round trips") << 1000 << 500;
-    }
     void session()
     {
-        QFETCH(int, games);
-        QFETCH(int, trips);
+        const int games = 1000, trips = 500;
         AnswerMessages answer;
         WindowRegistry windows;
         QVERIFY(showAndWait(windows.form1()));
