@@ -72,6 +72,8 @@ class TestWmfRenderer : public QObject
 private slots:
     void size_data();
     void size();
+    void refused_data();
+    void refused();
     void pixels_data();
     void pixels();
     void hatch_data();
@@ -84,7 +86,7 @@ void TestWmfRenderer::size_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<wmf::Limits>("limits");
-    QTest::addColumn<QString>("expected"); // the size as WxH, or a part of the error
+    QTest::addColumn<QString>("expected"); // the size as WxH
     QTest::addColumn<int>("side");         // longest side asked for; 0: the picture's own size
 
     auto row = [](const char *name, const Writer &w, const char *expected, wmf::Limits limits = {},
@@ -131,13 +133,36 @@ void TestWmfRenderer::size_data()
     // The platform refuses a window of no size; the picture is then as large as its drawing.
     row("plain, SetWindowExt(0,0) ignored",
         filled(Qt::red, Writer(false)).setWindowExt(0, 0).ellipse(100, 100, 300, 200), "200x100");
+}
 
+void TestWmfRenderer::size()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(wmf::Limits, limits);
+    QFETCH(QString, expected);
+    QFETCH(int, side);
+    QString error;
+    const QImage image = wmf::render(file, &error, limits, side);
+    QCOMPARE(u"%1x%2"_s.arg(image.width()).arg(image.height()) + error, expected);
+}
+
+// Files that are no picture, and records that would take too long to draw, refused with why.
+void TestWmfRenderer::refused_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<wmf::Limits>("limits");
+    QTest::addColumn<QString>("expected"); // a part of the error
+
+    auto row = [](const char *name, const Writer &w, const char *expected,
+                  wmf::Limits limits = {}) {
+        QTest::newRow(name) << w.finish() << limits << QString::fromUtf8(expected);
+    };
     row("placeable, zero width", Writer(true, QRect(0, 0, 0, 100)), "大小不正確");
     row("plain, draws nothing", Writer(false).setMapMode(1), "沒有可顯示的內容");
     QTest::newRow("truncated") << Writer(false).rectangle(0, 0, 10, 10).finish().chopped(10)
-                               << wmf::Limits() << u"超出檔案結尾"_s << 0;
+                               << wmf::Limits() << u"超出檔案結尾"_s;
     QTest::newRow("not a metafile")
-        << QByteArray("GIF89a....................") << wmf::Limits() << u"檔頭"_s << 0;
+        << QByteArray("GIF89a....................") << wmf::Limits() << u"檔頭"_s;
 
     // Records that would take long to draw, at the default limits: small files, but each over
     // what one record may cost, so refused before drawing.
@@ -166,18 +191,14 @@ void TestWmfRenderer::size_data()
         {.maxMilliseconds = 50});
 }
 
-void TestWmfRenderer::size()
+void TestWmfRenderer::refused()
 {
     QFETCH(QByteArray, file);
     QFETCH(wmf::Limits, limits);
     QFETCH(QString, expected);
-    QFETCH(int, side);
     QString error;
-    const QImage image = wmf::render(file, &error, limits, side);
-    if (image.isNull())
-        QVERIFY2(error.startsWith(u"WMF"_s) && error.contains(expected), qPrintable(error));
-    else
-        QCOMPARE(u"%1x%2"_s.arg(image.width()).arg(image.height()) + error, expected);
+    QVERIFY(wmf::render(file, &error, limits).isNull());
+    QVERIFY2(error.startsWith(u"WMF"_s) && error.contains(expected), qPrintable(error));
 }
 
 void TestWmfRenderer::pixels_data()
@@ -473,19 +494,28 @@ void TestWmfRenderer::pixels()
     }
 }
 
+// Hatched brushes: horizontal lines vary down a column only, vertical ones along a row only;
+// the ground shows through, or the background colour where it is opaque.
 void TestWmfRenderer::hatch_data()
 {
     QTest::addColumn<int>("hatch");
-    const char *names[] = {"horizontal",        "vertical", "forward diagonal",
-                           "backward diagonal", "cross",    "diagonal cross, opaque background"};
-    for (int hatch = 0; hatch < 6; ++hatch)
-        QTest::newRow(names[hatch]) << hatch;
+    QTest::addColumn<bool>("opaque");
+    QTest::addColumn<bool>("downColumn"); // blue and ground both met down a column
+    QTest::addColumn<bool>("alongRow");
+    QTest::newRow("horizontal") << 0 << false << true << false;
+    QTest::newRow("vertical") << 1 << false << false << true;
+    QTest::newRow("forward diagonal") << 2 << false << true << true;
+    QTest::newRow("backward diagonal") << 3 << false << true << true;
+    QTest::newRow("cross") << 4 << false << true << true;
+    QTest::newRow("diagonal cross, opaque background") << 5 << true << true << true;
 }
 
 void TestWmfRenderer::hatch()
 {
     QFETCH(int, hatch);
-    const bool opaque = hatch == 5;
+    QFETCH(bool, opaque);
+    QFETCH(bool, downColumn);
+    QFETCH(bool, alongRow);
     QString error;
     const QImage image = wmf::render(filled(Qt::blue)
                                          .createBrush(2, Qt::blue, hatch)
@@ -496,17 +526,15 @@ void TestWmfRenderer::hatch()
                                          .finish(),
                                      &error);
     QVERIFY2(!image.isNull(), qPrintable(error));
-    const QRgb ground = QColor(opaque ? Qt::yellow : Qt::white).rgb();
-    for (bool alongColumn : {true, false}) {
+    const QRgb blue = QColor(Qt::blue).rgb(),
+               ground = QColor(opaque ? Qt::yellow : Qt::white).rgb();
+    for (const bool column : {true, false}) {
         QSet<QRgb> seen;
         for (int i = 10; i < 90; ++i)
-            seen.insert(alongColumn ? image.pixel(50, i) : image.pixel(i, 50));
-        // Horizontal lines vary down a column only, vertical ones along a row only.
-        if (alongColumn ? hatch != 1 : hatch != 0)
-            QVERIFY(seen.contains(QColor(Qt::blue).rgb()) && seen.contains(ground));
-        else
-            QCOMPARE(seen.size(), 1);
-        QVERIFY(!seen.contains(QColor(opaque ? Qt::white : Qt::yellow).rgb()));
+            seen.insert(column ? image.pixel(50, i) : image.pixel(i, 50));
+        QCOMPARE(seen.size() == 2 && seen.contains(blue) && seen.contains(ground),
+                 column ? downColumn : alongRow);
+        QVERIFY(seen.size() <= 2 && (seen.contains(blue) || seen.contains(ground)));
     }
 }
 
