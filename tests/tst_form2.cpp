@@ -99,7 +99,7 @@ struct Watch : QObject
         auto *box = qobject_cast<QMessageBox *>(watched);
         if (box && event->type() == QEvent::Show) {
             const bool plain = box->textFormat() == Qt::PlainText;
-            said.append(plain && box->icon() == QMessageBox::Critical ? box->text() : u"?"_s);
+            said.append(plain && box->icon() == QMessageBox::Critical ? box->text() : u"(?)"_s);
             QMetaObject::invokeMethod(
                 box, [box] { box->button(QMessageBox::Ok)->click(); }, Qt::QueuedConnection);
         }
@@ -491,7 +491,7 @@ private slots:
         QTest::addColumn<Fixture>("make");
         QTest::addColumn<Fixture>("change"); // once a.bmp is chosen
         QTest::addColumn<Action>("act");
-        QTest::addColumn<QString>("message"); // part of it; %1: the target's path
+        QTest::addColumn<QString>("message"); // what it says, %1 for the target's path
         QTest::addColumn<bool>("listed");     // the target, afterwards
         const Action click = [](Chooser &c, const QString &e) { return clickEntry(c.file1, e); };
         const Action open = [](Chooser &c, const QString &e) {
@@ -571,7 +571,7 @@ private slots:
     // The load-picture command during a game: the puzzle window goes with its tiles, the
     // chooser comes. Confirming brings a fresh puzzle window back at its laid-out place with
     // the file clicked last (also before opening another folder), or without one the default
-    // picture; the chooser comes afresh the next time. Never is no window shown.
+    // picture; the chooser comes afresh the next time. A window is on screen throughout.
     void confirm_data()
     {
         QTest::addColumn<QStringList>("clicked");
