@@ -26,7 +26,8 @@ private slots:
         QVERIFY2(QFile::exists(assets::dragIconPath()), "drag1pg.ico must lie beside the test");
     }
 
-    // The window as it opens: place, icon, background, the whole picture, focus and tab order.
+    // The window as it opens: place, icon, background, the whole picture, the three commands
+    // (caption, place, face colour, pointing hand, font), focus and tab order.
     void window()
     {
         Form1 form;
@@ -43,55 +44,35 @@ private slots:
         QCOMPARE(screen(&form, whole->geometry()),
                  assets::defaultPicture().convertToFormat(QImage::Format_RGB32));
 
+        const QList<std::tuple<const char *, QString, QRect, QColor, bool>> commands = {
+            // name, caption, place, face, in the Ming face (else the window's font)
+            {"Command1", u"遊戲開始"_s, {312, 8, 81, 33}, {192, 255, 192}, true},
+            {"Command4", u"載入圖片"_s, {424, 8, 81, 33}, {255, 192, 192}, false},
+            {"Command2", u"結束"_s, {536, 8, 81, 33}, {0, 255, 255}, true},
+        };
+        for (const auto &[name, caption, geometry, face, ming] : commands) {
+            auto *b = child<QPushButton>(&form, name);
+            QCOMPARE(b->text(), caption);
+            QCOMPARE(b->geometry(), geometry);
+            QVERIFY(b->isEnabled() && !b->isDefault());
+            // The face is filled with the button's colour (corners inside the border).
+            const QImage pixels = screen(b);
+            QCOMPARE(pixels.pixelColor(4, 4), face);
+            QCOMPARE(pixels.pixelColor(geometry.width() - 5, geometry.height() - 5), face);
+            // The pointing hand with its finger tip as hot spot.
+            QCOMPARE(b->cursor().hotSpot(), QPoint(5, 0));
+            QCOMPARE(b->cursor().pixmap().size(), QSize(32, 32));
+            QCOMPARE(b->font().pointSize(), ming ? 12 : form.font().pointSize());
+            QVERIFY(b->font().weight() == QFont::Normal && !b->font().italic());
+            QCOMPARE(QFontInfo(b->font()).family() != QFontInfo(form.font()).family(), ming);
+        }
+
         QCOMPARE(QApplication::focusWidget(), child(&form, "Command1"));
         for (QWidget *next : {child(&form, "Command2"), static_cast<QWidget *>(whole),
                               child(&form, "Command4"), child(&form, "Command1")}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
         }
-    }
-
-    void commands_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<QColor>("face");
-        QTest::addColumn<bool>("mingFont"); // else the window's own font
-
-        QTest::newRow("start") << "Command1" << u"遊戲開始"_s << QRect(312, 8, 81, 33)
-                               << QColor(192, 255, 192) << true;
-        QTest::newRow("load picture") << "Command4" << u"載入圖片"_s << QRect(424, 8, 81, 33)
-                                      << QColor(255, 192, 192) << false;
-        QTest::newRow("end") << "Command2" << u"結束"_s << QRect(536, 8, 81, 33)
-                             << QColor(0, 255, 255) << true;
-    }
-    void commands()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QRect, geometry);
-        QFETCH(QColor, face);
-        QFETCH(bool, mingFont);
-
-        Form1 form;
-        QVERIFY(showAndWait(&form));
-        auto *b = form.findChild<QPushButton *>(name);
-        QVERIFY(b);
-        QCOMPARE(b->text(), caption);
-        QCOMPARE(b->geometry(), geometry);
-        QVERIFY(b->isEnabled() && !b->isDefault());
-        // The face is filled with the button's colour (a corner inside the border).
-        const QImage pixels = screen(b);
-        QCOMPARE(pixels.pixelColor(4, 4), face);
-        QCOMPARE(pixels.pixelColor(geometry.width() - 5, geometry.height() - 5), face);
-        // The pointing hand with its finger tip as hot spot.
-        QCOMPARE(b->cursor().hotSpot(), QPoint(5, 0));
-        QCOMPARE(b->cursor().pixmap().size(), QSize(32, 32));
-        const QFont &own = form.font();
-        QCOMPARE(b->font().pointSize(), mingFont ? 12 : own.pointSize());
-        QVERIFY(b->font().weight() == QFont::Normal && !b->font().italic());
-        QCOMPARE(QFontInfo(b->font()).family() != QFontInfo(own).family(), mingFont);
     }
 
     // A start through the real input box lays every tile at its slot with its own pixels
