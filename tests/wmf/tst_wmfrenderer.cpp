@@ -53,13 +53,9 @@ Writer filled(QColor color = Qt::red, Writer w = Writer())
 }
 
 // A pen (blue unless said) and a null brush, selected in slots 0 and 1.
-Writer outlined(int style, int width, QColor color = Qt::blue)
+Writer outlined(int style, int width, QColor color = Qt::blue, Writer w = Writer())
 {
-    return Writer()
-        .createPen(style, width, color)
-        .selectObject(0)
-        .createBrush(1, Qt::red)
-        .selectObject(1);
+    return w.createPen(style, width, color).selectObject(0).createBrush(1, Qt::red).selectObject(1);
 }
 
 } // namespace
@@ -106,8 +102,6 @@ void TestWmfRenderer::size_data()
             .setViewportExt(60, 30)
             .rectangle(0, 0, 1, 1),
         "60x30");
-    row("plain, what it draws", filled(Qt::red, Writer(false)).ellipse(100, 100, 300, 200),
-        "200x100");
     row("plain, what it draws, with the pen",
         Writer(false).createPen(0, 10, Qt::black).selectObject(0).rectangle(100, 100, 300, 200),
         "210x110");
@@ -129,7 +123,7 @@ void TestWmfRenderer::size_data()
     row("at a longest side beyond the side limit", Writer(true, QRect(0, 0, 100, 50), 96),
         "1000x500", {.maxSide = 1000}, 5000);
     // The platform refuses a window of no size; the picture is then as large as its drawing.
-    row("plain, SetWindowExt(0,0) ignored",
+    row("plain, what it draws: SetWindowExt(0,0) ignored",
         filled(Qt::red, Writer(false)).setWindowExt(0, 0).ellipse(100, 100, 300, 200), "200x100");
 
     // No picture.
@@ -202,23 +196,17 @@ void TestWmfRenderer::pixels_data()
     row("PolyPolygon, alternate", filled().polyPolygon(nested), "20,20=#ff0000 50,50=#ffffff");
     row("PolyPolygon, winding", filled().setPolyFillMode(2).polyPolygon(nested),
         "20,20=#ff0000 50,50=#ff0000");
-    row("dashed pen has gaps", outlined(1, 1, Qt::black).moveTo(0, 50).lineTo(100, 50),
-        "2,50!=#ffffff 20,50=#ffffff 26,50!=#ffffff");
     // Which width decides whether a pen dashes: the rule we keep is the platform's documented
     // one, at most one device unit (a pixel of the picture's own size), not one logical unit,
     // since only the device width says whether a dash pattern can be drawn. So at half a pixel
     // a unit a 2-unit pen dashes, and at two pixels a unit a 1-unit pen draws solid.
     row("dashed pen, 2 units at half a pixel each: dashed",
-        Writer(true, QRect(0, 0, 200, 200), 192)
-            .createPen(1, 2, Qt::black)
-            .selectObject(0)
+        outlined(1, 2, Qt::black, Writer(true, QRect(0, 0, 200, 200), 192))
             .moveTo(0, 100)
             .lineTo(200, 100),
         "2,50!=#ffffff 20,50=#ffffff 26,50!=#ffffff");
     row("dashed pen, 1 unit at two pixels each: solid",
-        Writer(true, QRect(0, 0, 50, 50), 48)
-            .createPen(1, 1, Qt::black)
-            .selectObject(0)
+        outlined(1, 1, Qt::black, Writer(true, QRect(0, 0, 50, 50), 48))
             .moveTo(0, 25)
             .lineTo(50, 25),
         "20,50=#000000 22,50=#000000");
@@ -250,36 +238,19 @@ void TestWmfRenderer::pixels_data()
         "50,50=#800080");
     row("one-bit mask, SRCPAINT then SRCAND: bit by bit", pair(black1, 0xEE0086, 0x8800C6),
         "50,50=#000000");
-    // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
-    for (bool italic : {false, true})
-        QTest::newRow(italic ? "Symbol in italic: slanted" : "Symbol upright")
-            << Writer()
-                   .createFont(-80, "Symbol", 2, 0, 400, italic)
-                   .selectObject(0)
-                   .setBkMode(1)
-                   .textOut(40, 10, "I")
-                   .finish()
-            << (italic ? u"60,17,5,11=#000000 49,40,3,15!=#000000"_s
-                       : u"60,17,5,11!=#000000 49,40,3,15=#000000"_s);
     row("SetPixel", Writer().setPixel(10, 10, Qt::red), "10,10=#ff0000 11,11=#ffffff");
     row("ExtFloodFill, to a border",
-        outlined(0, 2, Qt::black)
-            .rectangle(20, 20, 80, 80)
-            .createBrush(0, Qt::red)
-            .selectObject(2)
-            .extFloodFill(50, 50, Qt::black, 0),
+        filled(Qt::red, Writer().rectangle(20, 20, 80, 80)).extFloodFill(50, 50, Qt::black, 0),
         "50,50=#ff0000 22,22=#ff0000 10,10=#ffffff");
     row("ExtFloodFill, a surface", filled(Qt::blue).extFloodFill(50, 50, Qt::white, 1),
         "0,0=#0000ff 99,99=#0000ff");
     // Found by fuzzing: flood fills over the whole picture, twice, once up to a border that is
     // nowhere; both must fill everything (and do it without revisiting pixels).
     row("ExtFloodFill and FloodFill, whole picture",
-        Writer(true, QRect(0, 0, 4000, 3000), 1000)
-            .createBrush(0, Qt::green)
-            .selectObject(0)
+        filled(Qt::green, Writer(true, QRect(0, 0, 4000, 3000), 1000))
             .extFloodFill(30, 30, Qt::white, 1)
             .createBrush(0, Qt::blue)
-            .selectObject(1)
+            .selectObject(2)
             .record(0x0419, {0x1E, 0x1E, 30, 30}),
         "0,0=#0000ff 383,287=#0000ff");
     // The device bitmap after rop and geometry: type, width, height, bytes a row,
@@ -300,7 +271,7 @@ void TestWmfRenderer::pixels_data()
         filled().patBlt(0, 0, 50, 50, 0x005A0049).patBlt(0, 0, 50, 50, 0x005A0049),
         "20,20=#ffffff");
     row("SetROP2, R2_XORPEN", filled().setRop2(7).rectangle(0, 0, 50, 50),
-        "20,20=#00ffff 70,70=#ffffff");
+        "20,20=#00ffff 55,20=#ffffff 70,70=#ffffff");
     row("SetROP2, R2_NOP", filled().setRop2(11).rectangle(0, 0, 50, 50), "20,20=#ffffff");
     row("SetROP2, R2_BLACK", filled().setRop2(1).rectangle(0, 0, 50, 50), "20,20=#000000");
     row("ExcludeClipRect leaves a hole",
@@ -314,10 +285,8 @@ void TestWmfRenderer::pixels_data()
     row("InvertRegion", Writer(region).record(0x012A, {2}), "20,20=#000000 70,70=#ffffff");
     row("DibCreatePatternBrush",
         Writer()
-            .createPen(5, 0, Qt::black)
-            .selectObject(0)
             .createPatternBrush(wmftest::dib(2, 1, 24, {}, QByteArray::fromHex("0000ffff00000000")))
-            .selectObject(1)
+            .selectObject(0)
             .rectangle(0, 0, 100, 100),
         "10,10=#ff0000 11,10=#0000ff 10,11=#ff0000");
     row("placeable, window origin and extent map onto the frame",
@@ -405,9 +374,10 @@ void TestWmfRenderer::pixels_data()
         row(name, stretched(whiteBlack, {2, 1}, quint32(rop), yellow), probes);
 
     // Text: ink in one rectangle, none in another.
-    auto font = [](int charSet = 0, const QByteArray &face = "Arial", int escapement = 0) {
+    auto font = [](int height = -30, const QByteArray &face = "Arial", int charSet = 0,
+                   int escapement = 0, bool italic = false) {
         return Writer(true, QRect(0, 0, 200, 100), 96)
-            .createFont(-30, face, charSet, escapement)
+            .createFont(height, face, charSet, escapement, 400, italic)
             .selectObject(0)
             .setBkMode(1);
     };
@@ -421,7 +391,8 @@ void TestWmfRenderer::pixels_data()
         "100,10,90,30=#000000 0,0,80,100!=#000000");
     row("TA_CENTER", font().setTextAlign(6).textOut(100, 10, "Hello"),
         "60,10,80,30=#000000 0,0,40,100!=#000000");
-    row("escapement 90: upwards", font(0, "Arial", 900).setTextAlign(24).textOut(100, 95, "Hello"),
+    row("escapement 90: upwards",
+        font(-30, "Arial", 0, 900).setTextAlign(24).textOut(100, 95, "Hello"),
         "70,20,30,75=#000000 110,0,90,100!=#000000");
     row("ExtTextOut, opaque rectangle",
         font().setBkColor(Qt::yellow).extTextOut(10, 10, 2, QRect(0, 0, 200, 60), ""),
@@ -435,15 +406,15 @@ void TestWmfRenderer::pixels_data()
         font().setBkMode(2).setBkColor(Qt::green).textOut(10, 10, "Hello"),
         "10,10,80,30=#000000 0,60,200,40!=#000000 11,12=#00ff00");
     row("Big5 text shows its characters",
-        font(136, "\xb7s\xb2\xd3\xa9\xfa\xc5\xe9").textOut(10, 10, "\xa4\xa4\xa4\xe5\xa6r"),
+        font(-30, "\xb7s\xb2\xd3\xa9\xfa\xc5\xe9", 136).textOut(10, 10, "\xa4\xa4\xa4\xe5\xa6r"),
         "10,10,100,35=#000000 0,55,200,45!=#000000");
-    row("cell height (positive) is smaller than character height",
-        Writer(true, QRect(0, 0, 200, 100), 96)
-            .createFont(30, "Arial")
-            .selectObject(0)
-            .setBkMode(1)
-            .textOut(10, 10, "HHHH"),
+    row("cell height (positive) is smaller than character height", font(30).textOut(10, 10, "HHHH"),
         "10,10,80,27=#000000 0,40,200,60!=#000000");
+    // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
+    row("Symbol upright", font(-80, "Symbol", 2).textOut(40, 10, "I"),
+        "60,17,5,11!=#000000 49,40,3,15=#000000");
+    row("Symbol in italic: slanted", font(-80, "Symbol", 2, 0, true).textOut(40, 10, "I"),
+        "60,17,5,11=#000000 49,40,3,15!=#000000");
 }
 
 void TestWmfRenderer::pixels()
@@ -465,22 +436,21 @@ void TestWmfRenderer::hatch_data()
 {
     QTest::addColumn<int>("hatch");
     QTest::addColumn<bool>("opaque");
-    QTest::addColumn<bool>("downColumn"); // blue and ground both met down a column
-    QTest::addColumn<bool>("alongRow");
-    QTest::newRow("horizontal") << 0 << false << true << false;
-    QTest::newRow("vertical") << 1 << false << false << true;
-    QTest::newRow("forward diagonal") << 2 << false << true << true;
-    QTest::newRow("backward diagonal") << 3 << false << true << true;
-    QTest::newRow("cross") << 4 << false << true << true;
-    QTest::newRow("diagonal cross, opaque background") << 5 << true << true << true;
+    // Where blue and the ground alternate: down a column, across a row.
+    QTest::addColumn<QString>("varies");
+    QTest::newRow("horizontal") << 0 << false << u"down"_s;
+    QTest::newRow("vertical") << 1 << false << u"across"_s;
+    QTest::newRow("forward diagonal") << 2 << false << u"down across"_s;
+    QTest::newRow("backward diagonal") << 3 << false << u"down across"_s;
+    QTest::newRow("cross") << 4 << false << u"down across"_s;
+    QTest::newRow("diagonal cross, opaque background") << 5 << true << u"down across"_s;
 }
 
 void TestWmfRenderer::hatch()
 {
     QFETCH(int, hatch);
     QFETCH(bool, opaque);
-    QFETCH(bool, downColumn);
-    QFETCH(bool, alongRow);
+    QFETCH(QString, varies);
     QString error;
     const QImage image = wmf::render(filled(Qt::blue)
                                          .createBrush(2, Qt::blue, hatch)
@@ -493,12 +463,12 @@ void TestWmfRenderer::hatch()
     QVERIFY2(!image.isNull(), qPrintable(error));
     const QRgb blue = QColor(Qt::blue).rgb(),
                ground = QColor(opaque ? Qt::yellow : Qt::white).rgb();
-    for (const bool column : {true, false}) {
+    for (const QString &line : {u"down"_s, u"across"_s}) {
         QSet<QRgb> seen;
         for (int i = 10; i < 90; ++i)
-            seen.insert(column ? image.pixel(50, i) : image.pixel(i, 50));
+            seen.insert(line == u"down"_s ? image.pixel(50, i) : image.pixel(i, 50));
         QCOMPARE(seen.size() == 2 && seen.contains(blue) && seen.contains(ground),
-                 column ? downColumn : alongRow);
+                 varies.contains(line));
         QVERIFY(seen.size() <= 2 && (seen.contains(blue) || seen.contains(ground)));
     }
 }
