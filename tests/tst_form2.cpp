@@ -68,23 +68,21 @@ bool clickEntry(QListWidget *list, const QString &text, bool twice = false)
     return QTest::qWaitFor([chooser] { return !chooser->isPreviewing(); });
 }
 
-// Drive, folder of each list, chosen path and the listed files.
-QStringList state(Form2 *form)
-{
-    auto *file1 = child<FileList>(form, "File1");
-    return {child<DriveList>(form, "Drive1")->drive(), child<FolderList>(form, "Dir1")->path(),
-            file1->folder(), form->path(), texts(file1).join(u' ')};
-}
-
-// A chooser on screen and its lists.
+// A chooser, a new one unless given, and its lists.
 struct Chooser
 {
-    Form2 form;
-    DriveList *drive1 = child<DriveList>(&form, "Drive1");
-    FolderList *dir1 = child<FolderList>(&form, "Dir1");
-    FileList *file1 = child<FileList>(&form, "File1");
-    bool show() { return showAndWait(&form, true); }
-    QStringList state() { return ::state(&form); }
+    QPointer<Form2> form;
+    DriveList *drive1 = child<DriveList>(form, "Drive1");
+    FolderList *dir1 = child<FolderList>(form, "Dir1");
+    FileList *file1 = child<FileList>(form, "File1");
+    explicit Chooser(Form2 *given = new Form2) : form(given) {}
+    bool show() { return showAndWait(form, true); }
+    // Drive, folder of each list, chosen path and the listed files.
+    QStringList state() const
+    {
+        return {drive1->drive(), dir1->path(), file1->folder(), form->path(),
+                texts(file1).join(u' ')};
+    }
 };
 
 // Answers every message box with OK and keeps what it said (a box that is no plain-text stop
@@ -143,18 +141,6 @@ class TestForm2 : public QObject
 
     QString at(const QString &name) const { return QDir::cleanPath(m_root + u'/' + name); }
 
-    // What a chooser shows as it opens, whatever was done in one before.
-    void checkAfresh(Form2 *form)
-    {
-        QCOMPARE(QApplication::focusWidget(), child(form, "Command1"));
-        QCOMPARE(child<QLabel>(form, "Label2")->text(), QString());
-        QVERIFY(form->preview().isNull());
-        for (QRadioButton *option : form->findChildren<QRadioButton *>())
-            QCOMPARE(option->isChecked(), option->objectName() == u"Option1"_s);
-        const QString drive = DriveList::driveOf(DriveList::systemDrives(), m_root);
-        QCOMPARE(state(form), (QStringList{drive, m_root, m_root, QString(), Listed}));
-    }
-
 private slots:
     void initTestCase()
     {
@@ -207,18 +193,16 @@ private slots:
     void cleanupTestCase() { std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s)))); }
 
     // The chooser as it opens: where its controls stand and what they say, to a screen reader
-    // too; the lists at the process's current folder. Only picture files, by name in any letter
-    // case; the folders from the root down to the current one, then its visible subfolders,
-    // each one step deeper; the machine's own drives. The options are one group, and Tab
-    // follows the tab indices, entering the group at the selected option.
+    // too; the folders from the root down to the process's current folder, then its visible
+    // subfolders, each one step deeper; the machine's own drives. The options are one group,
+    // and Tab follows the tab indices, entering the group at the selected option.
     void opening()
     {
         Chooser c;
         QVERIFY(c.show());
-        checkAfresh(&c.form);
-        QCOMPARE(c.form.windowTitle(), u"Form2"_s);
-        QCOMPARE(c.form.size(), QSize(639, 614));
-        QVERIFY(!c.form.testAttribute(Qt::WA_Moved)); // placed by the window system
+        QCOMPARE(c.form->windowTitle(), u"Form2"_s);
+        QCOMPARE(c.form->size(), QSize(639, 614));
+        QVERIFY(!c.form->testAttribute(Qt::WA_Moved)); // placed by the window system
         const QList<std::tuple<const char *, QString, QRect>> controls = {
             {"Drive1", {}, {0, 0, 225, 20}},
             {"Dir1", {}, {0, 24, 225, 118}},
@@ -234,19 +218,19 @@ private slots:
             {"Label2", {}, {80, 512, 353, 41}},
         };
         for (const auto &[name, caption, geometry] : controls) {
-            QWidget *control = child(&c.form, name);
+            QWidget *control = child(c.form, name);
             QVERIFY2(control->isVisible(), name);
-            QCOMPARE(QRect(control->mapTo(&c.form, QPoint()), control->size()), geometry);
+            QCOMPARE(QRect(control->mapTo(c.form, QPoint()), control->size()), geometry);
             const char *property = qobject_cast<QGroupBox *>(control) ? "title" : "text";
             QCOMPARE(control->property(property).toString(), caption);
-            QCOMPARE(control->font(), name[0] == 'L' ? mingFont(12) : c.form.font());
+            QCOMPARE(control->font(), name[0] == 'L' ? mingFont(12) : c.form->font());
             QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(control);
             QString said = spoken->text(QAccessible::Name);
             for (const auto &[label, relation] : spoken->relations(QAccessible::Label))
                 said += label->text(QAccessible::Name);
             QVERIFY2(said.contains(QRegularExpression(u"\\p{Han}"_s)), name);
         }
-        auto *command1 = child<QPushButton>(&c.form, "Command1");
+        auto *command1 = child<QPushButton>(c.form, "Command1");
         QVERIFY(!command1->isDefault() && !command1->autoDefault());
 
         const QStringList chain = QStringList{u"/"_s} + m_root.split(u'/', Qt::SkipEmptyParts);
@@ -259,13 +243,13 @@ private slots:
         QCOMPARE(drives.filter(QRegularExpression(u"^/(proc|sys|dev)(/|$)"_s)), QStringList());
         QCOMPARE(QSet<QString>(drives.begin(), drives.end()).size(), drives.size());
 
-        child<QRadioButton>(&c.form, "Option3")->click();
-        for (QRadioButton *option : c.form.findChildren<QRadioButton *>())
+        child<QRadioButton>(c.form, "Option3")->click();
+        for (QRadioButton *option : c.form->findChildren<QRadioButton *>())
             QCOMPARE(option->isChecked(), option->objectName() == u"Option3"_s);
         command1->setFocus();
         for (const char *next : {"Option3", "File1", "Dir1", "Drive1", "Command1"}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), child(&c.form, next));
+            QCOMPARE(QApplication::focusWidget(), child(c.form, next));
         }
     }
 
@@ -373,9 +357,9 @@ private slots:
             QVERIFY(clickEntry(c.dir1, folder, true));
         QVERIFY(clickEntry(c.file1, steps.last()));
         QTest::keySequence(c.file1, keys);
-        QTRY_VERIFY(!c.form.isPreviewing());
+        QTRY_VERIFY(!c.form->isPreviewing());
         QCOMPARE(m_watch.said, QStringList());
-        auto *label2 = child<QLabel>(&c.form, "Label2");
+        auto *label2 = child<QLabel>(c.form, "Label2");
         QCOMPARE(label2->text(), at(name));
         const QImage drawn = screen(label2); // text only: no picture drawn from a name
         for (int y = 0; y < drawn.height(); ++y) {
@@ -384,7 +368,7 @@ private slots:
         }
 
         // Stretched: the preview's quarters show the picture's (its corners: the e2e test).
-        const QImage preview = c.form.preview(), shown = screen(child(&c.form, "Image1"));
+        const QImage preview = c.form->preview(), shown = screen(child(c.form, "Image1"));
         QCOMPARE(preview.size(), QSize(345, 497));
         QVERIFY2(quartersDiffer(shown).isEmpty(), qPrintable(quartersDiffer(shown)));
         int blended = 0;
@@ -404,7 +388,7 @@ private slots:
         Chooser c;
         QVERIFY(c.show());
         QVERIFY(clickEntry(c.file1, u"a.JPG"_s));
-        const QImage preview = c.form.preview();
+        const QImage preview = c.form->preview();
         const QString sub = at(u"sub"_s);
         c.drive1->setDrives({u"/"_s, sub}); // the folder stands in for a medium
         QVERIFY(c.drive1->setDrive(u"/"_s));
@@ -427,7 +411,7 @@ private slots:
         QCOMPARE(c.state(), (QStringList{sub} + inSub.mid(1)));
         QTest::keyClick(c.drive1, Qt::Key_Up);
         QCOMPARE(c.state(), before);
-        QCOMPARE(c.form.preview(), preview);
+        QCOMPARE(c.form->preview(), preview);
         QCOMPARE(QDir::currentPath(), m_root);
         QCOMPARE(m_watch.said, QStringList());
     }
@@ -484,31 +468,33 @@ private slots:
 
         Chooser c;
         QVERIFY(c.show());
-        QSignalSpy confirmed(&c.form, &Form2::confirmed);
+        QSignalSpy confirmed(c.form, &Form2::confirmed);
         QVERIFY(clickEntry(c.file1, u"a.bmp"_s));
         const QStringList before = c.state();
-        const QImage preview = c.form.preview();
+        const QImage preview = c.form->preview();
         QVERIFY(change(path));
         const QString entry = QFileInfo(path).fileName();
-        QTest::keySequence(child(&c.form, qPrintable(keys.section(u':', 0, 0))),
+        QTest::keySequence(child(c.form, qPrintable(keys.section(u':', 0, 0))),
                            QKeySequence(keys.section(u": "_s, 1)));
-        QTRY_VERIFY(!c.form.isPreviewing());
+        QTRY_VERIFY(!c.form->isPreviewing());
         QVERIFY2(m_watch.said.size() == 1 &&
                      m_watch.said.first().contains(QString(message).replace(u"%1"_s, path)),
                  qPrintable(m_watch.said.join(u'|')));
         QCOMPARE(c.state().mid(0, 4), before.mid(0, 4));
-        QCOMPARE(c.form.preview(), preview);
+        QCOMPARE(c.form->preview(), preview);
         QCOMPARE(texts(c.file1).contains(entry) || texts(c.dir1).contains(entry), listed);
-        QVERIFY(c.form.isVisible() && confirmed.isEmpty());
+        QVERIFY(c.form->isVisible() && confirmed.isEmpty());
         QVERIFY(clickEntry(c.file1, u"b.bmp"_s));
-        QTest::mouseClick(child(&c.form, "Command1"), Qt::LeftButton);
+        QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
         QCOMPARE(confirmed.size(), 1);
     }
 
     // The load-picture command during a game: the puzzle window goes with its tiles, the
     // chooser comes. Confirming brings a fresh puzzle window back at its laid-out place with
     // the file clicked last (also before opening another folder), or without one the default
-    // picture; the chooser comes afresh the next time. A window is on screen throughout.
+    // picture. A window is on screen throughout. The chooser comes afresh the next time: focus
+    // on its command, no path or preview, the first option, and the lists at the process's
+    // current folder with only its picture files, by name in any letter case.
     void confirm_data()
     {
         QTest::addColumn<QStringList>("clicked");
@@ -530,15 +516,15 @@ private slots:
         QPointer<Form1> old = puzzle;
         QTest::mouseClick(child(puzzle, "Command4"), Qt::LeftButton);
         QVERIFY(!windows.isForm1Loaded() && windows.isForm2Loaded());
-        QPointer<Form2> chooser = windows.form2();
-        QVERIFY(showAndWait(chooser, true));
+        Chooser c(windows.form2());
+        QVERIFY(c.show());
         settle();
         QVERIFY(old.isNull());
         for (const QString &name : clicked)
-            QVERIFY(clickEntry(child<FileList>(chooser, "File1"), name));
-        QVERIFY(clickEntry(child<FolderList>(chooser, "Dir1"), u"sub"_s, true));
-        child<QRadioButton>(chooser, "Option3")->click();
-        QTest::mouseClick(child(chooser, "Command1"), Qt::LeftButton);
+            QVERIFY(clickEntry(c.file1, name));
+        QVERIFY(clickEntry(c.dir1, u"sub"_s, true));
+        child<QRadioButton>(c.form, "Option3")->click();
+        QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
 
         QVERIFY(windows.isForm1Loaded() && !windows.isForm2Loaded());
         Form1 *back = windows.form1();
@@ -547,13 +533,20 @@ private slots:
         QCOMPARE(back->Picture1()->picture().convertToFormat(QImage::Format_RGB32),
                  picture.convertToFormat(QImage::Format_RGB32));
         settle();
-        QVERIFY(chooser.isNull());
+        QVERIFY(c.form.isNull());
         QCOMPARE(QApplication::topLevelWidgets().count(), 1);
         QCOMPARE(m_watch.bareMoments, 0);
 
         QTest::mouseClick(child(back, "Command4"), Qt::LeftButton);
-        QVERIFY(showAndWait(windows.form2(), true));
-        checkAfresh(windows.form2());
+        Chooser again(windows.form2());
+        QVERIFY(again.show());
+        QCOMPARE(QApplication::focusWidget(), child(again.form, "Command1"));
+        QCOMPARE(child<QLabel>(again.form, "Label2")->text(), QString());
+        QVERIFY(again.form->preview().isNull());
+        for (QRadioButton *option : again.form->findChildren<QRadioButton *>())
+            QCOMPARE(option->isChecked(), option->objectName() == u"Option1"_s);
+        const QString drive = DriveList::driveOf(DriveList::systemDrives(), m_root);
+        QCOMPARE(again.state(), (QStringList{drive, m_root, m_root, QString(), Listed}));
     }
 
     // Both hand-overs inside the program's own event loop, where a moment without a window
