@@ -39,7 +39,7 @@ constexpr int StillRunning = 7;
 // The files of the tree's top folder that the chooser lists, in their order.
 const QString Listed = u"a.JPG B.bmp c.Gif f.jpeg g.png h.JPE pipe.gif q.WMF tiny.bmp wide.bmp"_s;
 
-// A file name that draws B.bmp where it is taken for markup.
+// A file name that would draw B.bmp where it is taken for markup.
 const QByteArray Markup = R"(<img src="B.bmp" width="300" height="30">.bmp)";
 
 QStringList texts(const QListWidget *list)
@@ -149,13 +149,12 @@ private slots:
         m_root = QDir::cleanPath(QFileInfo(m_tree.path()).canonicalFilePath());
         // Pictures in mixed-case names, folders, files listed or left out by their names alone,
         // and a FIFO.
-        const QList<std::pair<QString, QByteArray>> files = {
-            {u"a.JPG"_s, encoded(quadrants({120, 90}), "jpeg", 95)},
-            {u"B.bmp"_s, encoded(quadrants({60, 40}), "bmp")},
-            {u"wide.bmp"_s, encoded(quadrants({400, 50}), "bmp")},
-            {u"tiny.bmp"_s, encoded(quadrants({2, 2}), "bmp")}};
-        for (const auto &[name, bytes] : files)
-            QVERIFY(writeFile(at(name), bytes));
+        const QList<std::pair<QString, QSize>> pictures = {{u"a.JPG"_s, {120, 90}},
+                                                           {u"B.bmp"_s, {60, 40}},
+                                                           {u"wide.bmp"_s, {400, 50}},
+                                                           {u"tiny.bmp"_s, {2, 2}}};
+        for (const auto &[name, size] : pictures)
+            QVERIFY(writeFile(at(name), encoded(quadrants(size), "bmp"))); // read by content
         for (const QString &name : {u"sub/deeper"_s, u"Sub2"_s, u"x.jpg"_s, u".hiddendir"_s})
             QVERIFY(QDir().mkpath(at(name)));
         for (const QString &name : u"c.Gif f.jpeg g.png h.JPE q.WMF sub/inner.bmp .hiddendir/h.bmp "
@@ -257,7 +256,8 @@ private slots:
     // system root, the home folder, or a mounted medium (folders of the tree stand in for both).
     // When that folder has gone (removed, or too deep to name) they start at its nearest folder
     // that exists, else at the home folder. Picking "/" then lists from the system root, each
-    // of its folders named without a doubled separator.
+    // of its folders named without a doubled separator; picking the start's drive again goes
+    // back to the start.
     void startFolder_data()
     {
         QTest::addColumn<QStringList>("drives"); // below the tree, after "/"; the first is home
@@ -317,6 +317,9 @@ private slots:
         QCOMPARE((QStringList{c.drive1->drive(), c.dir1->root(), texts(c.dir1).first()}),
                  (QStringList{u"/"_s, u"/"_s, u"/"_s}));
         QCOMPARE(c.dir1->item(1)->data(FolderList::PathRole).toString(), u'/' + texts(c.dir1)[1]);
+        c.drive1->setCurrentIndex(drive);
+        QCOMPARE((QStringList{c.dir1->path(), c.file1->folder()}),
+                 (QStringList{at(start), at(start)}));
     }
 
     // A click on a file, in a folder opened on the way, or moving through the file list with the
@@ -361,11 +364,7 @@ private slots:
         QCOMPARE(m_watch.said, QStringList());
         auto *label2 = child<QLabel>(c.form, "Label2");
         QCOMPARE(label2->text(), at(name));
-        const QImage drawn = screen(label2); // text only: no picture drawn from a name
-        for (int y = 0; y < drawn.height(); ++y) {
-            for (int x = 0; x < drawn.width(); ++x)
-                QVERIFY(qRed(drawn.pixel(x, y)) < 200 || qGreen(drawn.pixel(x, y)) > 100);
-        }
+        QCOMPARE(label2->textFormat(), Qt::PlainText); // never markup, whatever the name says
 
         // Stretched: the preview's quarters show the picture's (its corners: the e2e test).
         const QImage preview = c.form->preview(), shown = screen(child(c.form, "Image1"));
@@ -379,41 +378,26 @@ private slots:
         QCOMPARE(blended == 0, blocks);
     }
 
-    // Opening a folder, with the mouse or the keys alone, refills the file list; path label
-    // and preview keep the file clicked last. So does picking another drive, and picking the
-    // drive of the process's current folder goes back to that folder, which the chooser never
-    // changes.
+    // Opening a folder with the keys alone (the mouse: the preview and hand-over tests)
+    // refills the file list; path label and preview keep the file clicked last. A single click
+    // only marks a folder. The chooser never changes the process's current folder.
     void browse()
     {
         Chooser c;
         QVERIFY(c.show());
         QVERIFY(clickEntry(c.file1, u"a.JPG"_s));
         const QImage preview = c.form->preview();
+        const QStringList before = c.state();
         const QString sub = at(u"sub"_s);
-        c.drive1->setDrives({u"/"_s, sub}); // the folder stands in for a medium
-        QVERIFY(c.drive1->setDrive(u"/"_s));
-        const QStringList before = c.state(),
-                          inSub = {u"/"_s, sub, sub, at(u"a.JPG"_s), u"inner.bmp"_s};
-
-        QVERIFY(clickEntry(c.dir1, u"sub"_s, true));
-        QCOMPARE(c.state(), inSub);
-        QTest::keyClick(c.dir1, Qt::Key_Up); // the parent, just above the current folder
-        QTest::keyClick(c.dir1, Qt::Key_Return);
-        QCOMPARE(c.state(), before);
         QTest::keyClicks(c.dir1, u"sub"_s);
         QTest::keyClick(c.dir1, Qt::Key_Enter);
-        QCOMPARE(c.state(), inSub);
-        QVERIFY(clickEntry(c.dir1, QFileInfo(m_root).fileName(), true));
-        QVERIFY(clickEntry(c.dir1, u"Sub2"_s)); // a single click only marks a folder
-        QCOMPARE(c.state(), before);
-
-        QTest::keyClick(c.drive1, Qt::Key_Down);
-        QCOMPARE(c.state(), (QStringList{sub} + inSub.mid(1)));
-        QTest::keyClick(c.drive1, Qt::Key_Up);
+        QCOMPARE(c.state(), (QStringList{before[0], sub, sub, at(u"a.JPG"_s), u"inner.bmp"_s}));
+        QTest::keyClick(c.dir1, Qt::Key_Up); // the parent, just above the current folder
+        QTest::keyClick(c.dir1, Qt::Key_Return);
+        QVERIFY(clickEntry(c.dir1, u"Sub2"_s));
         QCOMPARE(c.state(), before);
         QCOMPARE(c.form->preview(), preview);
         QCOMPARE(QDir::currentPath(), m_root);
-        QCOMPARE(m_watch.said, QStringList());
     }
 
     // A file that cannot be previewed or confirmed, a folder that went away after it was
