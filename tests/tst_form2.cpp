@@ -6,9 +6,7 @@
 #include "drivelist.h"
 #include "filelist.h"
 #include "folderlist.h"
-#include "form1.h"
 #include "form2.h"
-#include "picturebox.h"
 #include "testpictures.h"
 #include "testsupport.h"
 #include "windowregistry.h"
@@ -103,12 +101,9 @@ struct Watch : QObject
                 box, [box] { box->button(QMessageBox::Ok)->click(); }, Qt::QueuedConnection);
         }
         auto *window = qobject_cast<QWidget *>(watched);
-        if (event->type() == QEvent::Hide && window && window->isWindow()) {
-            const QWidgetList all = QApplication::topLevelWidgets();
-            bareMoments += std::none_of(all.begin(), all.end(), [window](QWidget *w) {
-                return w != window && w->isVisible();
-            });
-        }
+        if (event->type() == QEvent::Hide && window && window->isWindow())
+            bareMoments +=
+                std::ranges::none_of(QApplication::topLevelWidgets(), &QWidget::isVisible);
         return false;
     }
 };
@@ -147,6 +142,7 @@ private slots:
         setUpApplication(*qApp);
         QVERIFY(m_tree.isValid());
         m_root = QDir::cleanPath(QFileInfo(m_tree.path()).canonicalFilePath());
+        QVERIFY(QDir::setCurrent(m_root)); // where every test starts
         // Pictures in mixed-case names, folders, files listed or left out by their names alone,
         // and a FIFO.
         const QList<std::pair<QString, QSize>> pictures = {{u"a.JPG"_s, {120, 90}},
@@ -169,23 +165,18 @@ private slots:
         const QByteArray bmp = encoded(quadrants({30, 20}), "bmp");
         for (const QByteArray &name : {Markup, QByteArray("\xb9\xcf.bmp"),
                                        QByteArray("bad\xff.bmp"), big5Folder + "/inner.bmp"})
-            QVERIFY(std::ofstream((odd + name).constData(), std::ios::binary)
-                        .write(bmp.data(), bmp.size()));
+            QVERIFY(std::ofstream((odd + name).constData(), std::ios::binary) << bmp.toStdString());
     }
 
-    void init()
-    {
-        QVERIFY(QDir::setCurrent(m_root));
-        m_watch.said.clear();
-        m_watch.bareMoments = 0;
-    }
-
+    // Nothing a test left open or changed may leak into the next.
     void cleanup()
     {
-        // Nothing a test left open may leak into the next.
         for (QWidget *w : QApplication::topLevelWidgets())
             w->close();
         settle();
+        QVERIFY(QDir::setCurrent(m_root));
+        m_watch.said.clear();
+        m_watch.bareMoments = 0;
     }
 
     // Qt cannot name what is inside by its bytes, so it could not remove it.
@@ -240,12 +231,9 @@ private slots:
         QCOMPARE(drives, DriveList::systemDrives());
         QVERIFY(drives.first() == u"/"_s && drives.contains(QDir::cleanPath(QDir::homePath())));
         QCOMPARE(drives.filter(QRegularExpression(u"^/(proc|sys|dev)(/|$)"_s)), QStringList());
-        QCOMPARE(QSet<QString>(drives.begin(), drives.end()).size(), drives.size());
 
-        child<QRadioButton>(c.form, "Option3")->click();
-        for (QRadioButton *option : c.form->findChildren<QRadioButton *>())
-            QCOMPARE(option->isChecked(), option->objectName() == u"Option3"_s);
-        command1->setFocus();
+        child<QRadioButton>(c.form, "Option3")->click(); // had it another group, Tab would go on
+        command1->setFocus();                            // to Option1, still selected there
         for (const char *next : {"Option3", "File1", "Dir1", "Drive1", "Command1"}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), child(c.form, next));
@@ -315,7 +303,7 @@ private slots:
     }
 
     // A click on a file, in a folder opened on the way, or moving through the file list with the
-    // arrow keys or the first letters of a name, writes the full path without a message, as
+    // keys (a name's first letter: the refusal rows), writes the full path without a message, as
     // plain text that reads as the names' own characters (Big5 decoded), and shows the picture
     // stretched over the whole preview, upright, whatever its proportions: enlarged in blocks of
     // its own colours, not smoothed. Hostile names open by their own bytes.
@@ -333,7 +321,6 @@ private slots:
             << u"wide.bmp"_s << none << u"wide.bmp"_s << false;
         QTest::newRow("arrow down")
             << u"a.JPG"_s << QKeySequence(Qt::Key_Down) << u"B.bmp"_s << true;
-        QTest::newRow("typed") << u"a.JPG"_s << QKeySequence(u"W, I"_s) << u"wide.bmp"_s << false;
         QTest::newRow("markup that reads a file") << markup << none << markup << true;
         QTest::newRow("Big5") << big5 << none << big5 << true;
         QTest::newRow("neither UTF-8 nor Big5") << bad << none << bad << true;
@@ -491,7 +478,6 @@ private slots:
 
         QPointer<Form1> old = puzzle;
         QTest::mouseClick(child(puzzle, "Command4"), Qt::LeftButton);
-        QVERIFY(!windows.isForm1Loaded() && windows.isForm2Loaded());
         Chooser c(windows.form2());
         QVERIFY(c.show());
         settle();
@@ -502,7 +488,6 @@ private slots:
         child<QRadioButton>(c.form, "Option3")->click();
         QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
 
-        QVERIFY(windows.isForm1Loaded() && !windows.isForm2Loaded());
         Form1 *back = windows.form1();
         QVERIFY(QTest::qWaitForWindowExposed(back));
         QCOMPARE(back->geometry(), QRect(95, 46, 671, 573));
@@ -543,7 +528,6 @@ private slots:
         QFETCH(int, exitCode);
         WindowRegistry windows;
         QVERIFY(showAndWait(windows.form1()));
-        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
         QObject steps; // ends with the test
         for (int i = 0; i < clicks.size(); ++i) {
             QTimer::singleShot(50 * i, &steps, [&windows, click = clicks[i]] {
@@ -558,7 +542,6 @@ private slots:
         QTimer::singleShot(50 * clicks.size(), &steps,
                            [] { QCoreApplication::exit(StillRunning); });
         QCOMPARE(QApplication::exec(), exitCode);
-        QCOMPARE(lastClosed.count(), exitCode ? 0 : 1);
         QVERIFY(!windows.isForm2Loaded());
         QCOMPARE(windows.isForm1Loaded() && windows.form1()->isVisible() &&
                      QApplication::topLevelWidgets().count() == 1,
