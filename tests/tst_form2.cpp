@@ -357,28 +357,6 @@ private slots:
         QCOMPARE(blended == 0, blocks);
     }
 
-    // Opening a folder with the keys alone (the mouse: the preview and hand-over tests)
-    // refills the file list; path label and preview keep the file clicked last. A single click
-    // only marks a folder. The chooser never changes the process's current folder.
-    void browse()
-    {
-        Chooser c;
-        QVERIFY(c.show());
-        QVERIFY(clickEntry(c.file1, u"a.JPG"_s));
-        const QImage preview = c.form->preview();
-        const QStringList before = c.state();
-        const QString sub = at(u"sub"_s);
-        QTest::keyClicks(c.dir1, u"sub"_s);
-        QTest::keyClick(c.dir1, Qt::Key_Enter);
-        QCOMPARE(c.state(), (QStringList{before[0], sub, sub, at(u"a.JPG"_s), u"inner.bmp"_s}));
-        QTest::keyClick(c.dir1, Qt::Key_Up); // the parent, just above the current folder
-        QTest::keyClick(c.dir1, Qt::Key_Return);
-        QVERIFY(clickEntry(c.dir1, u"Sub2"_s));
-        QCOMPARE(c.state(), before);
-        QCOMPARE(c.form->preview(), preview);
-        QCOMPARE(QDir::currentPath(), m_root);
-    }
-
     // A file that cannot be previewed or confirmed, a folder that went away after it was
     // listed, a drive that cannot be read: a message saying why, and the chooser goes on with
     // the choice standing and its lists showing what is there now, until another file goes
@@ -453,11 +431,13 @@ private slots:
     }
 
     // The load-picture command during a game: the puzzle window goes with its tiles, the
-    // chooser comes. Confirming brings a fresh puzzle window back at its laid-out place with
-    // the file clicked last (also before opening another folder), or without one the default
-    // picture. A window is on screen throughout. The chooser comes afresh the next time: focus
-    // on its command, no path or preview, the first option, and the lists at the process's
-    // current folder with only its picture files, by name in any letter case.
+    // chooser comes. Opening a folder with the keys or the mouse refills the file list; path
+    // label and preview keep the file clicked last, and a single click only marks a folder.
+    // Confirming brings a fresh puzzle window back at its laid-out place with the file clicked
+    // last (also before opening another folder), or without one the default picture. A window
+    // is on screen throughout. The chooser comes afresh the next time: focus on its command, no
+    // path or preview, the first option, and the lists at the process's current folder, which
+    // it never changes, with only its picture files, by name in any letter case.
     void confirm_data()
     {
         QTest::addColumn<QStringList>("clicked");
@@ -484,6 +464,17 @@ private slots:
         QVERIFY(old.isNull());
         for (const QString &name : clicked)
             QVERIFY(clickEntry(c.file1, name));
+        const QStringList before = c.state();
+        const QImage preview = c.form->preview();
+        const QString sub = at(u"sub"_s);
+        QTest::keyClicks(c.dir1, u"sub"_s);
+        QTest::keyClick(c.dir1, Qt::Key_Enter);
+        QCOMPARE(c.state(), (QStringList{before[0], sub, sub, before[3], u"inner.bmp"_s}));
+        QTest::keyClick(c.dir1, Qt::Key_Up); // the parent, just above the current folder
+        QTest::keyClick(c.dir1, Qt::Key_Return);
+        QVERIFY(clickEntry(c.dir1, u"Sub2"_s));
+        QCOMPARE(c.state(), before);
+        QCOMPARE(c.form->preview(), preview);
         QVERIFY(clickEntry(c.dir1, u"sub"_s, true));
         child<QRadioButton>(c.form, "Option3")->click();
         QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
