@@ -218,6 +218,8 @@ private slots:
 
         const QStringList chain = QStringList{u"/"_s} + m_root.split(u'/', Qt::SkipEmptyParts);
         QCOMPARE(texts(c.dir1), (chain + QStringList{u"odd"_s, u"sub"_s, u"Sub2"_s, u"x.jpg"_s}));
+        for (int i = 0; i < c.dir1->count(); ++i) // each one step deeper; subfolders alike
+            QCOMPARE(c.dir1->item(i)->data(FolderList::DepthRole).toInt(), qMin(i, chain.size()));
         const QStringList drives = c.drive1->drives();
         QCOMPARE(drives, DriveList::systemDrives());
         QVERIFY(drives.first() == u"/"_s && drives.contains(QDir::cleanPath(QDir::homePath())));
@@ -404,6 +406,9 @@ private slots:
         QCOMPARE(c.form->preview(), preview);
         QCOMPARE(texts(c.file1).contains(entry) || texts(c.dir1).contains(entry), listed);
         QVERIFY(c.form->isVisible() && confirmed.isEmpty());
+        QVERIFY(clickEntry(c.file1, u"b.bmp"_s)); // and the chooser goes on
+        QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
+        QCOMPARE(confirmed.size(), 1);
     }
 
     // The load-picture command during a game: the puzzle window goes with its tiles, the
