@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 template <typename T = QWidget> T *child(QWidget *window, const char *name)
@@ -60,41 +61,39 @@ inline QString clickButton(QWidget *dialog, QDialogButtonBox::ButtonRole role, b
     return {};
 }
 
-struct Message
+// Answers every message box with OK as it shows and keeps what it said: the text of an untitled
+// plain-text stop message, anything else as "(?)", since a message must never read what it
+// repeats (a name, a typed entry) as markup. Counts the moments a window is hidden while no
+// window of the program is visible: at such a moment a real program would end.
+struct Watch : QObject
 {
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool shown = false;
-    QPointer<QTimer> watch; // delete to stop waiting for the message
+    QStringList said;
+    int bareMoments = 0;
+    Watch() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        if (box && event->type() == QEvent::Show) {
+            const bool plain = box->textFormat() == Qt::PlainText && box->windowTitle().isEmpty();
+            said.append(plain && box->icon() == QMessageBox::Critical ? box->text()
+                                                                      : QStringLiteral("(?)"));
+            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+        }
+        auto *window = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::Hide && window && window->isWindow())
+            bareMoments +=
+                std::ranges::none_of(QApplication::topLevelWidgets(), &QWidget::isVisible);
+        return false;
+    }
 };
 
-// Answers the next message box with OK and returns what it showed.
-inline std::shared_ptr<Message> expectMessage()
-{
-    auto seen = std::make_shared<Message>();
-    seen->watch = onNextModal([seen](QWidget *w) {
-        if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            seen->title = box->windowTitle();
-            // A message must never read what it repeats (a name, a typed entry) as markup.
-            seen->text = box->textFormat() == Qt::PlainText
-                             ? box->text()
-                             : QStringLiteral("(a message that may read markup)");
-            seen->icon = box->icon();
-            seen->shown = true;
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    return seen;
-}
-
 // Clicks Start on the puzzle window and types entry into the piece-count box as a player would
-// (Cancel when entry is null); then, when given, answers the message box that follows. Returns
-// what the box showed: title, label, default text and its OK caption.
-inline QStringList startGame(Form1 &form, const QString &entry,
-                             std::shared_ptr<Message> *message = nullptr)
+// (Cancel when entry is null). Returns what the box showed: title, label, default text and its
+// OK caption.
+inline QStringList startGame(Form1 &form, const QString &entry)
 {
     QStringList seen;
-    onNextModal([&seen, entry, message](QWidget *w) {
+    onNextModal([&seen, entry](QWidget *w) {
         auto *box = qobject_cast<QInputDialog *>(w);
         if (!box)
             return;
@@ -104,8 +103,6 @@ inline QStringList startGame(Form1 &form, const QString &entry,
         line->selectAll();
         QTest::keyClick(line, Qt::Key_Delete);
         QTest::keyClicks(line, entry);
-        if (message)
-            *message = expectMessage();
         clickButton(box,
                     entry.isNull() ? QDialogButtonBox::RejectRole : QDialogButtonBox::AcceptRole);
     });

@@ -83,30 +83,6 @@ struct Chooser
     }
 };
 
-// Answers every message box with OK and keeps what it said (a box that is no plain-text stop
-// message as such). Counts the moments a window is hidden while no other window of the program
-// is visible: at such a moment a real program would end.
-struct Watch : QObject
-{
-    QStringList said;
-    int bareMoments = 0;
-    Watch() { qApp->installEventFilter(this); }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        auto *box = qobject_cast<QMessageBox *>(watched);
-        if (box && event->type() == QEvent::Show) {
-            const bool plain = box->textFormat() == Qt::PlainText;
-            said.append(plain && box->icon() == QMessageBox::Critical ? box->text() : u"(?)"_s);
-            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
-        }
-        auto *window = qobject_cast<QWidget *>(watched);
-        if (event->type() == QEvent::Hide && window && window->isWindow())
-            bareMoments +=
-                std::ranges::none_of(QApplication::topLevelWidgets(), &QWidget::isVisible);
-        return false;
-    }
-};
-
 // Makes or changes a row's file or folder at the path it is given; false when it cannot.
 using Fixture = std::function<bool(const QString &path)>;
 const Fixture nothing = [](const QString &) { return true; };

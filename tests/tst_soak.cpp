@@ -24,17 +24,6 @@ qint64 residentKiB()
     return fields.size() > 1 ? fields[1].toLongLong() * 4 : 0;
 }
 
-// Closes every message box as soon as it opens, for as long as it lives.
-struct AnswerMessages : QObject
-{
-    AnswerMessages() { startTimer(1); }
-    void timerEvent(QTimerEvent *) override
-    {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            box->button(QMessageBox::Ok)->click();
-    }
-};
-
 // Brings every tile home by dropping it onto the tile that lies in its slot.
 int solve(Form1 &form)
 {
@@ -63,7 +52,7 @@ private slots:
     void session()
     {
         const int games = 1000, trips = 500;
-        AnswerMessages answer;
+        Watch answer; // every message box, as soon as it opens
         WindowRegistry windows;
         QVERIFY(showAndWait(windows.form1()));
         const auto roundTrip = [&windows] {
