@@ -43,6 +43,8 @@ class TestGameStart : public QObject
 {
     Q_OBJECT
 private slots:
+    // Tile size, every slot's place (numbered row by row) and the last tile's cell, with
+    // halves rounded to even.
     void geometry_data()
     {
         QTest::addColumn<int>("pieces");
@@ -51,23 +53,26 @@ private slots:
         QTest::addColumn<int>("tileHeight");
         QTest::addColumn<QList<int>>("lefts");
         QTest::addColumn<QList<int>>("tops");
+        QTest::addColumn<QRect>("lastSource"); // the part of the picture the last tile shows
 
-        QTest::newRow("9 on 354 x 354") << 9 << DefaultBox << 118.0f << 118
-                                        << QList<int>{32, 150, 268} << QList<int>{64, 182, 300};
+        QTest::newRow("9 on 354 x 354")
+            << 9 << DefaultBox << 118.0f << 118 << QList<int>{32, 150, 268}
+            << QList<int>{64, 182, 300} << QRect(236, 236, 118, 118);
         // 88.5 is kept as the width; the height rounds 88.5 to 88; 120.5 -> 120, 297.5 -> 298.
         QTest::newRow("16 on 354 x 354")
             << 16 << DefaultBox << 88.5f << 88 << QList<int>{32, 120, 209, 298}
-            << QList<int>{64, 152, 240, 328};
-        QTest::newRow("1 covers all")
-            << 1 << DefaultBox << 354.0f << 354 << QList<int>{32} << QList<int>{64};
+            << QList<int>{64, 152, 240, 328} << QRect(266, 264, 88, 88);
+        QTest::newRow("1 covers all") << 1 << DefaultBox << 354.0f << 354 << QList<int>{32}
+                                      << QList<int>{64} << QRect(0, 0, 354, 354);
         // 150 / 4 = 37.5 rounds to 38 (even), the widths stay 50.
         QTest::newRow("16 on 200 x 150")
             << 16 << puzzle::PicturePlace{32, 64, 200, 150} << 50.0f << 38
-            << QList<int>{32, 82, 132, 182} << QList<int>{64, 102, 140, 178};
+            << QList<int>{32, 82, 132, 182} << QList<int>{64, 102, 140, 178}
+            << QRect(150, 114, 50, 38);
         // A real left edge: 10.5 + 0 rounds to 10, 10.5 + 118 = 128.5 to 128, 246.5 to 246.
         QTest::newRow("half-pixel left")
             << 9 << puzzle::PicturePlace{10.5f, 0, 354, 354} << 118.0f << 118
-            << QList<int>{10, 128, 246} << QList<int>{0, 118, 236};
+            << QList<int>{10, 128, 246} << QList<int>{0, 118, 236} << QRect(236, 236, 118, 118);
     }
     void geometry()
     {
@@ -77,6 +82,7 @@ private slots:
         QFETCH(int, tileHeight);
         QFETCH(QList<int>, lefts);
         QFETCH(QList<int>, tops);
+        QFETCH(QRect, lastSource);
 
         const BoardState b = started(pieces, box);
         QCOMPARE(b.TileWidth, tileWidth);
@@ -91,31 +97,9 @@ private slots:
             QCOMPARE(int(b.SlotPos[s][0]), lefts[(s - 1) % side]);
             QCOMPARE(int(b.SlotPos[s][1]), tops[(s - 1) / side]);
         }
-    }
-
-    void cells_data()
-    {
-        QTest::addColumn<int>("pieces");
-        QTest::addColumn<int>("tile");
-        QTest::addColumn<QRect>("source");
-        QTest::addColumn<QRect>("slot");
-
-        QTest::newRow("9: tile 5")
-            << 9 << 5 << QRect(118, 118, 118, 118) << QRect(150, 182, 118, 118);
-        QTest::newRow("16: tile 2") << 16 << 2 << QRect(88, 0, 88, 88) << QRect(120, 64, 88, 88);
-        QTest::newRow("16: tile 16")
-            << 16 << 16 << QRect(266, 264, 88, 88) << QRect(298, 328, 88, 88);
-    }
-    void cells()
-    {
-        QFETCH(int, pieces);
-        QFETCH(int, tile);
-        QFETCH(QRect, source);
-        QFETCH(QRect, slot);
-
-        const BoardState b = started(pieces);
-        QCOMPARE(puzzle::sourceRect(b, tile), source);
-        QCOMPARE(puzzle::slotRect(b, tile), slot);
+        QCOMPARE(puzzle::sourceRect(b, pieces), lastSource);
+        QCOMPARE(puzzle::slotRect(b, pieces),
+                 QRect({lefts.last(), tops.last()}, lastSource.size()));
     }
 
     // Which tile a point is on: tiles stack 1..N with N on top where rounded widths overlap;
