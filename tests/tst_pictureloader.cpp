@@ -108,7 +108,6 @@ private slots:
         loads("BMP as .bmp", "a.bmp", encoded(q, "bmp"), s, Upright);
         loads("BMP named .jpg", "b.jpg", encoded(q, "bmp"), s, Upright);
         loads("JPEG named .gif", "c.gif", encoded(q, "jpeg", 95), s, Upright);
-        loads("JPEG as .JPG", "d.JPG", encoded(q, "jpeg", 95), s, Upright);
         loads("GIF named .bmp", "e.bmp", gif({q.convertToFormat(QImage::Format_Indexed8)}), s,
               Upright);
         loads("ICO named .wmf", "f.wmf", encoded(q, "ico"), s, Upright);
@@ -278,9 +277,7 @@ private slots:
         tooLarge("BMP one past the side", bmpHeaderOnly(side + 1, 1), side + 1, 1);
         tooLarge("BMP tall past the side", bmpHeaderOnly(1, side + 1), 1, side + 1);
         tooLarge("BMP a row past the pixels", bmpHeaderOnly(side, rows + 1), side, rows + 1);
-        tooLarge("JPEG 20000 x 20000", jpegClaiming(jpeg16, 20000, 20000), 20000, 20000);
         tooLarge("JPEG 65535 x 65535", jpegClaiming(jpeg16, 65535, 65535), 65535, 65535);
-        tooLarge("GIF 20000 x 20000", gifClaiming(gif16, 20000, 20000), 20000, 20000);
         tooLarge("GIF 65535 x 65535", gifClaiming(gif16, 65535, 65535), 65535, 65535);
         tooLarge("PNG 65535 x 1000", pngClaiming(png, 65535, 1000), 65535, 1000);
         tooLarge("ICO of 16 x 16 holding 65535 x 1000", icoHolding(pngClaiming(png, 65535, 1000)),
