@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -26,9 +25,8 @@ template <typename T = QWidget> T *child(QWidget *window, const char *name)
 
 // Runs act on the next modal dialog once it is open. Call before the click that opens it:
 // the dialog's exec() blocks the test until act closes it. The watch gives up after five
-// seconds (the test's own checks then report that no dialog came); delete the returned timer
-// to stop watching sooner, so that a later test's dialog is not answered by this one.
-inline QPointer<QTimer> onNextModal(std::function<void(QWidget *)> act)
+// seconds (the test's own checks then report that no dialog came).
+inline void onNextModal(std::function<void(QWidget *)> act)
 {
     auto *timer = new QTimer(qApp);
     QElapsedTimer started;
@@ -44,7 +42,6 @@ inline QPointer<QTimer> onNextModal(std::function<void(QWidget *)> act)
             act(modal);
     });
     timer->start(10);
-    return timer;
 }
 
 // Clicks the button of a dialog's button box with the given role.

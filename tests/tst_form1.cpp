@@ -8,7 +8,6 @@
 
 #include "puzzle/gamestart.h"
 
-#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QTest>
