@@ -153,12 +153,12 @@ void TestWmfParser::calls_data()
     row("MM_TEXT ignores extents",
         plain().setMapMode(1).setWindowExt(10, 10).setViewportExt(100, 100).rectangle(0, 0, 10, 20),
         {"rectangle 0,0 10x20"});
-    row("MM_LOMETRIC", plain().setMapMode(2).rectangle(0, 0, 254, -254), {"rectangle 0,0 96x96"});
-    row("MM_HIMETRIC", plain().setMapMode(3).rectangle(0, 0, 2540, -2540), {"rectangle 0,0 96x96"});
-    row("MM_LOENGLISH", plain().setMapMode(4).rectangle(0, 0, 100, -100), {"rectangle 0,0 96x96"});
-    row("MM_HIENGLISH", plain().setMapMode(5).rectangle(0, 0, 1000, -1000),
-        {"rectangle 0,0 96x96"});
-    row("MM_TWIPS", plain().setMapMode(6).rectangle(0, 0, 1440, -1440), {"rectangle 0,0 96x96"});
+    // The fixed modes, MM_LOMETRIC (2) to MM_TWIPS (6): an inch of each one's units, y upwards.
+    const int inch[] = {254, 2540, 100, 1000, 1440};
+    for (int mode = 2; mode <= 6; ++mode)
+        QTest::addRow("fixed map mode %d", mode)
+            << plain().setMapMode(mode).rectangle(0, 0, inch[mode - 2], -inch[mode - 2]).finish()
+            << QStringList{u"rectangle 0,0 96x96"_s};
     // A window of the given extent onto a viewport of 100x100.
     auto window = [](int mode, int x, int y) {
         return plain().setMapMode(mode).setWindowExt(x, y).setViewportExt(100, 100);
