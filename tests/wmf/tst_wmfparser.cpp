@@ -64,8 +64,7 @@ private slots:
     void texts();
     void symbolFacesDrawn_data();
     void symbolFacesDrawn();
-    void textPairs();
-    void textRun();
+    void textRuns();
     void failures_data();
     void failures();
 };
@@ -249,13 +248,9 @@ void TestWmfParser::texts_data()
 
     auto row = [](const char *name, int charSet, const char *face, const QByteArray &bytes,
                   const char *text, const QList<qreal> &advances) {
-        const QList<int> dx(bytes.size(), 10);
-        QTest::newRow(name) << plain()
-                                   .createFont(-20, face, charSet)
-                                   .selectObject(0)
-                                   .extTextOut(0, 0, 0, {}, bytes, dx)
-                                   .finish()
-                            << QString::fromUtf8(text) << advances;
+        Writer w = plain().createFont(-20, face, charSet).selectObject(0);
+        w.extTextOut(0, 0, 0, {}, bytes, QList<int>(bytes.size(), 10));
+        QTest::newRow(name) << w.finish() << QString::fromUtf8(text) << advances;
     };
     row("ANSI", 0, "Arial", "caf\xe9 \x80", "café €", {10, 10, 10, 10, 10, 10});
     row("DEFAULT_CHARSET as ANSI", 1, "Arial", "\xe9", "é", {10});
@@ -326,10 +321,11 @@ void TestWmfParser::symbolFacesDrawn()
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
 }
 
-void TestWmfParser::textPairs()
+void TestWmfParser::textRuns()
 {
     // Spacing as (across, up) pairs; with TA_UPDATECP the position moves by both, or without
-    // spacing by what the sink drew (the recording sink: half an em a character).
+    // spacing by what the sink drew (the recording sink: half an em a character). Then the
+    // font's attributes, and the opaque rectangle, as the sink gets them.
     const Played r = play(plain()
                               .createFont(-20, "Arial")
                               .selectObject(0)
@@ -338,30 +334,22 @@ void TestWmfParser::textPairs()
                               .extTextOut(0, 0, 0x2000, {}, "hi", {30, 5, 40, 7})
                               .textOut(0, 0, "x")
                               .extTextOut(0, 0, 0x0010, {}, "\x01\x02")
-                              .finish());
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.texts.size(), 3);
-    QCOMPARE(r.texts[0].advances, (QList<qreal>{30, 40}));
-    QCOMPARE(r.texts[0].rises, (QList<qreal>{0, 5}));
-    QCOMPARE(r.texts[1].reference, QPointF(80, 38));
-    QCOMPARE(r.texts[2].reference, QPointF(90, 38));
-    QVERIFY(r.texts[2].text.isEmpty()); // glyph indices: nothing we can show
-}
-
-void TestWmfParser::textRun()
-{
-    // The font's attributes, and the opaque rectangle, as the sink gets them.
-    const Played r = play(plain()
+                              .setTextAlign(0)
                               .setWindowExt(2, 2) // two logical units a pixel
                               .createFont(-40, "Times New Roman", 0, 900, 700, true, true, true, 16)
-                              .selectObject(0)
+                              .selectObject(1)
                               .setTextCharExtra(4)
                               .setTextJustification(6, 3)
                               .extTextOut(20, 40, 6, QRect(0, 0, 100, 50), "ab")
                               .finish());
     QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.texts.size(), 1);
-    const wmf::TextRun &t = r.texts[0];
+    QCOMPARE(r.texts.size(), 4);
+    QCOMPARE(r.texts[0].advances, (QList<qreal>{30, 40}));
+    QCOMPARE(r.texts[0].rises, (QList<qreal>{0, 5}));
+    QCOMPARE(r.texts[1].reference, QPointF(80, 38));
+    QCOMPARE(r.texts[2].reference, QPointF(90, 38));
+    QVERIFY(r.texts[2].text.isEmpty()); // glyph indices: nothing we can show
+    const wmf::TextRun &t = r.texts[3];
     QCOMPARE(t.reference, QPointF(10, 20));
     QCOMPARE(t.emPixels, -20.0);
     QCOMPARE(t.widthPixels, 8.0);
