@@ -87,11 +87,9 @@ void TestWmfRenderer::size_data()
                   int side = 0) {
         QTest::newRow(name) << w.finish() << limits << QString::fromUtf8(expected) << side;
     };
-    row("placeable, frame off the origin, 1000 units an inch",
-        Writer(true, QRect(-500, 300, 1000, 500), 1000), "96x48");
+    row("placeable, frame off the origin, 1000 units an inch; the window does not count",
+        Writer(true, QRect(-500, 300, 1000, 500), 1000).setWindowExt(3000, 3000), "96x48");
     row("placeable, no units an inch: twips", Writer(true, QRect(0, 0, 2880, 1440), 0), "192x96");
-    row("placeable, the window does not change the size",
-        Writer(true, QRect(0, 0, 100, 50), 96).setWindowExt(1000, 1000), "100x50");
     row("plain, window extent, in MM_TEXT too",
         Writer(false).setWindowOrg(10, 10).setWindowExt(300, -150).rectangle(0, 0, 1, 1),
         "300x150");
@@ -105,8 +103,6 @@ void TestWmfRenderer::size_data()
     row("plain, what it draws, with the pen",
         Writer(false).createPen(0, 10, Qt::black).selectObject(0).rectangle(100, 100, 300, 200),
         "210x110");
-    row("plain, what it draws in MM_HIMETRIC",
-        filled(Qt::red, Writer(false)).setMapMode(3).rectangle(0, 0, 2540, -5080), "96x192");
     row("over the side limit: scaled down", Writer(true, QRect(0, 0, 20000, 10000), 96), "1000x500",
         {.maxSide = 1000});
     row("over the pixel limit: scaled down", Writer(true, QRect(0, 0, 20000, 10000), 96), "141x71",
@@ -117,7 +113,6 @@ void TestWmfRenderer::size_data()
         "3000x1000");
     row("default limits: 8192 a side", Writer(true, QRect(0, 0, 30000, 1000), 96), "8192x273");
 
-    row("at a longest side of 1000", Writer(true, QRect(0, 0, 100, 50), 96), "1000x500", {}, 1000);
     row("plain, at a longest side of 300",
         filled(Qt::red, Writer(false)).ellipse(100, 100, 300, 200), "300x150", {}, 300);
     row("at a longest side beyond the side limit", Writer(true, QRect(0, 0, 100, 50), 96),
@@ -190,7 +185,6 @@ void TestWmfRenderer::pixels_data()
         "50,25=#ff0000 50,75=#ffffff");
     row("Arc", outlined(0, 6).arc(0x0817, 0, 0, 100, 100, {100, 50}, {50, 0}),
         "85,15=#0000ff 15,85=#ffffff 50,50=#ffffff");
-    row("Polygon", filled().polygon({{0, 0}, {100, 0}, {0, 100}}), "20,20=#ff0000 80,80=#ffffff");
     const QList<QList<QPoint>> nested{{{10, 10}, {90, 10}, {90, 90}, {10, 90}},
                                       {{30, 30}, {70, 30}, {70, 70}, {30, 70}}};
     row("PolyPolygon, alternate", filled().polyPolygon(nested), "20,20=#ff0000 50,50=#ffffff");
@@ -295,21 +289,6 @@ void TestWmfRenderer::pixels_data()
     row("placeable, viewport records are the player's",
         filled().setViewportExt(10, 10).setViewportOrg(50, 50).rectangle(0, 0, 50, 50),
         "25,25=#ff0000 75,75=#ffffff");
-    row("plain, y upwards",
-        filled(Qt::red, Writer(false))
-            .setMapMode(8)
-            .setWindowOrg(0, 100)
-            .setWindowExt(100, -100)
-            .rectangle(0, 0, 100, 50),
-        "50,75=#ff0000 50,25=#ffffff");
-    row("plain, MM_LOENGLISH, y upwards",
-        filled(Qt::red, Writer(false))
-            .setMapMode(4)
-            .rectangle(0, 0, 100, -100)
-            .createBrush(0, Qt::blue)
-            .selectObject(2)
-            .rectangle(0, -50, 50, -100),
-        "24,72=#0000ff 72,72=#ff0000 24,24=#ff0000");
 
     // Bitmaps stretched over the picture: a 2x2 one is red, green on top; blue, black below
     // (the file holds the bottom row first).
@@ -324,7 +303,6 @@ void TestWmfRenderer::pixels_data()
     row("8 bits", stretched(wmftest::dib(2, 2, 8, four, hex("0203000000010000"))), quad);
     row("16 bits", stretched(wmftest::dib(2, 2, 16, {}, hex("1f000000007ce003"))), quad);
     const QByteArray bgr = hex("ff000000000000000000ff00ff000000");
-    row("24 bits", stretched(wmftest::dib(2, 2, 24, {}, bgr)), quad);
     row("24 bits, top-down",
         stretched(wmftest::dib(2, -2, 24, {}, hex("0000ff00ff000000ff00000000000000"))), quad);
     row("24 bits, old header", stretched(hex("0c0000000200020001001800") + bgr), quad);
@@ -332,12 +310,6 @@ void TestWmfRenderer::pixels_data()
         quad);
     row("16 bits, bit fields 5-6-5",
         stretched(wmftest::dib(2, 2, 16, {}, hex("1f00000000f8e007"), 3, {0xF800, 0x07E0, 0x001F})),
-        quad);
-    row("32 bits, bit fields",
-        stretched(wmftest::dib(2, 2, 32, {}, hex("0000ff0000000000ff00000000ff0000"), 3,
-                               {0xFF, 0xFF00, 0xFF0000})),
-        quad);
-    row("RLE8", stretched(wmftest::dib(2, 2, 8, four, hex("0102010300000100010100000001"), 1)),
         quad);
     // Four wide: three pixels as they are, one repeated.
     row("RLE8, absolute run",
@@ -405,9 +377,6 @@ void TestWmfRenderer::pixels_data()
     row("SetBkMode opaque fills behind the text",
         font().setBkMode(2).setBkColor(Qt::green).textOut(10, 10, "Hello"),
         "10,10,80,30=#000000 0,60,200,40!=#000000 11,12=#00ff00");
-    row("Big5 text shows its characters",
-        font(-30, "\xb7s\xb2\xd3\xa9\xfa\xc5\xe9", 136).textOut(10, 10, "\xa4\xa4\xa4\xe5\xa6r"),
-        "10,10,100,35=#000000 0,55,200,45!=#000000");
     row("cell height (positive) is smaller than character height", font(30).textOut(10, 10, "HHHH"),
         "10,10,80,27=#000000 0,40,200,60!=#000000");
     // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
