@@ -355,14 +355,10 @@ void TestWmfRenderer::pixels_data()
     };
     row("TextOut, top left, SetTextColor", font().setTextColor(Qt::red).textOut(10, 10, "Hello"),
         "10,10,80,30=#ff0000 0,50,200,50!=#ff0000 0,0,200,100!=#000000");
-    row("TA_BASELINE", font().setTextAlign(24).textOut(10, 50, "Hello"),
-        "10,25,80,25=#000000 0,60,200,40!=#000000");
-    row("TA_BOTTOM", font().setTextAlign(8).textOut(10, 50, "Hello"),
-        "10,20,80,30=#000000 0,52,200,48!=#000000");
-    row("TA_RIGHT", font().setTextAlign(2).textOut(190, 10, "Hello"),
-        "100,10,90,30=#000000 0,0,80,100!=#000000");
-    row("TA_CENTER", font().setTextAlign(6).textOut(100, 10, "Hello"),
-        "60,10,80,30=#000000 0,0,40,100!=#000000");
+    row("TA_CENTER, TA_BASELINE", font().setTextAlign(6 | 24).textOut(100, 50, "Hello"),
+        "60,25,80,25=#000000 0,0,60,100!=#000000 140,0,60,100!=#000000 0,52,200,48!=#000000");
+    row("TA_RIGHT, TA_BOTTOM", font().setTextAlign(2 | 8).textOut(190, 90, "Hello"),
+        "120,60,70,25=#000000 0,0,115,100!=#000000 0,0,200,55!=#000000");
     row("escapement 90: upwards",
         font(-30, "Arial", 0, 900).setTextAlign(24).textOut(100, 95, "Hello"),
         "70,20,30,75=#000000 110,0,90,100!=#000000");
