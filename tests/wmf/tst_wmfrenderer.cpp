@@ -395,47 +395,48 @@ void TestWmfRenderer::pixels()
     }
 }
 
-// Hatched brushes: horizontal lines vary down a column only, vertical ones along a row only;
-// the ground shows through, or the background colour where it is opaque.
+// Hatched brushes: which ways their lines run, across, down, down to the right (\) or down to
+// the left (/); the ground shows between them, or the background colour where it is opaque.
 void TestWmfRenderer::hatch_data()
 {
     QTest::addColumn<int>("hatch");
     QTest::addColumn<bool>("opaque");
-    // Where blue and the ground alternate: down a column, across a row.
-    QTest::addColumn<QString>("varies");
-    QTest::newRow("horizontal") << 0 << false << u"down"_s;
-    QTest::newRow("vertical") << 1 << false << u"across"_s;
-    QTest::newRow("forward diagonal") << 2 << false << u"down across"_s;
-    QTest::newRow("backward diagonal") << 3 << false << u"down across"_s;
-    QTest::newRow("cross") << 4 << false << u"down across"_s;
-    QTest::newRow("diagonal cross, opaque background") << 5 << true << u"down across"_s;
+    QTest::addColumn<QString>("lines"); // for each of those four ways, 1 if a line runs that way
+    QTest::newRow("horizontal") << 0 << false << u"1000"_s;
+    QTest::newRow("vertical") << 1 << false << u"0100"_s;
+    QTest::newRow("forward diagonal") << 2 << false << u"0010"_s;
+    QTest::newRow("backward diagonal") << 3 << false << u"0001"_s;
+    QTest::newRow("cross") << 4 << false << u"1100"_s;
+    QTest::newRow("diagonal cross, opaque background") << 5 << true << u"0011"_s;
 }
 
 void TestWmfRenderer::hatch()
 {
     QFETCH(int, hatch);
     QFETCH(bool, opaque);
-    QFETCH(QString, varies);
-    QString error;
-    const QImage image = wmf::render(filled(Qt::blue)
-                                         .createBrush(2, Qt::blue, hatch)
-                                         .selectObject(2)
-                                         .setBkMode(opaque ? 2 : 1)
-                                         .setBkColor(Qt::yellow)
-                                         .rectangle(0, 0, 100, 100)
-                                         .finish(),
-                                     &error);
-    QVERIFY2(!image.isNull(), qPrintable(error));
-    const QRgb blue = QColor(Qt::blue).rgb(),
-               ground = QColor(opaque ? Qt::yellow : Qt::white).rgb();
-    for (const QString &line : {u"down"_s, u"across"_s}) {
-        QSet<QRgb> seen;
-        for (int i = 10; i < 90; ++i)
-            seen.insert(line == u"down"_s ? image.pixel(50, i) : image.pixel(i, 50));
-        QCOMPARE(seen.size() == 2 && seen.contains(blue) && seen.contains(ground),
-                 varies.contains(line));
-        QVERIFY(seen.size() <= 2 && (seen.contains(blue) || seen.contains(ground)));
+    QFETCH(QString, lines);
+    Writer w = filled(Qt::blue).createBrush(2, Qt::blue, hatch).selectObject(2);
+    w.setBkMode(opaque ? 2 : 1).setBkColor(Qt::yellow).rectangle(0, 0, 100, 100);
+    const QImage image = wmf::render(w.finish(), nullptr);
+    const QRgb blue = QColor(Qt::blue).rgb();
+    // From the pixels of one 8x8 tile in the middle: their colours, and the ways 40 blue pixels
+    // in a row run.
+    QSet<QRgb> seen;
+    QString found;
+    for (QPoint step : {QPoint(1, 0), QPoint(0, 1), QPoint(1, 1), QPoint(-1, 1)}) {
+        bool line = false;
+        for (int i = 0; i < 64; ++i) {
+            const QPoint at(40 + i % 8, 40 + i / 8);
+            seen.insert(image.pixel(at));
+            int n = 0;
+            while (n < 40 && image.pixel(at + n * step) == blue)
+                ++n;
+            line = line || n == 40;
+        }
+        found += line ? u'1' : u'0';
     }
+    QCOMPARE(found, lines);
+    QCOMPARE(seen, (QSet<QRgb>{blue, QColor(opaque ? Qt::yellow : Qt::white).rgb()}));
 }
 
 void TestWmfRenderer::atSize_data()
