@@ -181,8 +181,8 @@ void TestWmfRenderer::pixels_data()
         "50,50=#ff0000 2,2=#ffffff 50,2=#ff0000");
     row("Pie", filled().arc(0x081A, 0, 0, 100, 100, {100, 50}, {50, 0}),
         "70,30=#ff0000 30,30=#ffffff 70,70=#ffffff");
-    row("Chord", filled().arc(0x0830, 0, 0, 100, 100, {100, 50}, {0, 50}),
-        "50,25=#ff0000 50,75=#ffffff");
+    row("Chord", filled().arc(0x0830, 0, 0, 100, 100, {100, 50}, {50, 0}),
+        "80,20=#ff0000 70,30=#ffffff 30,70=#ffffff");
     row("Arc", outlined(0, 6).arc(0x0817, 0, 0, 100, 100, {100, 50}, {50, 0}),
         "85,15=#0000ff 15,85=#ffffff 50,50=#ffffff");
     const QList<QList<QPoint>> nested{{{10, 10}, {90, 10}, {90, 90}, {10, 90}},
@@ -215,8 +215,9 @@ void TestWmfRenderer::pixels_data()
     row("1-pixel diagonal line antialiased", outlined(0, 0, Qt::black).moveTo(0, 0).lineTo(100, 30),
         "10,0,80,30=#808080");
     // An 8-bit mask and its picture, SRCPAINT then SRCAND (or SRCAND then SRCPAINT), blend as
-    // alpha: half-grey shows half the picture. A one-bit pair stays bit by bit.
-    const QByteArray grey = wmftest::dib(8, 8, 8, {qRgb(128, 128, 128)}, QByteArray(64, 0));
+    // alpha: a quarter-grey SRCPAINT mask shows a quarter of the picture (white shows it all), the
+    // same SRCAND mask three quarters (black shows it all). A one-bit pair stays bit by bit.
+    const QByteArray grey = wmftest::dib(8, 8, 8, {qRgb(64, 64, 64)}, QByteArray(64, 0));
     const QByteArray blue = wmftest::dib(8, 8, 24, {}, QByteArray("\xff\0\0", 3).repeated(64));
     const QByteArray black1 =
         wmftest::dib(8, 8, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)}, QByteArray(32, 0));
@@ -227,9 +228,9 @@ void TestWmfRenderer::pixels_data()
             .bitmap(0x0B41, {0, 0, 100, 100}, {0, 0, 8, 8}, blue, pictureRop);
     };
     row("soft mask, SRCPAINT then SRCAND: blended", pair(grey, 0xEE0086, 0x8800C6),
-        "50,50=#7f0080");
+        "50,50=#bf0040");
     row("soft mask, SRCAND then SRCPAINT: blended", pair(grey, 0x8800C6, 0xEE0086),
-        "50,50=#800080");
+        "50,50=#4000bf");
     row("one-bit mask, SRCPAINT then SRCAND: bit by bit", pair(black1, 0xEE0086, 0x8800C6),
         "50,50=#000000");
     row("SetPixel", Writer().setPixel(10, 10, Qt::red), "10,10=#ff0000 11,11=#ffffff");
@@ -275,7 +276,7 @@ void TestWmfRenderer::pixels_data()
         filled().createRegion({QRect(10, 10, 50, 50)}).createBrush(0, Qt::blue); // 2, 3
     row("FillRegion", Writer(region).record(0x0228, {2, 3}), "20,20=#0000ff 70,70=#ffffff");
     row("FrameRegion", Writer(region).record(0x0429, {2, 3, 3, 3}),
-        "11,30=#0000ff 58,30=#0000ff 35,35=#ffffff 5,5=#ffffff");
+        "11,30=#0000ff 58,30=#0000ff 35,35=#ffffff 8,30=#ffffff");
     row("InvertRegion", Writer(region).record(0x012A, {2}), "20,20=#000000 70,70=#ffffff");
     row("DibCreatePatternBrush",
         Writer()
@@ -373,8 +374,8 @@ void TestWmfRenderer::pixels_data()
     row("SetBkMode opaque fills behind the text",
         font().setBkMode(2).setBkColor(Qt::green).textOut(10, 10, "Hello"),
         "10,10,80,30=#000000 0,60,200,40!=#000000 11,12=#00ff00");
-    row("cell height (positive) is smaller than character height", font(30).textOut(10, 10, "HHHH"),
-        "10,10,80,27=#000000 0,40,200,60!=#000000");
+    row("cell height (positive) is smaller than character height", font(80).textOut(10, 10, "HH"),
+        "15,25,90,50=#000000 0,77,200,23!=#000000 110,0,90,100!=#000000");
     // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
     row("Symbol upright", font(-80, "Symbol", 2).textOut(40, 10, "I"),
         "60,17,5,11!=#000000 49,40,3,15=#000000");
