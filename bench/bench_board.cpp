@@ -1,21 +1,27 @@
 // The board as a player meets it, on a real window system (run it under Xvfb with the xcb
 // platform, as bench/run-board.sh does): a game start from the accepted count to the painted
 // frame, one drop from the release to the repainted slots, the memory a game holds, and a
-// 24-megapixel photo from the file to the fitted picture on screen. Each start is set beside a
-// baseline measured in the same run: copying the N tile rectangles out of the picture once.
+// 24-megapixel photo from the file to the fitted picture on screen, and a long session of games
+// and window round trips. Each start is set beside a baseline measured in the same run: copying
+// the N tile rectangles out of the picture once.
 #include "application.h"
 #include "assetfiles.h"
 #include "form1.h"
+#include "form2.h"
 #include "picturebox.h"
+#include "windowregistry.h"
 
 #include "picture/pictureloader.h"
 #include "puzzle/gamestart.h"
 
 #include <QImageWriter>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <malloc.h>
 
@@ -39,6 +45,30 @@ void paintNow(QWidget *)
 }
 
 qint64 heapInUse() { return qint64(mallinfo2().uordblks); }
+
+// Answers every message box with OK as soon as it shows.
+struct AnswerMessages : QObject
+{
+    AnswerMessages() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (auto *box = qobject_cast<QMessageBox *>(watched); box && event->type() == QEvent::Show)
+            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+        return false;
+    }
+};
+
+// Wins a started game by dropping each slot's tile home, as the drop handler gets drops.
+void solve(Form1 &form)
+{
+    if (form.board().CheckOrder()) // shuffled into order: a drop is what wins
+        emit form.Picture1()->tileDropped(1, 2);
+    for (int slot = 1; slot <= form.board().pieces() && form.tileCount() > 0; ++slot) {
+        const int other = int(form.board().TileOrder.indexOf(qint16(slot), 1));
+        if (other != slot)
+            emit form.Picture1()->tileDropped(slot, other);
+    }
+}
 
 } // namespace
 
@@ -179,6 +209,36 @@ private slots:
             paintNow(&form);
         }
         QCOMPARE(form.Picture1()->pictureSize(), QSize(607, 405));
+    }
+
+    // A long session: 1000 games won, then 500 round trips to the picture chooser and back.
+    // What it leaves behind: live widgets and heap, against the state after the first trip.
+    void session()
+    {
+        AnswerMessages answer;
+        WindowRegistry windows;
+        const auto roundTrip = [&windows] {
+            windows.form1()->findChild<QPushButton *>(QStringLiteral("Command4"))->click();
+            windows.form2()->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        };
+        windows.form1()->show();
+        roundTrip(); // everything a session keeps for good is made by now
+        const qsizetype widgets = QApplication::allWidgets().size();
+        const qint64 heap = heapInUse();
+        for (int game = 0; game < 1000; ++game) {
+            const int side = game % 4 + 2;
+            windows.form1()->startGame(QString::number(side * side));
+            solve(*windows.form1());
+        }
+        const qint64 afterGames = heapInUse();
+        for (int trip = 0; trip < 500; ++trip)
+            roundTrip();
+        qInfo("live widgets %lld before, %lld after; heap grew %lld bytes over 1000 games, "
+              "%lld bytes over 500 round trips",
+              qlonglong(widgets), qlonglong(QApplication::allWidgets().size()),
+              qlonglong(afterGames - heap), qlonglong(heapInUse() - afterGames));
     }
 };
 

@@ -103,7 +103,7 @@ private slots:
     }
 
     // The solving drop congratulates, removes every tile, gives Start back and shows the
-    // whole picture; a new game can start at once, again and again.
+    // whole picture; a new game can start at once, again and again, and leaves nothing behind.
     void solvingDrop_data()
     {
         QTest::addColumn<int>("pieces");
@@ -117,6 +117,7 @@ private slots:
         Form1 form;
         QVERIFY(showAndWait(&form));
         const QImage before = screen(&form);
+        qsizetype widgets = -1; // live after the first game: no more after the second
         for (int round = 0; round < 2; ++round) {
             // Draws that make the shuffle swap (1, 2) once and leave everything else: N pairs,
             // the first (1, 2), the rest (1, 1).
@@ -151,6 +152,9 @@ private slots:
             QCOMPARE(picture.size(), QSize(354, 354));
             QCOMPARE(screen(&form, picture), before.copy(picture));
             QCOMPARE(QApplication::overrideCursor(), nullptr);
+            settle();
+            QVERIFY(widgets < 0 || QApplication::allWidgets().size() == widgets);
+            widgets = QApplication::allWidgets().size();
         }
     }
 
