@@ -858,16 +858,36 @@ def make_program_icon_svg(path):
 DESKTOP_ICON_SIZES = (48, 64, 128, 256)
 
 
-def main():
-    make_default_bmp(os.path.join(OUT_DIR, "default.bmp"))
-    make_drag_icon(os.path.join(OUT_DIR, "drag1pg.ico"))
-    make_hand_cursor(os.path.join(OUT_DIR, "hand-cursor.png"))
-    make_program_icon_32(os.path.join(OUT_DIR, "pintu-32.png"))
-    make_program_icon_16(os.path.join(OUT_DIR, "pintu-16.png"))
+ASSET_NAMES = ["default.bmp", "drag1pg.ico", "hand-cursor.png", "pintu-32.png", "pintu-16.png"] + [
+    f"pintu-{size}.png" for size in DESKTOP_ICON_SIZES] + ["pintu.svg"]
+
+
+def make_all(out_dir):
+    make_default_bmp(os.path.join(out_dir, "default.bmp"))
+    make_drag_icon(os.path.join(out_dir, "drag1pg.ico"))
+    make_hand_cursor(os.path.join(out_dir, "hand-cursor.png"))
+    make_program_icon_32(os.path.join(out_dir, "pintu-32.png"))
+    make_program_icon_16(os.path.join(out_dir, "pintu-16.png"))
     for size in DESKTOP_ICON_SIZES:
-        make_program_icon(size, os.path.join(OUT_DIR, f"pintu-{size}.png"))
-    make_program_icon_svg(os.path.join(OUT_DIR, "pintu.svg"))
-    return 0
+        make_program_icon(size, os.path.join(out_dir, f"pintu-{size}.png"))
+    make_program_icon_svg(os.path.join(out_dir, "pintu.svg"))
+
+
+def main():
+    """Without arguments, rewrites the assets beside this script. With --check, makes them in a
+    scratch folder and fails unless every one equals the committed file byte for byte (making
+    them also checks the default picture's tiles all differ)."""
+    if sys.argv[1:] != ["--check"]:
+        make_all(OUT_DIR)
+        return 0
+    import tempfile
+    with tempfile.TemporaryDirectory() as scratch:
+        make_all(scratch)
+        differ = [name for name in ASSET_NAMES
+                  if open(os.path.join(scratch, name), "rb").read()
+                  != open(os.path.join(OUT_DIR, name), "rb").read()]
+    print("differ from what make_assets.py makes:", " ".join(differ) if differ else "none")
+    return 1 if differ else 0
 
 
 if __name__ == "__main__":
