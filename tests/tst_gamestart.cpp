@@ -87,8 +87,6 @@ private slots:
         const BoardState b = started(pieces, box);
         QCOMPARE(b.TileWidth, tileWidth);
         QCOMPARE(int(b.TileHeight), tileHeight);
-        QCOMPARE(b.SlotPos[0][0], 0);
-        QCOMPARE(b.SlotPos[0][1], 0);
         // Slots are numbered row by row.
         const int side = b.GridSide;
         QCOMPARE(lefts.size(), side);

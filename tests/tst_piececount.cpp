@@ -21,13 +21,11 @@ private slots:
 
         const QSize d(354, 354);
         // Accepted
-        QTest::newRow("9") << "9" << d << V::Accepted << 9 << 3;
         QTest::newRow("16") << "16" << d << V::Accepted << 16 << 4;
         QTest::newRow("81") << "81" << d << V::Accepted << 81 << 9;
         QTest::newRow("1") << "1" << d << V::Accepted << 1 << 1;
         QTest::newRow("16.0") << "16.0" << d << V::Accepted << 16 << 4;
-        QTest::newRow("spaces around") << "  25 " << d << V::Accepted << 25 << 5;
-        QTest::newRow("tab and newline") << "\t36\n" << d << V::Accepted << 36 << 6;
+        QTest::newRow("spaces around") << " \t25\n" << d << V::Accepted << 25 << 5;
         QTest::newRow("full-width digits") << u"６４"_s << d << V::Accepted << 64 << 8;
         QTest::newRow("exponent") << "1e2" << d << V::Accepted << 100 << 10;
         QTest::newRow("largest square")
@@ -40,7 +38,6 @@ private slots:
         QTest::newRow("10") << "10" << d << V::NotSquare << 0 << 0;
         QTest::newRow("6.25 (root 2.5 rounds to 2)") << "6.25" << d << V::NotSquare << 0 << 0;
         QTest::newRow("just under 9") << "8.99999999999" << d << V::NotSquare << 0 << 0;
-        QTest::newRow("2") << "2" << d << V::NotSquare << 0 << 0;
         // Not numbers
         QTest::newRow("letters") << "abc" << d << V::NotANumber << 0 << 0;
         QTest::newRow("a space") << " " << d << V::NotANumber << 0 << 0;
@@ -49,12 +46,10 @@ private slots:
         QTest::newRow("Chinese numeral") << u"九"_s << d << V::NotANumber << 0 << 0;
         QTest::newRow("NaN") << "nan" << d << V::NotANumber << 0 << 0;
         QTest::newRow("infinity") << "inf" << d << V::NotANumber << 0 << 0;
-        QTest::newRow("-infinity") << "-inf" << d << V::NotANumber << 0 << 0;
         QTest::newRow("overflowing exponent") << "1e400" << d << V::NotANumber << 0 << 0;
         // Zero and below
         QTest::newRow("0") << "0" << d << V::NotPositive << 0 << 0;
         QTest::newRow("-0") << "-0" << d << V::NotPositive << 0 << 0;
-        QTest::newRow("-9") << "-9" << d << V::NotPositive << 0 << 0;
         QTest::newRow("-0.5") << "-0.5" << d << V::NotPositive << 0 << 0;
         // Beyond the board
         QTest::newRow("32768 is no square, refused as such")
