@@ -233,12 +233,19 @@ private slots:
             solve(*windows.form1());
         }
         const qint64 afterGames = heapInUse();
-        for (int trip = 0; trip < 500; ++trip)
+        QList<qint64> trips; // the heap after every hundred round trips
+        for (int trip = 1; trip <= 500; ++trip) {
             roundTrip();
-        qInfo("live widgets %lld before, %lld after; heap grew %lld bytes over 1000 games, "
-              "%lld bytes over 500 round trips",
+            if (trip % 100 == 0)
+                trips.append(heapInUse());
+        }
+        qInfo("live widgets %lld before, %lld after; heap grew %lld bytes over 1000 games",
               qlonglong(widgets), qlonglong(QApplication::allWidgets().size()),
-              qlonglong(afterGames - heap), qlonglong(heapInUse() - afterGames));
+              qlonglong(afterGames - heap));
+        for (qsizetype i = 0; i < trips.size(); ++i)
+            qInfo("heap grew %lld bytes over round trips %lld to %lld",
+                  qlonglong(trips[i] - (i ? trips[i - 1] : afterGames)), qlonglong(i * 100 + 1),
+                  qlonglong(i * 100 + 100));
     }
 };
 

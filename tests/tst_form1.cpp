@@ -34,6 +34,7 @@ private slots:
         QCOMPARE(form.windowTitle(), u"拼圖"_s);
         QCOMPARE(form.geometry(), QRect(95, 46, 671, 573));
         QCOMPARE(form.windowIcon().availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
+        QCOMPARE(form.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey()); // shared
         // The background is the tooltip colour, seen in an empty corner.
         QCOMPARE(screen(&form).pixelColor(600, 500),
                  QApplication::palette().color(QPalette::ToolTipBase));

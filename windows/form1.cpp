@@ -58,7 +58,9 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("拼圖"));
-    setWindowIcon(assets::programIcon());
+    // The application's icon, shared: a window system renders each icon it is given once, so a
+    // new icon for every window would pile up its renderings over a session.
+    setWindowIcon(QApplication::windowIcon());
     setAttribute(Qt::WA_DeleteOnClose);
     // The tooltip background system colour, a pale yellow.
     setAutoFillBackground(true);
