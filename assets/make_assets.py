@@ -2,11 +2,13 @@
 pintu-32.png and pintu-16.png, and the program icon for the desktop: pintu-48.png,
 pintu-64.png, pintu-128.png, pintu-256.png and pintu.svg."""
 
+import functools
 import math
 import os
 import random
 import struct
 import sys
+import tempfile
 
 import numpy as np
 from PIL import Image, ImageChops, ImageDraw, ImageFilter
@@ -858,19 +860,17 @@ def make_program_icon_svg(path):
 DESKTOP_ICON_SIZES = (48, 64, 128, 256)
 
 
-ASSET_NAMES = ["default.bmp", "drag1pg.ico", "hand-cursor.png", "pintu-32.png", "pintu-16.png"] + [
-    f"pintu-{size}.png" for size in DESKTOP_ICON_SIZES] + ["pintu.svg"]
-
-
 def make_all(out_dir):
-    make_default_bmp(os.path.join(out_dir, "default.bmp"))
-    make_drag_icon(os.path.join(out_dir, "drag1pg.ico"))
-    make_hand_cursor(os.path.join(out_dir, "hand-cursor.png"))
-    make_program_icon_32(os.path.join(out_dir, "pintu-32.png"))
-    make_program_icon_16(os.path.join(out_dir, "pintu-16.png"))
-    for size in DESKTOP_ICON_SIZES:
-        make_program_icon(size, os.path.join(out_dir, f"pintu-{size}.png"))
-    make_program_icon_svg(os.path.join(out_dir, "pintu.svg"))
+    """Makes every asset in out_dir; returns their file names."""
+    makers = [("default.bmp", make_default_bmp), ("drag1pg.ico", make_drag_icon),
+              ("hand-cursor.png", make_hand_cursor), ("pintu-32.png", make_program_icon_32),
+              ("pintu-16.png", make_program_icon_16)]
+    makers += [(f"pintu-{size}.png", functools.partial(make_program_icon, size))
+               for size in DESKTOP_ICON_SIZES]
+    makers.append(("pintu.svg", make_program_icon_svg))
+    for name, make in makers:
+        make(os.path.join(out_dir, name))
+    return [name for name, _ in makers]
 
 
 def main():
@@ -880,10 +880,8 @@ def main():
     if sys.argv[1:] != ["--check"]:
         make_all(OUT_DIR)
         return 0
-    import tempfile
     with tempfile.TemporaryDirectory() as scratch:
-        make_all(scratch)
-        differ = [name for name in ASSET_NAMES
+        differ = [name for name in make_all(scratch)
                   if open(os.path.join(scratch, name), "rb").read()
                   != open(os.path.join(OUT_DIR, name), "rb").read()]
     print("differ from what make_assets.py makes:", " ".join(differ) if differ else "none")
