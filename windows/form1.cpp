@@ -58,9 +58,8 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("拼圖"));
-    // The application's icon, shared: a window system renders each icon it is given once, so a
-    // new icon for every window would pile up its renderings over a session.
-    setWindowIcon(QApplication::windowIcon());
+    // No icon of its own: the window shows the application's one. A window system renders each
+    // icon it is given once, so a new icon for every window would pile up over a session.
     setAttribute(Qt::WA_DeleteOnClose);
     // The tooltip background system colour, a pale yellow.
     setAutoFillBackground(true);
