@@ -11,7 +11,7 @@
 #include "picturebox.h"
 #include "windowregistry.h"
 
-#include "picture/pictureloader.h"
+#include "picture/decodejob.h"
 #include "puzzle/gamestart.h"
 
 #include <QImageWriter>
@@ -204,7 +204,7 @@ private slots:
         const QSize shown = (QSizeF(puzzle::MaxShownSize) * form.devicePixelRatioF()).toSize();
         QBENCHMARK
         {
-            const picture::Picture loaded = picture::load(path, shown);
+            const picture::Picture loaded = picture::DecodeJob::run(path, {shown});
             form.setPicture(loaded.image);
             paintNow(&form);
         }

@@ -28,23 +28,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     limits.maxBitmapPixels = 1024 * 1024;
     limits.maxHeldBitmapPixels = 4 * 1024 * 1024;
     limits.maxDecodedPixels = 16 * 1024 * 1024;
-    limits.maxMilliseconds = 3000;
-    QString error;
-    const QImage image = wmf::render(bytes, &error, limits);
-    if (image.isNull() == error.isEmpty())
+    picture::Refusal refusal;
+    const QImage image = wmf::render(bytes, &refusal, limits);
+    if (image.isNull() != refusal.isRefused())
         __builtin_trap(); // either a picture or a reason, never both or neither
 
     // Drawn again at another size, as pintu-render --size does: other pens, no crisp lines.
-    QString scaledError;
-    const QImage scaled = wmf::render(bytes, &scaledError, limits, 300);
-    if (scaled.isNull() == scaledError.isEmpty())
+    picture::Refusal scaledRefusal;
+    const QImage scaled = wmf::render(bytes, &scaledRefusal, limits, 300);
+    if (scaled.isNull() != scaledRefusal.isRefused())
         __builtin_trap();
 
     // The same records through the recording sink, which formats every call.
     wmf::Parser parser(bytes, limits);
-    if (parser.readHeader(&error)) {
+    if (parser.readHeader(&refusal)) {
         wmf::RecordingSink sink;
-        parser.play(sink, wmf::Mapping(), false, &error);
+        parser.play(sink, wmf::Mapping(), false, &refusal);
     }
     return 0;
 }

@@ -63,7 +63,7 @@ bool clickEntry(QListWidget *list, const QString &text, bool twice = false)
     else
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     auto *chooser = static_cast<Form2 *>(list->window());
-    return QTest::qWaitFor([chooser] { return !chooser->isPreviewing(); });
+    return QTest::qWaitFor([chooser] { return !chooser->isDecoding(); });
 }
 
 // A chooser, a new one unless given, and its lists.
@@ -303,7 +303,7 @@ private slots:
             QVERIFY(clickEntry(c.dir1, folder, true));
         QVERIFY(clickEntry(c.file1, steps.last()));
         QTest::keySequence(c.file1, keys);
-        QTRY_VERIFY(!c.form->isPreviewing());
+        QTRY_VERIFY(!c.form->isDecoding());
         QCOMPARE(m_watch.said, QStringList());
         auto *label2 = child<QLabel>(c.form, "Label2");
         QCOMPARE(label2->text(), at(name));
@@ -374,7 +374,7 @@ private slots:
         const QString entry = QFileInfo(path).fileName();
         QTest::keySequence(child(c.form, qPrintable(keys.section(u':', 0, 0))),
                            QKeySequence(keys.section(u": "_s, 1)));
-        QTRY_VERIFY(!c.form->isPreviewing());
+        QTRY_VERIFY(!c.form->isDecoding());
         QVERIFY2(m_watch.said.size() == 1 &&
                      m_watch.said.first().contains(QString(message).replace(u"%1"_s, path)),
                  qPrintable(m_watch.said.join(u'|')));

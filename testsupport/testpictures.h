@@ -280,4 +280,20 @@ inline QByteArray pngClaiming(QByteArray png, quint32 width, quint32 height)
     return png;
 }
 
+// A PNG with count compressed text chunks after its header, each inflating to inflatedBytes of
+// text: a few megabytes of file that a decoder that reads its text inflates to gigabytes.
+inline QByteArray withTextBombs(const QByteArray &png, int count, int inflatedBytes)
+{
+    const QByteArray zlib = qCompress(QByteArray(inflatedBytes, 'a'), 9).mid(4); // raw zlib
+    const QByteArray data = QByteArray("Comment\0\0", 9) + zlib;
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += "zTXt" + data + QByteArray(4, '\0');
+    qToBigEndian<quint32>(crc32(QByteArrayView(chunk).sliced(4, 4 + data.size())),
+                          chunk.data() + 8 + data.size());
+    QByteArray out = png;
+    out.insert(33, chunk.repeated(count)); // right after the header chunk
+    return out;
+}
+
 } // namespace testpictures

@@ -260,4 +260,25 @@ private:
     quint32 m_maxRecord = 3;
 };
 
+// A metafile of one filled and outlined polygon through count random points of a 1000-unit
+// square: a small file whose fill crosses itself so often that drawing it takes minutes.
+inline QByteArray scribble(int count, quint32 seed)
+{
+    QList<QPoint> points;
+    quint32 state = seed;
+    const auto next = [&state] { // a little linear congruential generator
+        state = state * 1664525u + 1013904223u;
+        return int(state >> 8) % 1000;
+    };
+    for (int i = 0; i < count; ++i)
+        points.append(QPoint(next(), next()));
+    return Writer(true, QRect(0, 0, 1000, 1000), 96)
+        .createPen(0, 1, QColor(0, 0, 0))
+        .selectObject(0)
+        .createBrush(0, QColor(255, 0, 0))
+        .selectObject(1)
+        .polygon(points)
+        .finish();
+}
+
 } // namespace wmftest

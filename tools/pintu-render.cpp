@@ -1,8 +1,12 @@
-// pintu-render [--size N] INPUT OUTPUT.png: loads a picture exactly as the game does and writes
-// it as PNG; with --size, at that longest side.
-#include "picture/pictureloader.h"
+// pintu-render [--size N] INPUT OUTPUT.png: decodes a picture exactly as the game does, through
+// its decoding process and with its limits, and writes it as PNG; with --size, at that longest
+// side. Every file is answered within DecodeSeconds of the start.
+#include "picture/decodejob.h"
+#include "picture/refusaltext.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QStringList>
 #include <QTextStream>
@@ -19,25 +23,27 @@ const char16_t usage[] =
     u"               原本大小完全相同。\n"
     u"  --help       顯示這段說明。\n";
 
+// Time kept back for writing the picture once it has been decoded.
+constexpr int WritingMilliseconds = 100;
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Text needs fonts, fonts need a platform; no display is needed.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QElapsedTimer started;
+    started.start();
+    QCoreApplication app(argc, argv);
     QTextStream err(stderr);
-    QStringList args = QGuiApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
     if (args.contains(u"--help"_qs) || args.contains(u"-h"_qs)) {
         QTextStream(stdout) << QString::fromUtf16(usage);
         return 0;
     }
-    int size = 0;
+    picture::Request request;
     if (const qsizetype at = args.indexOf(u"--size"_qs); at >= 0) {
         bool ok = false;
-        size = args.value(at + 1).toInt(&ok);
-        if (!ok || size < 1 || size > picture::MaxSide) {
+        request.longestSide = args.value(at + 1).toInt(&ok);
+        if (!ok || request.longestSide < 1 || request.longestSide > picture::MaxSide) {
             err << QStringLiteral("--size 需要 1 到 %1 之間的整數。").arg(picture::MaxSide)
                 << Qt::endl;
             return 2;
@@ -49,10 +55,11 @@ int main(int argc, char *argv[])
             << Qt::endl;
         return 2;
     }
-    const picture::Picture picture =
-        size > 0 ? picture::loadAtSize(args.at(0), size) : picture::load(args.at(0));
+    const int timeLimit =
+        picture::DecodeSeconds * 1000 - int(started.elapsed()) - WritingMilliseconds;
+    const picture::Picture picture = picture::DecodeJob::run(args.at(0), request, timeLimit);
     if (picture.isNull()) {
-        err << args.at(0) << QStringLiteral("：") << picture.error << Qt::endl;
+        err << picture::refusalText(picture.refusal, QFileInfo(args.at(0)).fileName()) << Qt::endl;
         return 1;
     }
     QImageWriter writer(args.at(1), "png");

@@ -1,6 +1,7 @@
 #include "assetfiles.h"
 
-#include "picture/pictureloader.h"
+#include "picture/picturefile.h"
+#include "picture/refusaltext.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,11 +36,12 @@ QString dragIconPath()
 QCursor dragCursor()
 {
     const QString path = dragIconPath();
-    const picture::Picture icon = picture::load(path);
+    const picture::Picture icon = picture::decodeFile(path);
     if (icon.isNull() || icon.image.width() > 256 || icon.image.height() > 256) {
         qWarning("pintu: cannot use the drag icon %s (%s); using the built-in drag pointer",
                  qPrintable(QDir::toNativeSeparators(path)),
-                 icon.isNull() ? qPrintable(icon.error) : "larger than 256 pixels");
+                 icon.isNull() ? qPrintable(picture::refusalText(icon.refusal, path))
+                               : "larger than 256 pixels");
         return QCursor(Qt::DragMoveCursor);
     }
     const QPixmap pixmap = QPixmap::fromImage(icon.image);

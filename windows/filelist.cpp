@@ -1,6 +1,7 @@
 #include "filelist.h"
 
 #include "picture/filenames.h"
+#include "picture/refusaltext.h"
 
 #include <QKeyEvent>
 #include <QRegularExpression>
@@ -32,6 +33,21 @@ QString FileList::fileName() const
     return selected.isEmpty() ? QString() : selected.first()->data(NameRole).toString();
 }
 
+void FileList::refresh()
+{
+    const int row = currentRow();
+    const QString name = currentItem() ? currentItem()->data(NameRole).toString() : QString();
+    fill();
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->data(NameRole).toString() == name) {
+            setCurrentRow(i);
+            return;
+        }
+    }
+    if (row > 0)
+        setCurrentRow(qMin(row, count()) - 1, QItemSelectionModel::NoUpdate);
+}
+
 void FileList::fill()
 {
     clear();
@@ -54,7 +70,7 @@ void FileList::fill()
     }
     names.sort(Qt::CaseInsensitive);
     for (const QString &name : names) {
-        auto *item = new QListWidgetItem(picture::shownName(name), this);
+        auto *item = new QListWidgetItem(picture::isolated(picture::shownName(name)), this);
         item->setData(NameRole, name);
     }
 }

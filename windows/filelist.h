@@ -16,6 +16,10 @@ public:
     // Lists folder afresh with the pattern.
     void setFolder(const QString &folder);
     QString folder() const { return m_folder; }
+    // Lists the folder afresh as it is now and keeps the player's place: the entry that was
+    // current stays current and selected, or where it has gone the one before it is current,
+    // so that the next Down goes on to the file after it.
+    void refresh();
 
     // The selected file's name without its folder, or empty. Names that are not UTF-8 keep
     // their bytes (see picture/filenames.h); the list shows them decoded for the player.

@@ -3,6 +3,7 @@
 #include "drivelist.h"
 
 #include "picture/filenames.h"
+#include "picture/refusaltext.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -86,7 +87,7 @@ QString FolderList::readError(const QString &folder)
     // Asking the system directly tells a missing folder from a locked one or an absent medium;
     // QDir would only give an empty list.
     const QByteArray native = picture::toNative(folder);
-    const QString shown = picture::shownName(folder);
+    const QString shown = picture::isolated(picture::shownName(folder));
     DIR *dir = ::opendir(native.constData());
     if (dir) {
         ::closedir(dir);
@@ -165,7 +166,8 @@ void FolderList::fill()
     for (int depth = 0; depth < chain.size(); ++depth) {
         const QString &folder = chain[depth];
         const QString name = depth == 0 ? folder : folder.mid(folder.lastIndexOf(u'/') + 1);
-        auto *item = new QListWidgetItem(openIcon, picture::shownName(name), this);
+        auto *item =
+            new QListWidgetItem(openIcon, picture::isolated(picture::shownName(name)), this);
         item->setData(PathRole, folder);
         item->setData(DepthRole, depth);
     }
@@ -178,7 +180,8 @@ void FolderList::fill()
     }
     subfolders.sort(Qt::CaseInsensitive);
     for (const QString &name : subfolders) {
-        auto *item = new QListWidgetItem(closedIcon, picture::shownName(name), this);
+        auto *item =
+            new QListWidgetItem(closedIcon, picture::isolated(picture::shownName(name)), this);
         item->setData(PathRole, joinedPath(m_path, name));
         item->setData(DepthRole, int(chain.size()));
     }

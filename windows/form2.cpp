@@ -6,19 +6,19 @@
 #include "filelist.h"
 #include "folderlist.h"
 #include "messagebox.h"
+#include "pathlabel.h"
 #include "twips.h"
 
 #include "picture/filenames.h"
-#include "picture/pictureloader.h"
+#include "picture/refusaltext.h"
 #include "puzzle/gamestart.h"
 
-#include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -74,8 +74,8 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     resize(ClientSize);
 
     createControls();
-
-    m_reader.setMaxThreadCount(1);
+    m_previewJob = new picture::DecodeJob(this);
+    m_confirmJob = new picture::DecodeJob(this);
 
     // Opening. The lists start at the process's current folder, on the deepest drive that
     // holds it; the chooser never changes that folder, so every opening starts there again.
@@ -99,6 +99,7 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     });
     connect(m_file1, &FileList::fileClicked, this, &Form2::File1_Click);
     connect(m_command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(m_confirmJob, &picture::DecodeJob::finished, this, &Form2::confirmDecoded);
 }
 
 void Form2::createControls()
@@ -138,12 +139,10 @@ void Form2::createControls()
     m_label1->setFont(mingFont(12));
     m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    m_label2 = new QLabel(this);
+    m_label2 = new PathLabel(this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label2->setGeometry(Label2Rect);
     m_label2->setFont(mingFont(12));
-    m_label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_label2->setTextFormat(Qt::PlainText);
     m_label2->setAccessibleName(QStringLiteral("圖片位置"));
 
     // Names for a screen reader where a control shows no words of its own.
@@ -220,75 +219,78 @@ void Form2::Dir1_Change(const QString &folder)
     m_file1->setFolder(folder);
 }
 
+// What the puzzle window shows at most, in the screen's pixels.
+QSize Form2::gameSize() const
+{
+    return (QSizeF(puzzle::MaxShownSize) * devicePixelRatioF()).toSize();
+}
+
 void Form2::File1_Click(const QString &name)
 {
     const QString path = joinedPath(m_dir1->path(), name);
-    // Decoded at the preview's own pixel size: a large photo need not be decoded in full.
-    const qreal ratio = devicePixelRatioF();
-    const QSize area = (QSizeF(m_image1->size()) * ratio).toSize();
-    const quint64 ticket = ++m_ticket;
-    m_reader.clear(); // reads not yet begun are for older clicks
-    m_previewing = true;
+    // Decoded no larger than the preview and the puzzle window need, so that confirming can
+    // use the same picture: a large photo need not be decoded in full.
+    const QSize fitTo = m_image1->size().expandedTo(puzzle::MaxShownSize) * devicePixelRatioF();
+    m_previewJob->disconnect(this);
+    connect(m_previewJob, &picture::DecodeJob::finished, this,
+            [this, path, fitTo](const picture::Picture &picture) {
+                if (!picture.isNull())
+                    m_decoded = {path, m_previewJob->stamp(), fitTo, picture.image};
+                showPreview(path, picture);
+            });
     setCursor(Qt::BusyCursor);
-    const QPointer<Form2> self(this);
-    m_reader.start([self, ticket, path, area, ratio] {
-        const picture::Picture loaded = picture::load(path, area);
-        QImage stretched;
-        if (!loaded.isNull()) {
-            stretched = stretchedPreview(loaded.image, area);
-            stretched.setDevicePixelRatio(ratio);
-        }
-        // Back on the window's thread; the window waits for this read before it goes.
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, ticket, path, stretched, error = loaded.error] {
-                if (self)
-                    self->showPreview(ticket, path, stretched, error);
-            },
-            Qt::QueuedConnection);
-    });
+    m_previewJob->start(path, {fitTo});
 }
 
-void Form2::showPreview(quint64 ticket, const QString &path, const QImage &stretched,
-                        const QString &error)
+void Form2::showPreview(const QString &path, const picture::Picture &picture)
 {
-    if (ticket != m_ticket)
-        return; // the player has clicked another file since
-    m_previewing = false;
     unsetCursor();
-    if (stretched.isNull()) {
-        // The path and the preview go on showing the last file that could be read; the list
-        // shows the folder as it is now, without a file that has gone.
-        m_file1->setFolder(m_dir1->path());
-        report(error);
-        return;
-    }
+    if (picture.isNull())
+        return refuse(path, picture.refusal);
     m_path = path;
-    const QString shown = picture::shownName(path);
-    m_label2->setText(shown);
-    m_label2->setAccessibleDescription(shown);
-    m_label2->setToolTip(
-        QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shown.toHtmlEscaped()));
+    m_label2->setPath(picture::shownName(path));
+    // Stretched to exactly the preview's area, as held at the screen's pixel density.
+    const qreal ratio = devicePixelRatioF();
+    QImage stretched = stretchedPreview(picture.image, (QSizeF(m_image1->size()) * ratio).toSize());
+    stretched.setDevicePixelRatio(ratio);
     m_image1->setPixmap(QPixmap::fromImage(stretched));
+}
+
+// The path and the preview go on showing the last file that could be read; the list shows the
+// folder as it is now, still at the refused file, so that the player goes on from there.
+void Form2::refuse(const QString &path, const picture::Refusal &refusal)
+{
+    m_file1->refresh();
+    report(picture::refusalText(refusal, picture::shownName(QFileInfo(path).fileName())));
 }
 
 void Form2::Command1_Click()
 {
-    const QString path = m_path;
-    if (path.isEmpty()) {
+    if (m_path.isEmpty()) {
         emit confirmed(QImage());
         return;
     }
-    // Read again: the file may have changed or gone since it was previewed. Failing here keeps
-    // the player in the chooser with the choice still standing.
-    // The puzzle window shows at most MaxShownSize: a large photo need not be decoded in full.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QSize shown = (QSizeF(puzzle::MaxShownSize) * devicePixelRatioF()).toSize();
-    const picture::Picture loaded = picture::load(path, shown);
-    QApplication::restoreOverrideCursor();
-    if (loaded.isNull()) {
-        report(loaded.error);
+    if (m_confirmJob->isRunning())
+        return; // on its way already
+    // The preview's picture serves while it is still the file's and large enough; otherwise the
+    // file is decoded again: it may have changed or gone since. Failing keeps the player in
+    // the chooser with the choice standing. The window goes on painting meanwhile.
+    const QSize shown = gameSize();
+    const bool fresh = m_decoded.path == m_path &&
+                       m_decoded.fitTo.expandedTo(shown) == m_decoded.fitTo &&
+                       picture::stampOf(m_path) == m_decoded.stamp;
+    if (fresh) {
+        emit confirmed(m_decoded.picture);
         return;
     }
-    emit confirmed(loaded.image);
+    setCursor(Qt::BusyCursor);
+    m_confirmJob->start(m_path, {shown});
+}
+
+void Form2::confirmDecoded(const picture::Picture &picture)
+{
+    unsetCursor();
+    if (picture.isNull())
+        return refuse(m_path, picture.refusal);
+    emit confirmed(picture.image);
 }

@@ -2,13 +2,15 @@
 // hands the chosen picture to the puzzle window.
 #pragma once
 
+#include "picture/decodejob.h"
+
 #include <QImage>
-#include <QThreadPool>
 #include <QWidget>
 
 class DriveList;
 class FileList;
 class FolderList;
+class PathLabel;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -27,8 +29,8 @@ public:
     QString path() const { return m_path; }
     // What the preview shows, at the preview's size; null before a file is clicked.
     QImage preview() const;
-    // A clicked file is still being read for the preview.
-    bool isPreviewing() const { return m_previewing; }
+    // A clicked file is still being decoded for the preview, or a chosen one for the puzzle.
+    bool isDecoding() const { return m_previewJob->isRunning() || m_confirmJob->isRunning(); }
 
 signals:
     // The confirm command read the chosen picture (a null picture when no file was chosen).
@@ -44,10 +46,12 @@ private:
     void Drive1_Change(const QString &drive);
     void Dir1_Change(const QString &folder);
     void File1_Click(const QString &name);
-    void showPreview(quint64 ticket, const QString &path, const QImage &stretched,
-                     const QString &error);
+    void showPreview(const QString &path, const picture::Picture &picture);
     void Command1_Click();
+    void confirmDecoded(const picture::Picture &picture);
     void report(const QString &message);
+    void refuse(const QString &path, const picture::Refusal &refusal);
+    QSize gameSize() const;
 
     DriveList *m_drive1 = nullptr;
     FolderList *m_dir1 = nullptr;
@@ -60,12 +64,20 @@ private:
     QPushButton *m_command1 = nullptr;
     QLabel *m_image1 = nullptr;
     QLabel *m_label1 = nullptr;
-    QLabel *m_label2 = nullptr;
+    PathLabel *m_label2 = nullptr;
 
     QString m_path;
-    // Previews are read one at a time away from the window, so that it never freezes; a newer
-    // click makes the answers to older ones stale.
-    QThreadPool m_reader;
-    quint64 m_ticket = 0;
-    bool m_previewing = false;
+    // Files are decoded in the decoding process, one preview at a time: a newer click cancels
+    // the decode of an older one. The window goes on painting meanwhile.
+    picture::DecodeJob *m_previewJob = nullptr;
+    picture::DecodeJob *m_confirmJob = nullptr;
+    // The last preview's picture, at a size that serves the puzzle window too: confirming uses
+    // it while it is still the file's.
+    struct Decoded
+    {
+        QString path;
+        picture::FileStamp stamp;
+        QSize fitTo;
+        QImage picture;
+    } m_decoded;
 };

@@ -122,11 +122,11 @@ void BenchWmf::render_data()
 void BenchWmf::render()
 {
     QFETCH(QByteArray, file);
-    QString error;
+    picture::Refusal refusal;
     QImage image;
-    QBENCHMARK { image = wmf::render(file, &error); }
+    QBENCHMARK { image = wmf::render(file, &refusal); }
     if (image.isNull())
-        qWarning("%s", qPrintable(error));
+        qWarning("refused: reason %d", int(refusal.reason));
 }
 
 QTEST_MAIN(BenchWmf)

@@ -314,12 +314,7 @@ void PainterSink::polyline(const DeviceContext &dc, const QPolygonF &points)
     }
     m_painter.setBrush(Qt::NoBrush);
     m_painter.setPen(pen(dc));
-    // A long line in pieces, so that drawing can stop when time is up.
-    constexpr qsizetype piece = 4096;
-    for (qsizetype at = 0; at + 1 < points.size() && !late(); at += piece - 1) {
-        const qsizetype n = std::min(piece, points.size() - at);
-        m_painter.drawPolyline(points.constData() + at, int(n));
-    }
+    m_painter.drawPolyline(points);
 }
 
 void PainterSink::polygons(const DeviceContext &dc, const QList<QPolygonF> &polygons)
@@ -682,7 +677,7 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     m_painter.setBackgroundMode(Qt::TransparentMode);
     const qreal ux = l.x / across, uy = l.y / l.scale;
     if (l.spaced) {
-        for (qsizetype i = 0; i < run.text.size() && !late(); ++i) {
+        for (qsizetype i = 0; i < run.text.size(); ++i) {
             const QChar c = run.text.at(i);
             const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
             if (c.isHighSurrogate() && i + 1 < run.text.size()) {

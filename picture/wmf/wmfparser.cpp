@@ -1,5 +1,5 @@
-// Metafile records to sink calls: the header, the walk over the records with its limits and
-// costs, the object table, and the table that hands each record to its handler (in
+// Metafile records to sink calls: the header, the walk over the records with its limits, the
+// object table, and the table that hands each record to its handler (in
 // wmfrecords_*.cpp). Every length and count is checked against the record.
 #include "wmfrecords.h"
 
@@ -11,81 +11,19 @@ namespace wmf {
 
 Parser::Parser(QByteArrayView data, const Limits &limits) : m_data(data), m_limits(limits) {}
 
-bool Parser::fail(const QString &message)
+bool Parser::fail(Reason reason, QStringList details)
 {
-    if (m_error.isEmpty())
-        m_error = message;
+    if (!m_refusal.isRefused())
+        m_refusal = refused(reason, std::move(details));
     return false;
 }
 
 bool Parser::malformed()
 {
-    return fail(damaged(QStringLiteral("第 %1 筆記錄的內容不完整。").arg(m_recordIndex)));
+    return fail(Reason::MetafileRecordCut, {QString::number(m_recordIndex)});
 }
 
-bool Parser::late() const { return m_clock.elapsed() > m_limits.maxMilliseconds; }
-
-bool Parser::tooSlow()
-{
-    return fail(QStringLiteral("WMF 圖片太複雜，無法在 %1 秒內畫完。")
-                    .arg(std::max(0, m_limits.maxMilliseconds) / 1000.0));
-}
-
-bool Parser::afford(qint64 cost)
-{
-    if (m_canvas.isEmpty() || cost <= m_limits.maxRecordCost)
-        return true;
-    return fail(QStringLiteral("WMF 圖片的第 %1 筆記錄太複雜，畫起來太費時，無法顯示。")
-                    .arg(m_recordIndex));
-}
-
-qreal Parser::penPixels() const
-{
-    if ((m_dc.pen.style & PenStyleMask) == PenNull)
-        return 0;
-    const qreal width = std::abs(m_dc.pen.width * m_dc.mapping.scaleX());
-    return std::isfinite(width) ? std::max<qreal>(1, width) : 1e9;
-}
-
-// A stroke covers each segment's length plus a pen's width, a pen wide; a fill crosses as many
-// scanlines as its edges span, and covers its bounds. Within the canvas, which clips the rest.
-qint64 Parser::shapeCost(const QList<QPolygonF> &polygons, bool closed, bool fill) const
-{
-    if (m_canvas.isEmpty())
-        return 0;
-    const qreal w = m_canvas.width(), h = m_canvas.height();
-    const qreal pen = penPixels();
-    qreal cost = 0;
-    QRectF bounds;
-    for (const QPolygonF &points : polygons) {
-        const qsizetype n = points.size();
-        for (qsizetype i = closed ? 0 : 1; i < n; ++i) {
-            const QPointF a = points[i == 0 ? n - 1 : i - 1], b = points[i];
-            const qreal across = std::min(std::abs(b.x() - a.x()), w);
-            const qreal down = std::min(std::abs(b.y() - a.y()), h);
-            cost += (across + down + pen) * pen + (fill ? down : 0);
-        }
-        if (fill)
-            bounds |= points.boundingRect();
-    }
-    if (fill)
-        cost += boxCost(bounds, true);
-    return qint64(std::min<qreal>(cost, 1e18));
-}
-
-qint64 Parser::boxCost(const QRectF &rect, bool fill) const
-{
-    if (m_canvas.isEmpty())
-        return 0;
-    const QRectF r = rect.normalized();
-    const qreal across = std::min(r.width(), qreal(m_canvas.width()));
-    const qreal down = std::min(r.height(), qreal(m_canvas.height()));
-    const qreal pen = penPixels();
-    const qreal cost = 2 * (across + down + 2 * pen) * pen + (fill ? across * down : 0);
-    return std::isfinite(cost) ? qint64(std::min<qreal>(cost, 1e18)) : qint64(1e18);
-}
-
-bool Parser::readHeader(QString *error)
+bool Parser::readHeader(Refusal *refusal)
 {
     m_header = {};
     qsizetype at = 0;
@@ -99,13 +37,13 @@ bool Parser::readHeader(QString *error)
         at = 22;
     }
     if (m_data.size() < at + 18) {
-        *error = damaged(QStringLiteral("檔頭不完整。"));
+        *refusal = refused(Reason::MetafileHeaderCut);
         return false;
     }
     const quint16 type = u16(m_data, at);
     const quint16 headerWords = u16(m_data, at + 2);
     if ((type != 1 && type != 2) || headerWords != 9) {
-        *error = damaged(QStringLiteral("檔頭不正確。"));
+        *refusal = refused(Reason::MetafileHeaderWrong);
         return false;
     }
     m_header.objectCount = u16(m_data, at + 10);
@@ -190,7 +128,7 @@ void Parser::drawing()
     }
 }
 
-bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *error)
+bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, Refusal *refusal)
 {
     m_sink = &sink;
     m_dc = DeviceContext();
@@ -202,14 +140,10 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *e
     m_firstFree = 0;
     m_placeable = playerFrame;
     m_stats = {};
-    m_error.clear();
+    m_refusal = {};
     m_heldPixels = 0;
     m_decodedPixels = 0;
     m_recordIndex = 0;
-    if (!m_clock.isValid())
-        m_clock.start(); // one limit for all the passes over the records
-    sink.setDeadline(
-        QDeadlineTimer(std::max<qint64>(0, m_limits.maxMilliseconds - m_clock.elapsed())));
 
     qsizetype at = m_header.recordsStart;
     bool ok = true;
@@ -220,25 +154,18 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *e
         if (function == Eof)
             break;
         if (words < 3) {
-            ok = fail(damaged(QStringLiteral("第 %1 筆記錄的長度不正確。").arg(m_recordIndex)));
+            ok = fail(Reason::MetafileRecordLength, {QString::number(m_recordIndex)});
             break;
         }
         if (qint64(words) * 2 > qint64(m_data.size() - at)) {
-            ok = fail(damaged(QStringLiteral("第 %1 筆記錄超出檔案結尾。").arg(m_recordIndex)));
+            ok = fail(Reason::MetafileRecordPastEnd, {QString::number(m_recordIndex)});
             break;
         }
         if (m_recordIndex > m_limits.maxRecords) {
-            ok = fail(QStringLiteral("WMF 圖片檔的記錄太多（超過 %1 筆），無法顯示。")
-                          .arg(m_limits.maxRecords));
-            break;
-        }
-        if (late()) {
-            ok = tooSlow();
+            ok = fail(Reason::MetafileTooManyRecords, {QString::number(m_limits.maxRecords)});
             break;
         }
         ok = record(function, m_data.sliced(at + 6, qsizetype(words) * 2 - 6));
-        if (ok && late())
-            ok = tooSlow(); // the sink stopped drawing this record part way
         at += qsizetype(words) * 2;
     }
     m_stats.records = m_recordIndex;
@@ -252,8 +179,8 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, QString *e
     m_objects.clear();
     m_saved.clear();
     m_sink = nullptr;
-    if (!ok && error)
-        *error = m_error;
+    if (!ok && refusal)
+        *refusal = m_refusal;
     return ok;
 }
 

@@ -4,8 +4,9 @@
 #include "wmfdevicecontext.h"
 #include "wmfsink.h"
 
+#include "picture/refusal.h"
+
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QList>
 #include <QPolygonF>
 #include <QRect>
@@ -16,7 +17,7 @@
 
 namespace wmf {
 
-// What a metafile may cost us. Files beyond any of these are refused with a message.
+// What a metafile may hold. Files beyond any of these are refused.
 struct Limits
 {
     int maxSide = 8192;                    // picture pixels a side (larger ones are scaled down)
@@ -31,13 +32,8 @@ struct Limits
     qint64 maxBitmapPixels = 16LL * 1024 * 1024;     // pixels in one embedded bitmap
     qint64 maxHeldBitmapPixels = 32LL * 1024 * 1024; // pixels of pattern brushes held at once
     qint64 maxDecodedPixels = 256LL * 1024 * 1024;   // pixels of all bitmaps decoded in a pass
-    int maxMilliseconds = 1500;                      // time for all passes over the records
     qint64 maxPoints = 1000000;                      // points in one poly-polygon
-    // What one record may cost to draw, in pixels touched: the area a stroke covers (counted
-    // again where it overlaps itself), the scanlines a fill's edges cross, each glyph's box.
-    // A record over it is refused before it is drawn, however fast the machine.
-    qint64 maxRecordCost = 256LL * 1024 * 1024;
-    int maxRegionRects = 10000; // rectangles in one region
+    int maxRegionRects = 10000;                      // rectangles in one region
 };
 
 struct Header
@@ -68,34 +64,24 @@ class Parser
 public:
     explicit Parser(QByteArrayView data, const Limits &limits = {});
 
-    // Checks the header; false and a message when it is not a metafile we can read.
-    bool readHeader(QString *error);
+    // Checks the header; false and why when it is not a metafile we can read.
+    bool readHeader(picture::Refusal *refusal);
     const Header &header() const { return m_header; }
 
     // Plays every record into sink, starting from `start`. playerFrame: the player has put
     // the metafile's frame onto the picture, so the viewport records and the fixed mapping
     // modes (which would move it off) are not taken from the metafile, as other players do.
-    // False and a message when the file is malformed or over a limit; what was drawn until
-    // then stays drawn.
-    bool play(Sink &sink, const Mapping &start, bool playerFrame, QString *error);
+    // False and why when the file is malformed or over a limit; what was drawn until then
+    // stays drawn.
+    bool play(Sink &sink, const Mapping &start, bool playerFrame, picture::Refusal *refusal);
     const PlayStats &stats() const { return m_stats; }
-
-    // The picture being drawn, in pixels: what a record costs is counted within it. Without
-    // one (measuring passes draw nothing) records are not costed.
-    void setCanvas(QSize size) { m_canvas = size; }
 
 private:
     using Object = std::variant<Pen, Brush, Font, Palette, Region>;
 
     bool record(quint16 function, QByteArrayView params);
-    bool fail(const QString &message);
+    bool fail(picture::Reason reason, QStringList details = {});
     bool malformed();
-    bool late() const;
-    bool tooSlow();
-    bool afford(qint64 cost);
-    qreal penPixels() const;
-    qint64 shapeCost(const QList<QPolygonF> &polygons, bool closed, bool fill) const;
-    qint64 boxCost(const QRectF &rect, bool fill) const;
     void drawing();
     int addObject(Object object);
     const Object *object(quint16 index) const;
@@ -179,9 +165,7 @@ private:
     qint64 m_recordIndex = 0;
     qint64 m_heldPixels = 0;
     qint64 m_decodedPixels = 0;
-    QString m_error;
-    QElapsedTimer m_clock;
-    QSize m_canvas;
+    picture::Refusal m_refusal;
 };
 
 } // namespace wmf

@@ -9,6 +9,10 @@
 
 namespace wmf {
 
+using picture::Reason;
+using picture::Refusal;
+using picture::refused;
+
 enum Function : quint16 {
     Eof = 0x0000,
     RealizePalette = 0x0035,
@@ -104,11 +108,6 @@ inline QPointF pointAt(QByteArrayView p, qsizetype at)
 inline QRectF rectAt(QByteArrayView p, qsizetype at)
 {
     return QRectF(QPointF(s16(p, at + 6), s16(p, at + 4)), QPointF(s16(p, at + 2), s16(p, at)));
-}
-
-inline QString damaged(const QString &why)
-{
-    return QStringLiteral("WMF 圖片檔已損壞：%1").arg(why);
 }
 
 // One kind of record: the bytes of fixed parameters it must carry before any of them is read

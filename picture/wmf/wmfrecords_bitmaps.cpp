@@ -29,10 +29,9 @@ bool Parser::decodeBitmapParam(QByteArrayView bytes, quint16 colorUsage, bool di
         *out = QImage(); // drawn as nothing, like other players do
         return true;
     case DibStatus::TooLarge:
-        return fail(QStringLiteral(
-                        "WMF 圖片檔中的點陣圖太大（一張最多 %1 百萬像素，全部最多 %2 百萬像素）。")
-                        .arg(m_limits.maxBitmapPixels / (1024LL * 1024))
-                        .arg(m_limits.maxDecodedPixels / (1024LL * 1024)));
+        return fail(Reason::MetafileBitmapTooLarge,
+                    {QString::number(m_limits.maxBitmapPixels / (1024LL * 1024)),
+                     QString::number(m_limits.maxDecodedPixels / (1024LL * 1024))});
     case DibStatus::Malformed:
         break;
     }

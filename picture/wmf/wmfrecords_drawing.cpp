@@ -33,13 +33,8 @@ bool Parser::poly(quint16 function, QByteArrayView p)
     drawing();
     QPolygonF points;
     points.reserve(count);
-    for (qsizetype i = 0; i < count; ++i) {
-        if (i % 4096 == 4095 && late())
-            return tooSlow();
+    for (qsizetype i = 0; i < count; ++i)
         points.append(map.map(QPointF(s16(p, 2 + 4 * i), s16(p, 4 + 4 * i))));
-    }
-    if (!afford(shapeCost({points}, function == Polygon, function == Polygon)))
-        return false;
     if (function == Polyline) {
         if (count >= 2)
             m_sink->polyline(m_dc, points);
@@ -63,24 +58,18 @@ bool Parser::polyPolygon(quint16, QByteArrayView p)
     if (n < at + 4 * total)
         return malformed();
     if (total > m_limits.maxPoints)
-        return fail(QStringLiteral("WMF 圖片檔中的多邊形太複雜（一筆記錄最多 %1 個點）。")
-                        .arg(m_limits.maxPoints));
+        return fail(Reason::MetafilePolygonTooComplex, {QString::number(m_limits.maxPoints)});
     drawing();
     QList<QPolygonF> list;
     for (qsizetype i = 0; i < polygons; ++i) {
         const qsizetype count = u16(p, 2 + 2 * i);
         QPolygonF points;
         points.reserve(count);
-        for (qsizetype k = 0; k < count; ++k, at += 4) {
-            if (k % 4096 == 4095 && late())
-                return tooSlow();
+        for (qsizetype k = 0; k < count; ++k, at += 4)
             points.append(map.map(QPointF(s16(p, at), s16(p, at + 2))));
-        }
         if (count >= 2)
             list.append(points);
     }
-    if (!afford(shapeCost(list, true, true)))
-        return false;
     if (!list.isEmpty())
         m_sink->polygons(m_dc, list);
     return true;
@@ -91,8 +80,6 @@ bool Parser::box(quint16 function, QByteArrayView p)
 {
     drawing();
     const QRectF r = m_dc.mapping.mapRect(rectAt(p, 0));
-    if (!afford(boxCost(r, true)))
-        return false;
     if (function == Rectangle)
         m_sink->rectangle(m_dc, r);
     else
@@ -105,8 +92,6 @@ bool Parser::roundRect(quint16, QByteArrayView p)
     const Mapping &map = m_dc.mapping;
     drawing();
     const QPointF corner = map.mapSize(QPointF(s16(p, 2), s16(p, 0)));
-    if (!afford(boxCost(map.mapRect(rectAt(p, 4)), true)))
-        return false;
     m_sink->roundRect(m_dc, map.mapRect(rectAt(p, 4)),
                       QSizeF(std::abs(corner.x()), std::abs(corner.y())));
     return true;
@@ -120,8 +105,6 @@ bool Parser::arc(quint16 function, QByteArrayView p)
     const QRectF r = map.mapRect(rectAt(p, 8));
     if (r.width() <= 0 || r.height() <= 0)
         return true;
-    if (!afford(boxCost(r, function != Arc)))
-        return false;
     const QPointF c = r.center();
     auto angleOf = [&](QPointF logical) {
         const QPointF d = map.map(logical) - c;

@@ -10,7 +10,7 @@ namespace wmf {
 
 bool Parser::tooManyObjects()
 {
-    return fail(QStringLiteral("WMF 圖片檔的物件太多（超過 %1 個）。").arg(m_limits.maxObjects));
+    return fail(Reason::MetafileTooManyObjects, {QString::number(m_limits.maxObjects)});
 }
 
 bool Parser::createPenIndirect(quint16, QByteArrayView p)
@@ -63,7 +63,7 @@ bool Parser::createPatternBrush(quint16 function, QByteArrayView p)
     brush.pattern = image;
     const qint64 held = heldPixels(brush);
     if (m_heldPixels + held > m_limits.maxHeldBitmapPixels)
-        return fail(QStringLiteral("WMF 圖片檔中的圖樣筆刷太多太大。"));
+        return fail(Reason::MetafilePatternsTooLarge);
     if (addObject(brush) < 0)
         return tooManyObjects();
     m_heldPixels += held;
@@ -130,8 +130,8 @@ bool Parser::createRegion(quint16, QByteArrayView p)
             if (right > left && bottom > top)
                 region.rects.append(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
             if (region.rects.size() > m_limits.maxRegionRects)
-                return fail(QStringLiteral("WMF 圖片檔中的區域太複雜（最多 %1 個矩形）。")
-                                .arg(m_limits.maxRegionRects));
+                return fail(Reason::MetafileRegionTooComplex,
+                            {QString::number(m_limits.maxRegionRects)});
         }
         at += 6 + 2 * count + 2; // and the count again
     }

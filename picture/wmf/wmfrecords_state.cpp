@@ -20,8 +20,7 @@ void mapExt(QSizeF &ext, qint64 x, qint64 y)
 bool Parser::saveDc(quint16, QByteArrayView)
 {
     if (m_saved.size() >= m_limits.maxSaveDepth)
-        return fail(QStringLiteral("WMF 圖片檔儲存繪圖狀態的層數太多（超過 %1 層）。")
-                        .arg(m_limits.maxSaveDepth));
+        return fail(Reason::MetafileTooDeep, {QString::number(m_limits.maxSaveDepth)});
     m_saved.append(m_dc);
     return true;
 }

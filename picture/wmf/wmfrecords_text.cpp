@@ -106,16 +106,6 @@ bool Parser::text(quint16 function, QByteArrayView p)
     run.italic = font.italic;
     run.underline = font.underline;
     run.strikeOut = font.strikeOut;
-    if (!m_canvas.isEmpty()) {
-        // Each glyph costs its box, as far as the canvas goes.
-        const qreal em = std::abs(run.emPixels);
-        const qreal glyph = std::min(em * std::max(em, run.widthPixels),
-                                     qreal(m_canvas.width()) * m_canvas.height());
-        const qreal cost =
-            glyph * run.text.size() + (options & TextOpaque ? boxCost(clipRect, true) : 0);
-        if (!afford(std::isfinite(cost) ? qint64(std::min<qreal>(cost, 1e18)) : qint64(1e18)))
-            return false;
-    }
     const qreal advance = m_sink->text(m_dc, run);
     if (useCp && sx > 0) {
         // The metafile's own spacing, when it gives one, says exactly how far the text went.

@@ -99,12 +99,15 @@ private:
     }
 };
 
-QImage failed(QString *error, const QString &message)
+QImage failed(picture::Refusal *refusal, picture::Refusal why)
 {
-    if (error)
-        *error = message;
+    if (refusal)
+        *refusal = std::move(why);
     return {};
 }
+
+using picture::Reason;
+using picture::refused;
 
 } // namespace
 
@@ -118,14 +121,17 @@ bool looksLikeMetafile(QByteArrayView head)
            quint8(head[2]) == 9 && head[3] == 0;
 }
 
-QImage render(QByteArrayView data, QString *error) { return render(data, error, Limits()); }
+QImage render(QByteArrayView data, picture::Refusal *refusal)
+{
+    return render(data, refusal, Limits());
+}
 
-QImage render(QByteArrayView data, QString *error, const Limits &limits, int longestSide)
+QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limits, int longestSide)
 {
     Parser parser(data, limits);
-    QString why;
+    picture::Refusal why;
     if (!parser.readHeader(&why))
-        return failed(error, why);
+        return failed(refusal, why);
     const Header &header = parser.header();
 
     Mapping start; // before the metafile's own records
@@ -135,7 +141,7 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits, int lon
         const int width = header.right - header.left;
         const int height = header.bottom - header.top;
         if (width == 0 || height == 0)
-            return failed(error, QStringLiteral("WMF 圖片的大小不正確（寬或高為零）。"));
+            return failed(refusal, refused(Reason::MetafileNoSize));
         const qreal inch = header.unitsPerInch ? header.unitsPerInch : 1440;
         size = QSizeF(std::abs(width) * 96.0 / inch, std::abs(height) * 96.0 / inch);
         start.windowOrg = QPointF(header.left, header.top);
@@ -145,7 +151,7 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits, int lon
         // it draws.
         BoundsSink bounds;
         if (!parser.play(bounds, Mapping(), false, &why))
-            return failed(error, why);
+            return failed(refusal, why);
         const PlayStats &stats = parser.stats();
         const bool windowFrame = stats.frameTaken && (stats.frameMode == MapMode::Anisotropic ||
                                                       stats.frameMode == MapMode::Isotropic);
@@ -156,7 +162,7 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits, int lon
             size = QSizeF(std::abs(ext.width()), std::abs(ext.height()));
         } else {
             if (bounds.bounds.isEmpty())
-                return failed(error, QStringLiteral("WMF 圖片檔沒有可顯示的內容。"));
+                return failed(refusal, refused(Reason::MetafileNothingDrawn));
             playerFrame = false;
             size = bounds.bounds.size();
             start.deviceDx = -bounds.bounds.left();
@@ -165,7 +171,7 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits, int lon
     }
     if (!(size.width() > 0 && size.height() > 0) || !std::isfinite(size.width()) ||
         !std::isfinite(size.height()))
-        return failed(error, QStringLiteral("WMF 圖片的大小不正確。"));
+        return failed(refusal, refused(Reason::MetafileBadSize));
 
     // Scale down what is too big for the limits, keeping the shape: the picture as the game
     // shows it. Drawn at another size, its pixels are `zoom` of those.
@@ -192,15 +198,14 @@ QImage render(QByteArrayView data, QString *error, const Limits &limits, int lon
 
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
-        return failed(error, QStringLiteral("記憶體不足，無法顯示這張 WMF 圖片。"));
+        return failed(refusal, refused(Reason::OutOfMemory));
     image.fill(Qt::white);
     image.setDotsPerMeterX(3780); // 96 an inch
     image.setDotsPerMeterY(3780);
     {
         PainterSink sink(&image, zoom);
-        parser.setCanvas(image.size());
         if (!parser.play(sink, start, playerFrame, &why))
-            return failed(error, why);
+            return failed(refusal, why);
     }
     return image;
 }

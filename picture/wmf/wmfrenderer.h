@@ -1,9 +1,10 @@
 // Renders a Windows Metafile (placeable or not) into a QImage.
 #pragma once
 
+#include "picture/refusal.h"
+
 #include <QByteArrayView>
 #include <QImage>
-#include <QString>
 
 namespace wmf {
 
@@ -13,8 +14,8 @@ struct Limits;
 bool looksLikeMetafile(QByteArrayView head);
 
 // Draws the metafile onto a white, antialiased image of the metafile's own size.
-// On failure returns a null image and sets *error to a message for the player
-// (Traditional Chinese). Never reads outside data, never allocates without bound.
+// On failure returns a null image and says why in *refusal. Never reads outside data, never
+// allocates without bound.
 //
 // The size: a placeable metafile's frame at 96 pixels an inch; otherwise the window the
 // metafile sets (one pixel a logical unit, or its viewport's size when it sets one too), or
@@ -25,7 +26,8 @@ bool looksLikeMetafile(QByteArrayView head);
 // longestSide > 0 draws the metafile again, as vectors, with its longest side at that many
 // pixels (within the same limits). Only at the picture's own size are one-pixel lines along
 // the axes put on whole pixels, as the platform draws them there.
-QImage render(QByteArrayView data, QString *error);
-QImage render(QByteArrayView data, QString *error, const Limits &limits, int longestSide = 0);
+QImage render(QByteArrayView data, picture::Refusal *refusal);
+QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limits,
+              int longestSide = 0);
 
 } // namespace wmf

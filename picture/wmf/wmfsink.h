@@ -3,7 +3,6 @@
 
 #include "wmfdevicecontext.h"
 
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QList>
 #include <QPainterPath>
@@ -52,11 +51,6 @@ class Sink
 public:
     virtual ~Sink() = default;
 
-    // When drawing must stop. A sink that draws a long record piece by piece stops there; the
-    // parser then refuses the file as too slow.
-    void setDeadline(QDeadlineTimer deadline) { m_deadline = deadline; }
-    bool late() const { return m_deadline.hasExpired(); }
-
     virtual void polyline(const DeviceContext &dc, const QPolygonF &points) = 0;
     virtual void polygons(const DeviceContext &dc, const QList<QPolygonF> &polygons) = 0;
     virtual void rectangle(const DeviceContext &dc, const QRectF &rect) = 0;
@@ -79,9 +73,6 @@ public:
     // source: the part of image to draw (pixels of image), stretched onto dest.
     virtual void bitmap(const DeviceContext &dc, const QRectF &dest, const QImage &image,
                         const QRectF &source, quint32 rop) = 0;
-
-private:
-    QDeadlineTimer m_deadline{QDeadlineTimer::Forever};
 };
 
 } // namespace wmf

@@ -21,7 +21,7 @@ namespace {
 struct Played
 {
     bool ok = false;
-    QString error;
+    picture::Refusal refusal;
     QStringList calls;
     QList<wmf::TextRun> texts;
 };
@@ -32,7 +32,7 @@ Played play(const QByteArray &file, const wmf::Limits &limits = {})
     Played r;
     wmf::Parser parser(file, limits);
     wmf::RecordingSink sink;
-    r.ok = parser.readHeader(&r.error) && parser.play(sink, wmf::Mapping(), false, &r.error);
+    r.ok = parser.readHeader(&r.refusal) && parser.play(sink, wmf::Mapping(), false, &r.refusal);
     r.calls = sink.calls;
     r.texts = sink.texts;
     return r;
@@ -231,7 +231,7 @@ void TestWmfParser::calls()
     QFETCH(QByteArray, file);
     QFETCH(QStringList, expected);
     const Played r = play(file);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    QVERIFY2(r.ok, qPrintable(r.refusal.details.join(u' ')));
     QCOMPARE(r.calls.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i)
         QVERIFY2(expected[i].endsWith(u'$')
@@ -285,7 +285,7 @@ void TestWmfParser::texts()
     QFETCH(QString, text);
     QFETCH(QList<qreal>, advances);
     const Played r = play(file);
-    QVERIFY2(r.ok, qPrintable(r.error));
+    QVERIFY2(r.ok, qPrintable(r.refusal.details.join(u' ')));
     QCOMPARE(r.texts.size(), 1);
     QCOMPARE(r.texts[0].text, text);
     QCOMPARE(r.texts[0].advances, advances);
@@ -342,7 +342,7 @@ void TestWmfParser::textRuns()
                               .setTextJustification(6, 3)
                               .extTextOut(20, 40, 6, QRect(0, 0, 100, 50), "ab")
                               .finish());
-    QVERIFY2(r.ok, qPrintable(r.error));
+    QVERIFY2(r.ok, qPrintable(r.refusal.details.join(u' ')));
     QCOMPARE(r.texts.size(), 4);
     QCOMPARE(r.texts[0].advances, (QList<qreal>{30, 40}));
     QCOMPARE(r.texts[0].rises, (QList<qreal>{0, 5}));
@@ -367,17 +367,19 @@ void TestWmfParser::failures_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<wmf::Limits>("limits");
-    QTest::addColumn<QString>("error"); // empty: must play
+    QTest::addColumn<picture::Refusal>("refusal"); // none: must play
 
-    auto row = [](const char *name, const QByteArray &file, const char *error,
-                  wmf::Limits limits = {}) {
-        QTest::newRow(name) << file << limits << QString::fromUtf8(error);
-    };
+    auto row = [](const char *name, const QByteArray &file, picture::Refusal refusal,
+                  wmf::Limits limits = {}) { QTest::newRow(name) << file << limits << refusal; };
     // Each limit: a file that just keeps to it, and one a step over it.
-    auto edge = [](const char *name, wmf::Limits limits, const char *error, int ok,
+    auto edge = [](const char *name, wmf::Limits limits, picture::Refusal refusal, int ok,
                    const std::function<QByteArray(int)> &make) {
-        QTest::addRow(name, ok) << make(ok) << limits << QString();
-        QTest::addRow(name, ok + 1) << make(ok + 1) << limits << QString::fromUtf8(error);
+        QTest::addRow(name, ok) << make(ok) << limits << picture::Refusal();
+        QTest::addRow(name, ok + 1) << make(ok + 1) << limits << refusal;
+    };
+    using picture::Reason;
+    const auto refused = [](Reason reason, QStringList details = {}) {
+        return picture::refused(reason, details);
     };
     auto times = [](int n, const std::function<void(Writer &)> &add) {
         Writer w(false);
@@ -387,18 +389,21 @@ void TestWmfParser::failures_data()
     };
     const QList<QPoint> three{{0, 0}, {1, 0}, {1, 1}};
 
-    edge("records: %d rectangles", {.maxRecords = 5}, "記錄太多", 5,
+    edge("records: %d rectangles", {.maxRecords = 5},
+         refused(Reason::MetafileTooManyRecords, {u"5"_s}), 5,
          [&](int n) { return times(n, [](Writer &w) { w.rectangle(0, 0, 1, 1); }); });
-    edge("save depth: %d SaveDC", {.maxSaveDepth = 3}, "層數太多", 3,
-         [&](int n) { return times(n, [](Writer &w) { w.saveDc(); }); });
+    edge("save depth: %d SaveDC", {.maxSaveDepth = 3}, refused(Reason::MetafileTooDeep, {u"3"_s}),
+         3, [&](int n) { return times(n, [](Writer &w) { w.saveDc(); }); });
     row("save depth: restored in between",
-        plain().saveDc().saveDc().saveDc().restoreDc(-2).saveDc().saveDc().finish(), "",
+        plain().saveDc().saveDc().saveDc().restoreDc(-2).saveDc().saveDc().finish(), {},
         {.maxSaveDepth = 3});
-    edge("objects: %d pens", {.maxObjects = 3}, "物件太多", 3,
-         [&](int n) { return times(n, [](Writer &w) { w.createPen(0, 0, Qt::red); }); });
+    edge("objects: %d pens", {.maxObjects = 3}, refused(Reason::MetafileTooManyObjects, {u"3"_s}),
+         3, [&](int n) { return times(n, [](Writer &w) { w.createPen(0, 0, Qt::red); }); });
     row("objects: deleted ones make room", pens().deleteObject(1).createBrush(0, Qt::red).finish(),
-        "", {.maxObjects = 3});
-    edge("one bitmap: %dx10", {.maxBitmapPixels = 100}, "點陣圖太大", 10, [](int n) {
+        {}, {.maxObjects = 3});
+    const picture::Refusal bitmapTooLarge =
+        refused(Reason::MetafileBitmapTooLarge, {u"0"_s, u"256"_s});
+    edge("one bitmap: %dx10", {.maxBitmapPixels = 100}, bitmapTooLarge, 10, [](int n) {
         return plain().bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, n, 10}, dib24(n, 10)).finish();
     });
     row("one bitmap: RLE claims more than it holds",
@@ -406,13 +411,15 @@ void TestWmfParser::failures_data()
             .bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, 1000, 1000},
                     wmftest::dib(1000, 1000, 8, {qRgb(0, 0, 0)}, QByteArray::fromHex("0001"), 1))
             .finish(),
-        "點陣圖太大", {.maxBitmapPixels = 100});
-    edge("bitmaps decoded: %d of 10x10", {.maxDecodedPixels = 250}, "點陣圖太大", 2, [&](int n) {
-        return times(n, [](Writer &w) {
-            w.bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, 10, 10}, dib24(10, 10));
-        });
-    });
-    edge("pattern brushes held: %d of 8x8", {.maxHeldBitmapPixels = 128}, "圖樣筆刷", 2,
+        bitmapTooLarge, {.maxBitmapPixels = 100});
+    edge("bitmaps decoded: %d of 10x10", {.maxDecodedPixels = 250},
+         refused(Reason::MetafileBitmapTooLarge, {u"16"_s, u"0"_s}), 2, [&](int n) {
+             return times(n, [](Writer &w) {
+                 w.bitmap(0x0F43, {0, 0, 10, 10}, {0, 0, 10, 10}, dib24(10, 10));
+             });
+         });
+    edge("pattern brushes held: %d of 8x8", {.maxHeldBitmapPixels = 128},
+         refused(Reason::MetafilePatternsTooLarge), 2,
          [&](int n) { return times(n, [](Writer &w) { w.createPatternBrush(dib24(8, 8)); }); });
     row("pattern brushes held: deleted ones are freed",
         plain()
@@ -421,55 +428,55 @@ void TestWmfParser::failures_data()
             .deleteObject(0)
             .createPatternBrush(dib24(8, 8))
             .finish(),
-        "", {.maxHeldBitmapPixels = 128});
-    edge("points in a poly-polygon: %d triangles", {.maxPoints = 6}, "多邊形太複雜", 2,
+        {}, {.maxHeldBitmapPixels = 128});
+    edge("points in a poly-polygon: %d triangles", {.maxPoints = 6},
+         refused(Reason::MetafilePolygonTooComplex, {u"6"_s}), 2,
          [&](int n) { return plain().polyPolygon(QList<QList<QPoint>>(n, three)).finish(); });
-    edge("rectangles in a region: %d", {.maxRegionRects = 2}, "區域太複雜", 2, [](int n) {
-        QList<QRect> rects;
-        for (int i = 0; i < n; ++i)
-            rects += QRect(0, 10 * i, 5, 5);
-        return plain().createRegion(rects).finish();
-    });
-    // Already late at the first record.
-    row("time", plain().rectangle(0, 0, 1, 1).finish(), "無法在", {.maxMilliseconds = -1});
-
+    edge("rectangles in a region: %d", {.maxRegionRects = 2},
+         refused(Reason::MetafileRegionTooComplex, {u"2"_s}), 2, [](int n) {
+             QList<QRect> rects;
+             for (int i = 0; i < n; ++i)
+                 rects += QRect(0, 10 * i, 5, 5);
+             return plain().createRegion(rects).finish();
+         });
     // Damaged files.
     const QByteArray good = plain().rectangle(0, 0, 10, 10).finish();
-    row("empty", {}, "WMF 圖片檔已損壞：檔頭不完整");
-    row("header cut short", good.left(12), "檔頭不完整");
-    row("placeable header only", Writer(true).finish().left(22), "檔頭不完整");
+    const picture::Refusal headerCut = refused(Reason::MetafileHeaderCut);
+    row("empty", {}, headerCut);
+    row("header cut short", good.left(12), headerCut);
+    row("placeable header only", Writer(true).finish().left(22), headerCut);
     QByteArray badType = good;
     badType[0] = 3;
-    row("unknown type", badType, "檔頭不正確");
+    row("unknown type", badType, refused(Reason::MetafileHeaderWrong));
     QByteArray badHeader = good;
     badHeader[2] = 10;
-    row("header size not 9 words", badHeader, "檔頭不正確");
-    row("record runs past the end", good.left(good.size() - 8), "第 1 筆記錄超出檔案結尾");
+    row("header size not 9 words", badHeader, refused(Reason::MetafileHeaderWrong));
+    row("record runs past the end", good.left(good.size() - 8),
+        refused(Reason::MetafileRecordPastEnd, {u"1"_s}));
     QByteArray tiny = good;
     tiny[18] = 2; // the rectangle claims two words
-    row("record shorter than its own header", tiny, "第 1 筆記錄的長度不正確");
-    row("polygon count beyond its record", plain().record(0x0324, {5, 0, 0, 1, 1}).finish(),
-        "第 1 筆記錄的內容不完整");
+    row("record shorter than its own header", tiny,
+        refused(Reason::MetafileRecordLength, {u"1"_s}));
+    const picture::Refusal cut = refused(Reason::MetafileRecordCut, {u"1"_s});
+    row("polygon count beyond its record", plain().record(0x0324, {5, 0, 0, 1, 1}).finish(), cut);
     row("poly-polygon counts beyond its record",
-        plain().record(0x0538, {2, 0xFF, 0xFF, 0}).finish(), "內容不完整");
-    row("text longer than its record", plain().record(0x0521, {0x20, 0x4241}).finish(),
-        "內容不完整");
-    row("ExtTextOut rectangle missing", plain().record(0x0A32, {0, 0, 1, 4}).finish(),
-        "內容不完整");
-    row("rectangle with three words", plain().record(0x041B, {1, 2, 3}).finish(), "內容不完整");
-    row("palette entries beyond its record", plain().record(0x00F7, {0x0300, 0xFF}).finish(),
-        "內容不完整");
-    row("StretchDIB cut before its bitmap", plain().record(0x0F43, {0x20, 0xCC, 0}).finish(),
-        "內容不完整");
+        plain().record(0x0538, {2, 0xFF, 0xFF, 0}).finish(), cut);
+    row("text longer than its record", plain().record(0x0521, {0x20, 0x4241}).finish(), cut);
+    row("ExtTextOut rectangle missing", plain().record(0x0A32, {0, 0, 1, 4}).finish(), cut);
+    row("rectangle with three words", plain().record(0x041B, {1, 2, 3}).finish(), cut);
+    row("palette entries beyond its record", plain().record(0x00F7, {0x0300, 0xFF}).finish(), cut);
+    row("StretchDIB cut before its bitmap", plain().record(0x0F43, {0x20, 0xCC, 0}).finish(), cut);
 }
 
 void TestWmfParser::failures()
 {
     QFETCH(QByteArray, file);
     QFETCH(wmf::Limits, limits);
-    QFETCH(QString, error);
+    QFETCH(picture::Refusal, refusal);
     const Played r = play(file, limits);
-    QVERIFY2(r.ok == error.isEmpty() && r.error.contains(error), qPrintable(r.error));
+    QCOMPARE(r.ok, !refusal.isRefused());
+    QCOMPARE(r.refusal.reason, refusal.reason);
+    QCOMPARE(r.refusal.details, refusal.details);
 }
 
 QTEST_MAIN(TestWmfParser)

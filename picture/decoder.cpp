@@ -1,60 +1,37 @@
-#include "pictureloader.h"
-
-#include "filenames.h"
+#include "decoder.h"
 
 #include "wmf/wmfparser.h"
 #include "wmf/wmfrenderer.h"
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFileInfo>
 #include <QImageReader>
-#include <QLoggingCategory>
 
 #include <array>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace picture {
 namespace {
 
-Picture failure(QString message) { return {QImage(), std::move(message)}; }
-
-QString displayName(const QString &path)
+Picture failure(Reason reason, QStringList details = {})
 {
-    const QString name = QFileInfo(path).fileName();
-    return shownName(name.isEmpty() ? path : name);
+    return {QImage(), refused(reason, std::move(details))};
 }
 
-QString unreadable(const QString &name)
+bool withinLimits(QSize size, const Limits &limits)
 {
-    return QStringLiteral("無法讀取圖片「%1」：檔案已損壞，或不是 BMP、JPEG、PNG、GIF、ICO、WMF "
-                          "圖片。")
-        .arg(name);
+    return size.width() > 0 && size.height() > 0 && size.width() <= limits.maxSide &&
+           size.height() <= limits.maxSide &&
+           qint64(size.width()) * size.height() <= limits.maxPixels;
 }
 
-QString tooLarge(const QString &name, QSize size)
+Picture tooLarge(QSize size)
 {
-    return QStringLiteral("圖片「%1」太大（%2 × %3 像素）。本程式只能載入每邊不超過 %4 像素、"
-                          "總共不超過 %5 百萬像素的圖片。")
-        .arg(name)
-        .arg(size.width())
-        .arg(size.height())
-        .arg(MaxSide)
-        .arg(MaxPixels / Mebi);
-}
-
-bool withinLimits(QSize size)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= MaxSide &&
-           size.height() <= MaxSide && qint64(size.width()) * size.height() <= MaxPixels;
+    return failure(Reason::TooLarge,
+                   {QString::number(size.width()), QString::number(size.height())});
 }
 
 // The format by the file's first bytes; the name's extension may lie.
@@ -95,11 +72,11 @@ struct Bytes
 // header claims, not what they will decode.
 struct Survey
 {
-    enum Verdict { Fine, Damaged, Incomplete, TooLarge, TooManyScans, TooCostly };
+    enum Verdict { Fine, Damaged, Incomplete, TooLarge, NoPixels, Unsupported };
     Verdict verdict = Fine;
     QSize size;          // as the file gives it, when known
     bool ranOut = false; // the data ends before its end marker: a failed decode is incomplete
-    int scans = 0;       // a JPEG's
+    QString variant;     // Unsupported: the form of the kind we do not read
     QByteArray endAdded; // a PNG whose chunks are whole but lack the end chunk, with one added
 };
 
@@ -112,9 +89,9 @@ Survey verdict(Survey::Verdict v, QSize size = {})
 }
 
 // A size within the limits, or the verdict that it is not.
-Survey sized(QSize size)
+Survey sized(QSize size, const Limits &limits)
 {
-    return verdict(withinLimits(size) ? Survey::Fine : Survey::TooLarge, size);
+    return verdict(withinLimits(size, limits) ? Survey::Fine : Survey::TooLarge, size);
 }
 
 // ---- BMP, and the bitmaps inside an ICO
@@ -203,20 +180,20 @@ bool runLengthComplete(const Bytes &f, qint64 at, qint64 width, qint64 height, b
     return true;
 }
 
-Survey surveyBmp(const Bytes &f)
+Survey surveyBmp(const Bytes &f, const Limits &limits)
 {
     const std::optional<Dib> dib = readDib(f, 14);
     if (!f.has(0, 14) || !dib)
         return verdict(Survey::Damaged);
     const QSize size(int(dib->width), int(qMin<qint64>(qAbs(dib->height), INT_MAX)));
-    if (!withinLimits(size))
+    if (!withinLimits(size, limits))
         return verdict(Survey::TooLarge, size);
 
     // Qt reads the pixels at the file header's offset, or right after the headers when the
     // offset points into them.
     const qint64 headersEnd = 14 + dib->headerSize;
     const qint64 pixels = qMax<qint64>(f.le32(10), headersEnd);
-    Survey s = sized(size);
+    Survey s = sized(size, limits);
     const qint64 rows = size.height();
     bool whole = true;
     if (dib->compression == 1 && dib->bits == 8)
@@ -232,19 +209,16 @@ Survey surveyBmp(const Bytes &f)
 
 // ---- PNG
 
-Survey surveyPng(const Bytes &f)
+Survey surveyPng(const Bytes &f, const Limits &limits)
 {
     if (!f.has(8, 25) || f.be32(8) != 13 || f.b.sliced(12, 4) != "IHDR")
         return verdict(Survey::Damaged);
     const quint32 width = f.be32(16), height = f.be32(20);
     if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
         return verdict(Survey::Damaged);
-    Survey s = sized(QSize(int(width), int(height)));
+    Survey s = sized(QSize(int(width), int(height)), limits);
     if (s.verdict != Survey::Fine)
         return s;
-    // 16 bits a channel decode to 8 bytes a pixel, then convert: twice the work of 8 bits.
-    if (f.u8(24) == 16 && qint64(width) * height > MaxPixels / 2)
-        return verdict(Survey::TooCostly, s.size);
     // Chunk by chunk to the end chunk; Qt's reader refuses a file that lacks it. Data that
     // ends in the pixels' chunks is a cut file, before them a damaged one.
     bool pixels = false;
@@ -265,7 +239,7 @@ Survey surveyPng(const Bytes &f)
 
 // ---- ICO: a directory of bitmaps and PNG pictures; Qt decodes the first
 
-Survey surveyIco(const Bytes &f)
+Survey surveyIco(const Bytes &f, const Limits &limits)
 {
     if (f.le16(4) == 0 || !f.has(6, 16))
         return verdict(Survey::Damaged);
@@ -274,13 +248,13 @@ Survey surveyIco(const Bytes &f)
         return verdict(Survey::Incomplete);
     const Bytes icon{f.b.sliced(at, bytes)};
     if (icon.b.startsWith("\x89PNG\r\n\x1A\n"))
-        return surveyPng(icon);
+        return surveyPng(icon, limits);
     const std::optional<Dib> dib = readDib(icon, 0);
     if (!dib)
         return verdict(Survey::Damaged);
     // The stored height counts the colour rows and the transparency mask's rows.
     const qint64 rows = qAbs(dib->height) / 2;
-    Survey s = sized(QSize(int(qMin<qint64>(dib->width, INT_MAX)), int(rows)));
+    Survey s = sized(QSize(int(qMin<qint64>(dib->width, INT_MAX)), int(rows)), limits);
     if (s.verdict == Survey::Fine &&
         !icon.has(dib->headerSize + dib->paletteBytes, rowBytes(dib->width, dib->bits) * rows))
         s.verdict = Survey::Incomplete;
@@ -347,7 +321,7 @@ std::optional<qint64> countLzwPixels(const Bytes &f, qint64 at, qint64 wanted)
     return pixels;
 }
 
-Survey surveyGif(const Bytes &f)
+Survey surveyGif(const Bytes &f, const Limits &limits)
 {
     if (!f.has(0, 13))
         return verdict(Survey::Damaged);
@@ -382,9 +356,11 @@ Survey surveyGif(const Bytes &f)
     if (!pixels)
         return verdict(Survey::Damaged);
     // Only now is the header believed: random bytes after the signature are damage.
-    if (!screen.isEmpty() && !withinLimits(screen))
+    if (!screen.isEmpty() && !withinLimits(screen, limits))
         return verdict(Survey::TooLarge, screen);
-    Survey s = sized(frame);
+    if (frame.isEmpty()) // a frame of no pixels is no picture, however small
+        return verdict(Survey::NoPixels, frame);
+    Survey s = sized(frame, limits);
     if (s.verdict == Survey::Fine && *pixels < wanted)
         s.verdict = Survey::Incomplete;
     return s;
@@ -392,12 +368,28 @@ Survey surveyGif(const Bytes &f)
 
 // ---- JPEG
 
-// Walks the markers of a JPEG and counts its scans; the coded data inside a scan is skipped.
-Survey surveyJpeg(const Bytes &f)
+// The forms of JPEG libjpeg does not decode, by the frame header's marker and precision; empty
+// for the forms it does.
+QString unsupportedJpeg(uint marker, uint precision)
+{
+    if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
+        return QStringLiteral("lossless");
+    if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE)
+        return QStringLiteral("hierarchical");
+    if (precision == 12)
+        return QStringLiteral("12-bit");
+    return {};
+}
+
+// Walks the markers of a JPEG to its frame header and through its scans; the coded data
+// inside a scan is skipped. Data that ends inside a scan, without the end marker, is a cut
+// file: libjpeg would fill what is missing with grey and say so only in a warning.
+Survey surveyJpeg(const Bytes &f, const Limits &limits)
 {
     Survey s;
     const qint64 size = f.b.size();
-    bool ended = false, progressive = false;
+    bool ended = false;
+    int scans = 0;
     for (qint64 at = 2; at < size;) {
         if (f.u8(at) != 0xFF) { // stray bytes between segments, which libjpeg skips
             ++at;
@@ -419,17 +411,14 @@ Survey surveyJpeg(const Bytes &f)
         const qint64 length = f.be16(at);
         const bool frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && f.has(at, 7)) {
+        if (frame && f.has(at, 7) && s.size.isEmpty()) {
             s.size = QSize(int(f.be16(at + 5)), int(f.be16(at + 3)));
-            progressive = (marker & 3) == 2;
+            s.variant = unsupportedJpeg(marker, f.u8(at + 2));
         }
         at += length;
         if (marker != 0xDA)
             continue;
-        if (++s.scans > MaxJpegScans) {
-            s.verdict = Survey::TooManyScans;
-            return s;
-        }
+        ++scans;
         // The coded data ends at the first marker other than a restart marker.
         while (at < size) {
             const char *ff =
@@ -446,121 +435,57 @@ Survey surveyJpeg(const Bytes &f)
             }
         }
     }
-    s.ranOut = !ended && s.scans > 0; // within a scan: a failed decode lacks data
-    if (s.size.isEmpty())             // no frame header: Qt's reader tells
-        return s;
-    if (!withinLimits(s.size)) {
-        s.verdict = Survey::TooLarge;
+    if (!s.variant.isEmpty()) {
+        s.verdict = Survey::Unsupported;
         return s;
     }
-    // As measured with libjpeg-turbo on a busy two-core machine: a sequential JPEG costs about
-    // 10 ms a megapixel and 25 ms a megabyte of coded data; a progressive one, which keeps
-    // every coefficient until the last scan, 20 ms a megapixel, 0.2 ms a megapixel for every
-    // scan (libjpeg visits every block of the scan, even of an empty one) and 40 ms a megabyte.
-    const qint64 pixels = qint64(s.size.width()) * s.size.height();
-    const qint64 microseconds =
-        progressive ? pixels * 20 / 1000 + pixels * s.scans / 5000 + size * 40 / 1000
-                    : pixels * 10 / 1000 + size * 25 / 1000;
-    if (microseconds > MaxDecodeMilliseconds * qint64(1000))
-        s.verdict = Survey::TooCostly;
+    s.ranOut = !ended && scans > 0;
+    if (s.size.isEmpty()) // no frame header: Qt's reader tells
+        return s;
+    if (!withinLimits(s.size, limits))
+        s.verdict = Survey::TooLarge;
+    else if (s.ranOut)
+        s.verdict = Survey::Incomplete;
     return s;
 }
 
-// libjpeg decodes past the end of a file's data and fills the missing blocks with grey; it
-// says so only in a warning, which Qt hands to the message handler. While this thread decodes
-// a JPEG, that category's warnings come here instead of the log.
-constexpr char JpegCategory[] = "qt.gui.imageio.jpeg";
-thread_local bool *t_jpegRanOut = nullptr;
-QtMessageHandler g_previousHandler = nullptr;
-QLoggingCategory::CategoryFilter g_previousFilter = nullptr;
-
-void catchJpegWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (t_jpegRanOut && context.category && std::strcmp(context.category, JpegCategory) == 0) {
-        if (message.contains(u"premature end", Qt::CaseInsensitive))
-            *t_jpegRanOut = true;
-        return;
-    }
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
-    else
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-}
-
-// The warnings must reach the handler even when logging rules silence them.
-void keepJpegWarnings(QLoggingCategory *category)
-{
-    if (g_previousFilter)
-        g_previousFilter(category);
-    if (std::strcmp(category->categoryName(), JpegCategory) == 0)
-        category->setEnabled(QtWarningMsg, true);
-}
-
-class JpegWarningCatcher
-{
-public:
-    explicit JpegWarningCatcher(bool *ranOut)
-    {
-        static const bool installed = [] {
-            g_previousHandler = qInstallMessageHandler(catchJpegWarnings);
-            g_previousFilter = QLoggingCategory::installFilter(keepJpegWarnings);
-            return true;
-        }();
-        Q_UNUSED(installed);
-        t_jpegRanOut = ranOut;
-    }
-    ~JpegWarningCatcher() { t_jpegRanOut = nullptr; }
-    JpegWarningCatcher(const JpegWarningCatcher &) = delete;
-    JpegWarningCatcher &operator=(const JpegWarningCatcher &) = delete;
-};
-
-// ---- the verdicts as the player reads them
+// ---- the verdicts, as refusals
 
 QString kindName(const QByteArray &format) { return QString::fromLatin1(format.toUpper()); }
 
-Picture refusal(const Survey &s, const QByteArray &format, const QString &name)
+Picture refusal(const Survey &s, const QByteArray &format)
 {
     const QString kind = kindName(format);
     switch (s.verdict) {
     case Survey::Fine:
         break;
     case Survey::TooLarge:
-        return failure(tooLarge(name, s.size));
+        return tooLarge(s.size);
+    case Survey::NoPixels:
+        return failure(Reason::NoPixels,
+                       {kind, QString::number(s.size.width()), QString::number(s.size.height())});
+    case Survey::Unsupported:
+        return failure(Reason::Unsupported, {kind, s.variant});
     case Survey::Incomplete:
-        return failure(QStringLiteral("無法讀取圖片「%1」：這個 %2 檔案不完整，資料在圖片結束前就"
-                                      "沒了（可能沒有下載或複製完）。")
-                           .arg(name, kind));
-    case Survey::TooManyScans:
-        return failure(QStringLiteral("無法讀取圖片「%1」：這個 JPEG 檔案分成超過 %2 次掃描，"
-                                      "解碼太費時。")
-                           .arg(name)
-                           .arg(MaxJpegScans));
-    case Survey::TooCostly:
-        return failure(
-            QStringLiteral("無法讀取圖片「%1」：這個 %2 檔案解碼太費時（%3 × %4 像素，%5）。")
-                .arg(name, kind)
-                .arg(s.size.width())
-                .arg(s.size.height())
-                .arg(format == "jpeg" ? QStringLiteral("%1 次掃描").arg(s.scans)
-                                      : QStringLiteral("每個顏色 16 位元")));
+        return failure(Reason::Incomplete, {kind});
     case Survey::Damaged:
         break;
     }
-    return failure(QStringLiteral("無法讀取圖片「%1」：這個 %2 檔案已損壞。").arg(name, kind));
+    return failure(Reason::Damaged, {kind});
 }
 
-Survey survey(const QByteArray &bytes, const QByteArray &format)
+Survey survey(QByteArrayView bytes, const QByteArray &format, const Limits &limits)
 {
     const Bytes f{bytes};
     if (format == "bmp")
-        return surveyBmp(f);
+        return surveyBmp(f, limits);
     if (format == "jpeg")
-        return surveyJpeg(f);
+        return surveyJpeg(f, limits);
     if (format == "png")
-        return surveyPng(f);
+        return surveyPng(f, limits);
     if (format == "gif")
-        return surveyGif(f);
-    return surveyIco(f);
+        return surveyGif(f, limits);
+    return surveyIco(f, limits);
 }
 
 // Pixels in a form every painter draws quickly, whatever the file held (palette, grey, 16 bit).
@@ -573,26 +498,24 @@ QImage normalised(QImage image)
     return image;
 }
 
-Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QString &name,
-                     QSize fitTo)
+Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, QSize fitTo,
+                     const Limits &limits)
 {
-    Survey s = survey(bytes, format);
+    Survey s = survey(bytes, format, limits);
     if (s.verdict != Survey::Fine)
-        return refusal(s, format, name);
+        return refusal(s, format);
 
     QBuffer buffer;
     buffer.setData(s.endAdded.isNull() ? bytes : s.endAdded);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setAutoTransform(true);
-    bool jpegRanOut = false;
-    const JpegWarningCatcher catcher(&jpegRanOut);
     // Qt's own ceiling, above ours: a 16-bit PNG decodes to 8 bytes a pixel before we convert.
-    reader.setAllocationLimit(int(MaxPixels * 8 / Mebi) + 1);
+    reader.setAllocationLimit(int(limits.maxPixels * 8 / Mebi) + 1);
 
     const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty() && !withinLimits(size)) // an ICO's directory
-        return failure(tooLarge(name, size));
+    if (size.isValid() && !size.isEmpty() && !withinLimits(size, limits)) // an ICO's directory
+        return tooLarge(size);
     if (fitTo.isValid() && !fitTo.isEmpty() && size.isValid() &&
         reader.supportsOption(QImageIOHandler::ScaledSize)) {
         // The orientation tag may turn the picture a quarter; the scaled size is before that.
@@ -605,141 +528,80 @@ Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, const QS
     }
 
     QImage image = reader.read();
-    if (jpegRanOut || (image.isNull() && s.ranOut))
-        s.verdict = Survey::Incomplete;
-    else if (image.isNull())
-        s.verdict = Survey::Damaged;
-    else if (!withinLimits(image.size()))
-        s = verdict(Survey::TooLarge, image.size());
-    if (s.verdict != Survey::Fine)
-        return refusal(s, format, name);
+    if (image.isNull())
+        return refusal(verdict(s.ranOut ? Survey::Incomplete : Survey::Damaged), format);
+    if (!withinLimits(image.size(), limits))
+        return tooLarge(image.size());
     return {normalised(std::move(image)), {}};
 }
 
-// Reads the file at path into *out, and its name for messages into *nameOut; a failure with
-// its message when it cannot.
-Picture readFile(const QString &path, QByteArray *out, QString *nameOut)
+Picture renderMetafile(const QByteArray &bytes, int longestSide, const Limits &limits)
 {
-    const QString name = displayName(path);
-    *nameOut = name;
-    // Open without blocking and look at what was opened, not at the name: a FIFO or a device
-    // that merely carries a picture's name must not hang or flood the program.
-    const QByteArray native = toNative(QFileInfo(path).absoluteFilePath());
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT)
-            return failure(QStringLiteral("找不到圖片「%1」：檔案可能已被移除或改名。").arg(name));
-        if (err == EACCES || err == EPERM)
-            return failure(QStringLiteral("沒有權限讀取圖片「%1」。").arg(name));
-        if (err == ELOOP)
-            return failure(
-                QStringLiteral("無法開啟圖片「%1」：這個捷徑指向自己，形成迴圈。").arg(name));
-        return failure(QStringLiteral("無法開啟圖片「%1」（%2）。")
-                           .arg(name, QString::fromLocal8Bit(std::strerror(err))));
-    }
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return failure(QStringLiteral("「%1」不是一般的檔案，不能當作圖片載入。").arg(name));
-    }
-    if (st.st_size > MaxFileBytes) {
-        ::close(fd);
-        return failure(
-            QStringLiteral("圖片檔「%1」太大（超過 %2 MiB）。").arg(name).arg(MaxFileBytes / Mebi));
-    }
-
-    QByteArray bytes;
-    bytes.resize(qsizetype(st.st_size));
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    const int readErrno = errno;
-    ::close(fd);
-    if (got != bytes.size() && got == 0 && bytes.size() > 0)
-        return failure(QStringLiteral("無法讀取圖片「%1」（%2）。")
-                           .arg(name, QString::fromLocal8Bit(std::strerror(readErrno))));
-    bytes.truncate(got); // a file that shrank while we read it is decoded as far as it goes
-    *out = std::move(bytes);
-    return {};
+    // The renderer scales a large metafile down to its limits, rounding each side to whole
+    // pixels: leave it room for that rounding below ours.
+    wmf::Limits wmfLimits;
+    if (longestSide <= 0)
+        wmfLimits.maxSide = qMin(wmfLimits.maxSide, limits.maxSide);
+    else
+        wmfLimits.maxSide = limits.maxSide;
+    wmfLimits.maxPixels = qMin(wmfLimits.maxPixels, limits.maxPixels - 2 * qint64(limits.maxSide));
+    Refusal why;
+    QImage image = wmf::render(bytes, &why, wmfLimits, longestSide);
+    if (image.isNull())
+        return {QImage(), why.isRefused() ? why : refused(Reason::Damaged, {kindName("wmf")})};
+    if (!withinLimits(image.size(), limits))
+        return tooLarge(image.size());
+    return {normalised(std::move(image)), {}};
 }
 
 } // namespace
 
-Picture loadFromData(const QByteArray &bytes, const QString &name, QSize fitTo)
+Picture decode(const QByteArray &bytes, const Request &request, const Limits &limits)
 {
     const QByteArray format = sniffFormat(bytes);
     if (format.isEmpty())
-        return failure(unreadable(name));
-    if (format == "wmf") {
-        // The renderer scales a large metafile down to its limits, rounding each side to whole
-        // pixels: leave it room for that rounding below ours. It has our time budget.
-        wmf::Limits limits;
-        limits.maxSide = qMin(limits.maxSide, MaxSide);
-        limits.maxPixels = qMin(limits.maxPixels, MaxPixels - 2 * qint64(MaxSide));
-        limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
-        QString error;
-        QImage image = wmf::render(bytes, &error, limits);
-        if (image.isNull())
-            return failure(error.isEmpty() ? unreadable(name) : error);
-        if (!withinLimits(image.size()))
-            return failure(tooLarge(name, image.size()));
-        return {normalised(std::move(image)), {}};
+        return failure(Reason::NotAPicture);
+    const int longestSide = request.longestSide > 0 ? qMin(request.longestSide, limits.maxSide) : 0;
+    const QSize fitTo = longestSide > 0 ? QSize() : request.fitTo;
+    Picture decoded = format == "wmf" ? renderMetafile(bytes, longestSide, limits)
+                                      : decodeWithQt(bytes, format, fitTo, limits);
+    if (decoded.isNull())
+        return decoded;
+    QImage &image = decoded.image;
+    if (longestSide > 0 && format != "wmf") {
+        image = image.scaled(QSize(longestSide, longestSide), Qt::KeepAspectRatio,
+                             Qt::SmoothTransformation);
+    } else if (fitTo.isValid() && !fitTo.isEmpty()) {
+        // No more pixels than were asked for, however the format decoded.
+        const QSize covering = image.size().scaled(fitTo, Qt::KeepAspectRatioByExpanding);
+        if (covering.width() < image.width() && covering.height() < image.height())
+            image = image.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    Picture decoded = decodeWithQt(bytes, format, name, fitTo);
-    // Whatever a decoder did, nothing past the limits leaves the loader.
-    if (!decoded.isNull() && !withinLimits(decoded.image.size()))
-        return failure(tooLarge(name, decoded.image.size()));
+    // Whatever a decoder did, nothing past the limits leaves here.
+    if (!withinLimits(image.size(), limits))
+        return tooLarge(image.size());
     return decoded;
 }
 
-Picture loadFromDataAtSize(const QByteArray &bytes, const QString &name, int longestSide)
+Refusal checkHead(QByteArrayView head, const Limits &limits)
 {
-    longestSide = std::clamp(longestSide, 1, MaxSide);
-    if (sniffFormat(bytes) == "wmf") {
-        QString error;
-        wmf::Limits limits;
-        limits.maxSide = MaxSide;
-        limits.maxPixels = MaxPixels - 2 * qint64(MaxSide); // room for the renderer's rounding
-        limits.maxMilliseconds = qMin(limits.maxMilliseconds, MaxDecodeMilliseconds);
-        QImage image = wmf::render(bytes, &error, limits, longestSide);
-        if (image.isNull())
-            return failure(error.isEmpty() ? unreadable(name) : error);
-        if (!withinLimits(image.size()))
-            return failure(tooLarge(name, image.size()));
-        return {normalised(std::move(image)), {}};
+    const QByteArray format = sniffFormat(head);
+    if (format.isEmpty())
+        return refused(Reason::NotAPicture);
+    if (format == "wmf")
+        return {};
+    // The walks read what there is; of their verdicts only those the headers decide count here.
+    const Survey s = survey(head, format, limits);
+    switch (s.verdict) {
+    case Survey::TooLarge:
+    case Survey::NoPixels:
+    case Survey::Unsupported:
+        return refusal(s, format).refusal;
+    default:
+        return {};
     }
-    Picture picture = loadFromData(bytes, name);
-    if (!picture.isNull())
-        picture.image = picture.image.scaled(QSize(longestSide, longestSide), Qt::KeepAspectRatio,
-                                             Qt::SmoothTransformation);
-    return picture;
 }
 
-Picture loadAtSize(const QString &path, int longestSide)
-{
-    QByteArray bytes;
-    QString name;
-    if (Picture failed = readFile(path, &bytes, &name); !failed.error.isEmpty())
-        return failed;
-    return loadFromDataAtSize(bytes, name, longestSide);
-}
-
-Picture load(const QString &path, QSize fitTo)
-{
-    QByteArray bytes;
-    QString name;
-    if (Picture failed = readFile(path, &bytes, &name); !failed.error.isEmpty())
-        return failed;
-    return loadFromData(bytes, name, fitTo);
-}
+bool needsFonts(QByteArrayView head) { return wmf::looksLikeMetafile(head); }
 
 } // namespace picture

@@ -1,0 +1,29 @@
+// What the decoding process answers on its standard output: a picture's pixels, or a refusal
+// as a code with its details. The game reads the answer as it reads any file: it may come from
+// a process that a hostile file has taken over, so nothing in it is believed unchecked.
+//
+// All numbers are 32-bit little-endian. An answer is the 8 bytes "PINTUDEC", then its kind:
+//   1, a picture: width, height, 1 when it has alpha (premultiplied) else 0, then its rows,
+//      4 bytes a pixel as QImage::Format_RGB32 or Format_ARGB32_Premultiplied hold them;
+//   2, a refusal: the reason's number, the number of details (at most 8), then each detail as
+//      its length in bytes (at most 4096) and its UTF-8.
+#pragma once
+
+#include "decoder.h"
+
+#include <QByteArrayView>
+
+namespace picture::answer {
+
+// Writes the answer for picture (refused when its image is null) to the descriptor fd.
+// False when fd does not take it all.
+bool write(int fd, const Picture &picture);
+
+// The picture or refusal an answer holds. Anything but one whole, well-formed answer within
+// limits is read as the decoding process having failed (Reason::DecoderCrashed).
+Picture read(QByteArrayView bytes, const Limits &limits = {});
+
+// The most bytes a well-formed answer within limits can take.
+qint64 maxBytes(const Limits &limits = {});
+
+} // namespace picture::answer

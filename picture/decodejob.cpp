@@ -1,0 +1,209 @@
+#include "decodejob.h"
+
+#include "decodeanswer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace picture {
+
+namespace {
+
+// AddressSanitizer maps terabytes for its own bookkeeping, which no data limit lets through: a
+// sanitized decoding process is held to its memory by the sanitizer's own limits instead, on
+// any one allocation and on resident memory, past which allocations fail as they do past the
+// data limit.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+#else
+constexpr bool Sanitized = false;
+#endif
+
+QString &programOverride()
+{
+    static QString path;
+    return path;
+}
+
+QStringList argumentsFor(const Request &request)
+{
+    if (request.longestSide > 0)
+        return {QStringLiteral("--longest"), QString::number(request.longestSide)};
+    if (request.fitTo.isValid() && !request.fitTo.isEmpty())
+        return {QStringLiteral("--fit"), QString::number(request.fitTo.width()),
+                QString::number(request.fitTo.height())};
+    return {};
+}
+
+} // namespace
+
+DecodeJob::DecodeJob(QObject *parent) : QObject(parent), m_clock(new QTimer(this))
+{
+    m_clock->setSingleShot(true);
+    connect(m_clock, &QTimer::timeout, this, [this] {
+        if (!m_process || m_process->state() == QProcess::NotRunning)
+            return; // it has answered; ended() is on its way
+        m_timedOut = true;
+        m_process->kill();
+    });
+}
+
+DecodeJob::~DecodeJob() { cancel(); }
+
+QString DecodeJob::program()
+{
+    if (!programOverride().isEmpty())
+        return programOverride();
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pintu-decode"));
+}
+
+void DecodeJob::setProgram(const QString &path) { programOverride() = path; }
+
+void DecodeJob::start(const QString &path, const Request &request)
+{
+    cancel();
+    m_running = true;
+    m_timedOut = m_overflowed = false;
+    m_answer.clear();
+    const PictureFile file(path);
+    m_stamp = file.stamp();
+    if (file.refusal().isRefused())
+        return finishLater(file.refusal());
+    // What the header alone tells needs no decoding process.
+    if (const Refusal early = checkHead(file.head()); early.isRefused())
+        return finishLater(early);
+    launch(file, request);
+}
+
+void DecodeJob::launch(const PictureFile &file, const Request &request)
+{
+    m_process = new QProcess(this);
+    m_process->setProgram(program());
+    m_process->setArguments(argumentsFor(request));
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (Sanitized) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           options + QStringLiteral(":allocator_may_return_null=1") +
+                               QStringLiteral(":max_allocation_size_mb=%1:soft_rss_limit_mb=%1")
+                                   .arg(DecodeMemoryBytes / Mebi));
+        m_process->setProcessEnvironment(environment);
+    }
+    // In the new process, before it runs the decoder: the open file becomes its standard
+    // input, and its limits are set. Only calls that are safe after fork() belong here.
+    const int fd = file.descriptor();
+    m_process->setChildProcessModifier([fd] {
+        ::dup2(fd, STDIN_FILENO);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // it never outlives the game
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        if (!Sanitized) {
+            const rlimit data{rlim_t(DecodeMemoryBytes), rlim_t(DecodeMemoryBytes)};
+            ::setrlimit(RLIMIT_DATA, &data);
+        }
+    });
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &DecodeJob::readAnswer);
+    connect(m_process, &QProcess::finished, this, &DecodeJob::ended);
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finish({QImage(), refused(Reason::DecoderMissing, {m_process->program()})});
+    });
+    m_clock->start(m_timeLimit);
+    m_process->start(QIODevice::ReadOnly);
+}
+
+void DecodeJob::readAnswer()
+{
+    m_answer += m_process->readAllStandardOutput();
+    if (m_answer.size() > answer::maxBytes()) { // no answer is that long
+        m_overflowed = true;
+        m_process->kill();
+    }
+}
+
+void DecodeJob::ended()
+{
+    readAnswer();
+    if (m_timedOut) {
+        const QString seconds = QString::number(m_timeLimit / 1000.0, 'g', 3);
+        return finish({QImage(), refused(Reason::TooSlow, {seconds})});
+    }
+    if (m_overflowed || m_process->exitStatus() == QProcess::CrashExit)
+        return finish({QImage(), refused(Reason::DecoderCrashed)});
+    finish(answer::read(m_answer));
+}
+
+void DecodeJob::finish(const Picture &picture)
+{
+    if (!m_running)
+        return;
+    cancel();
+    emit finished(picture);
+}
+
+void DecodeJob::finishLater(const Refusal &refusal)
+{
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, refusal] {
+            if (generation == m_generation)
+                finish({QImage(), refusal});
+        },
+        Qt::QueuedConnection);
+}
+
+void DecodeJob::cancel()
+{
+    ++m_generation;
+    m_running = false;
+    m_clock->stop();
+    m_answer.clear();
+    QProcess *process = std::exchange(m_process, nullptr);
+    if (!process)
+        return;
+    process->disconnect(this);
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        // A killed process ends at once; one the system holds up (a file on a hung network
+        // drive, say) is left to end in its own time, without anyone waiting for it.
+        if (!process->waitForFinished(50)) {
+            process->setParent(QCoreApplication::instance());
+            connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            return;
+        }
+    }
+    process->deleteLater();
+}
+
+Picture DecodeJob::run(const QString &path, const Request &request, int timeLimitMilliseconds)
+{
+    DecodeJob job;
+    job.setTimeLimit(timeLimitMilliseconds);
+    Picture result;
+    QEventLoop loop;
+    connect(&job, &DecodeJob::finished, &loop, [&](const Picture &picture) {
+        result = picture;
+        loop.quit();
+    });
+    job.start(path, request);
+    loop.exec();
+    return result;
+}
+
+} // namespace picture

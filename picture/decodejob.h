@@ -1,0 +1,76 @@
+// A player's picture file decoded in a process of its own, so that no file can freeze or end
+// the game: pintu-decode, which lies beside the program. The game opens the file itself, makes
+// the checks that need no decoding (a regular file, its size, what its header says) and hands
+// the open file to the decoding process, which answers with the pixels or a refusal
+// (decodeanswer.h). The process gets DecodeSeconds from its start to the last pixel received
+// and DecodeMemoryBytes of data; past either, or when it crashes, the player is told so and
+// nothing of the game changes.
+#pragma once
+
+#include "decoder.h"
+#include "picturefile.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QProcess;
+class QTimer;
+
+namespace picture {
+
+inline constexpr int DecodeSeconds = 2;
+inline constexpr qint64 DecodeMemoryBytes = 1024 * Mebi;
+
+class DecodeJob : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DecodeJob(QObject *parent = nullptr);
+    // A running decode is killed, never waited for.
+    ~DecodeJob() override;
+
+    // Decodes the file at path; finished() follows, also when the file is refused at once. A
+    // decode already running is cancelled first.
+    void start(const QString &path, const Request &request = {});
+    // Kills a running decode; finished() does not come for it.
+    void cancel();
+    bool isRunning() const { return m_running; }
+    // The file being decoded, or last decoded, as it stood when it was opened.
+    const FileStamp &stamp() const { return m_stamp; }
+
+    // Wall-clock time from start() to the last pixel received; DecodeSeconds unless set.
+    void setTimeLimit(int milliseconds) { m_timeLimit = milliseconds; }
+
+    // Decodes to the end in an event loop of its own, for programs without windows.
+    static Picture run(const QString &path, const Request &request = {},
+                       int timeLimitMilliseconds = DecodeSeconds * 1000);
+
+    // The decoding program: pintu-decode beside the running program unless set otherwise.
+    static QString program();
+    static void setProgram(const QString &path);
+
+signals:
+    void finished(const picture::Picture &picture);
+
+private:
+    void launch(const PictureFile &file, const Request &request);
+    void readAnswer();
+    void ended();
+    void finish(const Picture &picture);
+    void finishLater(const Refusal &refusal);
+
+    QProcess *m_process = nullptr;
+    QTimer *m_clock = nullptr;
+    QByteArray m_answer;
+    FileStamp m_stamp;
+    int m_timeLimit = DecodeSeconds * 1000;
+    bool m_running = false;
+    bool m_timedOut = false;
+    bool m_overflowed = false;
+    quint64 m_generation = 0; // tells a queued refusal of a cancelled start from a live one
+};
+
+} // namespace picture
+
+Q_DECLARE_METATYPE(picture::Picture)

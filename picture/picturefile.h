@@ -1,0 +1,59 @@
+// Opening a player's picture file without decoding it: what the game checks itself before the
+// decoding process sees the file, and how it tells a file changed since it was decoded.
+#pragma once
+
+#include "decoder.h"
+#include "refusal.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace picture {
+
+// Which file, as it stood: a decoded picture is still the file's while the stamp is the same.
+struct FileStamp
+{
+    quint64 device = 0, inode = 0;
+    qint64 size = -1, modified = 0; // modified: nanoseconds since the epoch
+    bool isValid() const { return size >= 0; }
+    friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+
+// The stamp of the file at path now; invalid when it cannot be read.
+FileStamp stampOf(const QString &path);
+
+// An open picture file, opened without blocking (a FIFO or a device that merely carries a
+// picture's name must not hang or flood the program) and checked to be a regular file within
+// MaxFileBytes. Closed when it goes.
+class PictureFile
+{
+public:
+    explicit PictureFile(const QString &path);
+    ~PictureFile();
+    PictureFile(const PictureFile &) = delete;
+    PictureFile &operator=(const PictureFile &) = delete;
+
+    // No refusal when the file is open.
+    const Refusal &refusal() const { return m_refusal; }
+    int descriptor() const { return m_fd; }
+    const FileStamp &stamp() const { return m_stamp; }
+
+    // The file's first bytes (up to 64 KiB), enough for checkHead().
+    QByteArray head() const;
+
+private:
+    int m_fd = -1;
+    FileStamp m_stamp;
+    Refusal m_refusal;
+};
+
+// Reads what is left of the open file fd, at most MaxFileBytes: the bytes, or why not. A file
+// that grew past the limit since it was checked is refused; one that shrank is read as far as
+// it goes.
+Refusal readAll(int fd, QByteArray *bytes);
+
+// Opens, reads and decodes the file at path in this process. For the program's own files (its
+// drag icon) and the tests; a player's files go through the decoding process.
+Picture decodeFile(const QString &path, const Request &request = {});
+
+} // namespace picture

@@ -1,0 +1,229 @@
+// The decoding process seen from the game: pictures come back as this process would decode
+// them, and a process that hangs, crashes, runs out of memory or lies gives the player a reason,
+// never a frozen or ended game. The misbehaving processes are the tests' own build of
+// pintu-decode, told what to do by PINTU_DECODE_HOOK.
+#include "testpictures.h"
+#include "wmfwriter.h"
+
+#include "picture/decodeanswer.h"
+#include "picture/decodejob.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace testpictures;
+using picture::Reason;
+
+namespace {
+
+// The processes this one has started that are still there, ended or not.
+int childProcesses()
+{
+    int count = 0;
+    const QString me = QString::number(::getpid());
+    for (const QString &pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile status(u"/proc/%1/status"_s.arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromLatin1(status.readAll());
+        count += text.contains(u"\nPPid:\t"_s + me + u'\n');
+    }
+    return count;
+}
+
+// The answer the decoding process would write for picture.
+QByteArray answerFor(const picture::Picture &picture)
+{
+    QTemporaryFile file;
+    if (!file.open() || !picture::answer::write(file.handle(), picture))
+        qFatal("cannot write an answer");
+    file.seek(0);
+    return file.readAll();
+}
+
+QByteArray le32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+} // namespace
+
+class TestDecodeJob : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString fileWith(const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(u"picture.bin"_s);
+        if (!writeFile(path, bytes))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void cleanup()
+    {
+        picture::DecodeJob::setProgram({});
+        qunsetenv("PINTU_DECODE_HOOK");
+    }
+
+    // What comes back is what this process decodes from the same file, to the pixel.
+    void decodes_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<picture::Request>("request");
+        const QImage q = quadrants({600, 400});
+        QImage translucent = q.convertToFormat(QImage::Format_ARGB32);
+        translucent.setPixelColor(0, 0, QColor(10, 20, 30, 40));
+        QTest::newRow("BMP") << encoded(q, "bmp") << picture::Request();
+        QTest::newRow("JPEG fitted") << encoded(q, "jpeg") << picture::Request{{100, 100}};
+        QTest::newRow("PNG with alpha") << encoded(translucent, "png") << picture::Request();
+        wmftest::Writer metafile(true, QRect(0, 0, 300, 200), 96);
+        metafile.createBrush(0, Qt::blue).selectObject(0).ellipse(10, 10, 290, 190);
+        metafile.createFont(-40, "Liberation Sans").selectObject(1).textOut(20, 60, "Pintu");
+        QTest::newRow("metafile") << metafile.finish() << picture::Request();
+        QTest::newRow("metafile drawn again at 900")
+            << metafile.finish() << picture::Request{{}, 900};
+    }
+    void decodes()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(picture::Request, request);
+        const QString path = fileWith(file);
+        const picture::Picture here = picture::decodeFile(path, request);
+        const picture::Picture there = picture::DecodeJob::run(path, request);
+        QVERIFY(!here.isNull());
+        QCOMPARE(there.refusal.reason, Reason::None);
+        QCOMPARE(there.image.format(), here.image.format());
+        QCOMPARE(there.image, here.image);
+    }
+
+    // Each ends in a reason for the player and leaves no process behind. The two hostile files
+    // would keep a decoder busy for a minute; the clock stops them.
+    void refuses_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("hook");
+        QTest::addColumn<QString>("program"); // empty: the real one
+        QTest::addColumn<picture::Refusal>("refusal");
+        const QByteArray bmp = encoded(quadrants({30, 20}), "bmp");
+        const QString hooks = QStringLiteral(PINTU_DECODE_HOOKS);
+        const QString missing = m_dir.filePath(u"no-such-decoder"_s);
+        const auto refused = [](Reason reason, QStringList details = {}) {
+            return picture::refused(reason, details);
+        };
+        const picture::Refusal slow = refused(Reason::TooSlow, {u"2"_s});
+        QTest::newRow("polygon of 32767 random points")
+            << wmftest::scribble(32767, 7) << QByteArray() << QString() << slow;
+        QTest::newRow("PNG of 1000 text chunks, 8 MB each inflated")
+            << withTextBombs(encoded(quadrants({30, 20}), "png"), 1000, 8 << 20) << QByteArray()
+            << QString() << slow;
+        QTest::newRow("decoder that never ends") << bmp << "hang"_ba << hooks << slow;
+        QTest::newRow("decoder that crashes")
+            << bmp << "crash"_ba << hooks << refused(Reason::DecoderCrashed);
+        QTest::newRow("decoder that asks for 2 GiB")
+            << bmp << "hog"_ba << hooks << refused(Reason::OutOfMemory);
+        QTest::newRow("decoder that claims pixels it never sends")
+            << bmp << "lie"_ba << hooks << refused(Reason::DecoderCrashed);
+        QTest::newRow("no decoding program")
+            << bmp << QByteArray() << missing << refused(Reason::DecoderMissing, {missing});
+        QTest::newRow("too large by its header: no decoding program needed")
+            << bmpHeaderOnly(20000, 20000) << QByteArray() << missing
+            << refused(Reason::TooLarge, {u"20000"_s, u"20000"_s});
+    }
+    void refuses()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, hook);
+        QFETCH(QString, program);
+        QFETCH(picture::Refusal, refusal);
+        const QString path = fileWith(file);
+        picture::DecodeJob::setProgram(program);
+        qputenv("PINTU_DECODE_HOOK", hook);
+        const picture::Picture answered = picture::DecodeJob::run(path, {{345, 497}});
+        QVERIFY(answered.isNull());
+        QCOMPARE(answered.refusal.reason, refusal.reason);
+        QCOMPARE(answered.refusal.details, refusal.details);
+        QCOMPARE(childProcesses(), 0);
+    }
+
+    // A decode given up half way (the chooser closed, another file clicked) is killed on the
+    // spot: nothing waits for it, no answer comes, no process stays.
+    void cancelled()
+    {
+        picture::DecodeJob::setProgram(QStringLiteral(PINTU_DECODE_HOOKS));
+        qputenv("PINTU_DECODE_HOOK", "hang");
+        auto *job = new picture::DecodeJob;
+        int answers = 0;
+        connect(job, &picture::DecodeJob::finished, this, [&answers] { ++answers; });
+        job->start(fileWith(encoded(quadrants({30, 20}), "bmp")));
+        QTRY_COMPARE(childProcesses(), 1);
+        delete job;
+        QCOMPARE(childProcesses(), 0);
+        QTest::qWait(50);
+        QCOMPARE(answers, 0);
+    }
+
+    // Answers are read as hostile input: only one whole, well-formed answer within the limits
+    // is believed; anything else reads as a decoding process that failed.
+    void answers_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<Reason>("reason"); // None: the picture comes through
+        const QImage picture = quadrants({3, 2});
+        const QByteArray whole = answerFor({picture, {}});
+        const QByteArray head = whole.left(12);
+        const QByteArray refusal =
+            answerFor({QImage(), picture::refused(Reason::TooLarge, {u"1"_s, u"2"_s})});
+        QTest::newRow("picture") << whole << Reason::None;
+        QTest::newRow("refusal") << refusal << Reason::TooLarge;
+        QTest::newRow("nothing") << QByteArray() << Reason::DecoderCrashed;
+        QTest::newRow("another magic") << "PINTUDEX"_ba + whole.mid(8) << Reason::DecoderCrashed;
+        QTest::newRow("pixels cut") << whole.chopped(1) << Reason::DecoderCrashed;
+        QTest::newRow("a byte too many") << whole + 'x' << Reason::DecoderCrashed;
+        QTest::newRow("refusal cut") << refusal.chopped(1) << Reason::DecoderCrashed;
+        QTest::newRow("unknown kind") << whole.left(8) + le32(3) << Reason::DecoderCrashed;
+        const auto claiming = [&](quint32 w, quint32 h, quint32 alpha) {
+            return head + le32(w) + le32(h) + le32(alpha) + QByteArray(qsizetype(w) * h * 4, 'x');
+        };
+        QTest::newRow("width 0") << claiming(0, 5, 0) << Reason::DecoderCrashed;
+        QTest::newRow("past the side") << claiming(16385, 1, 0) << Reason::DecoderCrashed;
+        QTest::newRow("past the pixels: 16384 x 2049, no pixels")
+            << head + le32(16384) + le32(2049) + le32(0) << Reason::DecoderCrashed;
+        QTest::newRow("alpha neither 0 nor 1") << claiming(1, 1, 2) << Reason::DecoderCrashed;
+        const QByteArray refusalHead = whole.left(8) + le32(2);
+        QTest::newRow("reason 0") << refusalHead + le32(0) + le32(0) << Reason::DecoderCrashed;
+        QTest::newRow("reason past the last")
+            << refusalHead + le32(quint32(Reason::Last) + 1) + le32(0) << Reason::DecoderCrashed;
+        QTest::newRow("nine details")
+            << refusalHead + le32(quint32(Reason::Damaged)) + le32(9) + QByteArray(9 * 4, '\0')
+            << Reason::DecoderCrashed;
+        QTest::newRow("a detail of 4097 bytes") << refusalHead + le32(quint32(Reason::Damaged)) +
+                                                       le32(1) + le32(4097) + QByteArray(4097, 'a')
+                                                << Reason::DecoderCrashed;
+    }
+    void answers()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(Reason, reason);
+        const picture::Picture read = picture::answer::read(answer);
+        QCOMPARE(read.refusal.reason, reason);
+        QCOMPARE(read.isNull(), reason != Reason::None);
+        if (reason == Reason::None)
+            QCOMPARE(read.image, quadrants({3, 2}));
+    }
+};
+
+QTEST_MAIN(TestDecodeJob)
+#include "tst_decodejob.moc"
