@@ -8,6 +8,9 @@ namespace puzzle {
 
 // The largest count the board holds: its indices are 16-bit.
 inline constexpr int MaxPieces = 32767;
+// The largest count a player can play: the largest square within MaxPieces, 181 × 181.
+inline constexpr int LargestCount = 181 * 181;
+static_assert(LargestCount <= MaxPieces && 182 * 182 > MaxPieces);
 
 enum class PieceCountVerdict {
     Accepted,
@@ -15,7 +18,7 @@ enum class PieceCountVerdict {
     NotANumber,    // text, NaN or infinity
     NotPositive,   // 0 or negative
     NotSquare,     // no whole square root
-    TooMany,       // above MaxPieces
+    TooMany,       // above MaxPieces, also a number too large for a double (1e400)
     TilesTooSmall, // tiles under one pixel wide or high on this picture
 };
 

@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QInputDialog>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -79,6 +80,20 @@ struct Watch : QObject
     }
 };
 
+// Types text into a widget: Latin-1 as key clicks, anything else as an input method commits it.
+inline void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x100) {
+            QTest::keyClicks(widget, QString(c));
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(c));
+            QApplication::sendEvent(widget, &commit);
+        }
+    }
+}
+
 // Clicks Start on the puzzle window and types entry into the piece-count box as a player would
 // (Cancel when entry is null). Returns what the box showed: title, label, default text and its
 // OK caption.
@@ -93,7 +108,7 @@ inline QStringList startGame(Form1 &form, const QString &entry)
         auto *line = box->findChild<QLineEdit *>();
         line->selectAll();
         QTest::keyClick(line, Qt::Key_Delete);
-        QTest::keyClicks(line, entry);
+        typeText(line, entry);
         clickButton(box,
                     entry.isNull() ? QDialogButtonBox::RejectRole : QDialogButtonBox::AcceptRole);
     });

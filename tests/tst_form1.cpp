@@ -129,6 +129,13 @@ private slots:
         QTest::newRow("not a square")
             << u"10"_s << u"你輸入的圖片數無法得到整數的平方根，請再重新按下'游戲開始'鈕"_s;
         QTest::newRow("markup, shown as typed") << u"<b>9</b>"_s << u"「<b>9</b>」不是數字"_s;
+        // Beyond the board, however it is written: the message names what can be played.
+        const QString most = u"分割數最多只能是 32761（181 × 181）"_s;
+        QTest::newRow("182 squared") << u"33124"_s << most;
+        QTest::newRow("1e400, beyond a double") << u"1e400"_s << most;
+        // An entry that would turn the rest of the message around is set apart.
+        QTest::newRow("right-to-left override")
+            << u"\u202Eabc"_s << u"「\u2068\u202Eabc\u2069」不是數字"_s;
     }
     void refusal()
     {

@@ -7,12 +7,15 @@
 #include "picturebox.h"
 #include "twips.h"
 
+#include "picture/refusaltext.h"
 #include "puzzle/piececount.h"
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QPushButton>
+
+#include <cmath>
 
 namespace {
 
@@ -158,20 +161,21 @@ void Form1::startGame(const QString &entry)
     case V::NotANumber:
         return refuseCount(QStringLiteral("「%1」不是數字。請輸入 9、16、25、36、49、64、81 "
                                           "這樣的平方數，再重新按下「遊戲開始」鈕。")
-                               .arg(entry.trimmed()));
+                               .arg(picture::isolated(entry.trimmed())));
     case V::NotPositive:
         return refuseCount(QStringLiteral("分割數必須大於 0。請輸入 9、16、25、36、49、64、81 "
                                           "這樣的平方數，再重新按下「遊戲開始」鈕。"));
     case V::TooMany:
-        return refuseCount(QStringLiteral("分割數最多只能是 %1。請輸入較小的數，再重新按下"
-                                          "「遊戲開始」鈕。")
-                               .arg(puzzle::MaxPieces));
+        return refuseCount(QStringLiteral("分割數最多只能是 %1（%2 × %2）。請輸入較小的數，再"
+                                          "重新按下「遊戲開始」鈕。")
+                               .arg(puzzle::LargestCount)
+                               .arg(int(std::sqrt(puzzle::LargestCount))));
     case V::TilesTooSmall:
         return refuseCount(QStringLiteral("這張圖片只有 %1 × %2 像素，分成 %3 塊時每塊不到 1 "
                                           "像素。請輸入較小的分割數，再重新按下「遊戲開始」鈕。")
-                               .arg(picture.width())
-                               .arg(picture.height())
-                               .arg(entry.trimmed()));
+                               .arg(QString::number(picture.width()),
+                                    QString::number(picture.height()),
+                                    picture::isolated(entry.trimmed())));
     case V::Accepted:
         break;
     }
