@@ -1,0 +1,100 @@
+// The sentences a player reads when a picture is refused: one for every reason, with its
+// details in their places, and a file's name that can neither fill a placeholder nor turn the
+// text around it.
+#include "picture/refusaltext.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using picture::Reason;
+
+class TestRefusalText : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Every reason the decoders and the decoding process give, each with its details as they
+    // give them: a sentence that names the file and shows every detail, with no placeholder
+    // left over.
+    void everyReason_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<QStringList>("shown"); // besides the name
+        const QHash<Reason, QStringList> details = {
+            {Reason::CannotOpen, {u"Input/output error"_s}},
+            {Reason::CannotRead, {u"Input/output error"_s}},
+            {Reason::Damaged, {u"PNG"_s}},
+            {Reason::Incomplete, {u"GIF"_s}},
+            {Reason::TooLarge, {u"20000"_s, u"30000"_s}},
+            {Reason::NoPixels, {u"GIF"_s, u"0"_s, u"0"_s}},
+            {Reason::Unsupported, {u"JPEG"_s, u"12-bit"_s}},
+            {Reason::MetafileRecordLength, {u"12"_s}},
+            {Reason::MetafileRecordPastEnd, {u"12"_s}},
+            {Reason::MetafileRecordCut, {u"12"_s}},
+            {Reason::MetafileTooManyRecords, {u"1000000"_s}},
+            {Reason::MetafileTooDeep, {u"1024"_s}},
+            {Reason::MetafileTooManyObjects, {u"65535"_s}},
+            {Reason::MetafileRegionTooComplex, {u"10000"_s}},
+            {Reason::MetafilePolygonTooComplex, {u"1000000"_s}},
+            {Reason::MetafileBitmapTooLarge, {u"16"_s, u"256"_s}},
+            {Reason::TooSlow, {u"2"_s}},
+            {Reason::DecoderMissing, {u"/usr/lib/pintu/pintu-decode"_s}},
+        };
+        // What the sentence shows of the details, and of the game's own limits.
+        const QHash<Reason, QStringList> shown = {
+            {Reason::TooLarge, {u"20000 × 30000"_s, u"16384"_s, u"32 百萬"_s}},
+            {Reason::FileTooLarge, {u"256 MiB"_s}},
+            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、ICO、WMF"_s}},
+            {Reason::NoPixels, {u"GIF"_s, u"0 × 0"_s}},
+            {Reason::Unsupported, {u"12 位元的 JPEG"_s}},
+            {Reason::MetafileBitmapTooLarge, {u"16 百萬"_s, u"256 百萬"_s}},
+            {Reason::TooSlow, {u"2 秒"_s}},
+        };
+        for (int r = 1; r <= int(Reason::Last); ++r) {
+            const Reason reason = Reason(r);
+            QTest::addRow("reason %d", r)
+                << r << details.value(reason) << shown.value(reason, details.value(reason));
+        }
+    }
+    void everyReason()
+    {
+        QFETCH(int, reason);
+        QFETCH(QStringList, details);
+        QFETCH(QStringList, shown);
+        const QString text = picture::refusalText({Reason(reason), details}, u"p.bmp"_s);
+        QVERIFY2(text.contains(u"「p.bmp」"_s), qPrintable(text));
+        for (const QString &part : shown)
+            QVERIFY2(text.contains(part), qPrintable(text + u" lacks "_s + part));
+        QVERIFY2(!text.contains(u'%'), qPrintable(text));
+        QVERIFY2(text.endsWith(u'。'), qPrintable(text));
+    }
+
+    // Names as hostile as a file system allows: what they hold stays theirs.
+    void names_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown"); // the name as the sentence holds it
+        QTest::newRow("placeholders") << u"%1 %2 %5.bmp"_s << u"%1 %2 %5.bmp"_s;
+        QTest::newRow("right-to-left override")
+            << u"\u202Egnp.bmp"_s << u"\u2068\u202Egnp.bmp\u2069"_s;
+        QTest::newRow("Hebrew letters")
+            << u"\u05D0\u05D1.bmp"_s << u"\u2068\u05D0\u05D1.bmp\u2069"_s;
+        QTest::newRow("a close of the isolate it does not open")
+            << u"a\u2069\u202Eb.bmp"_s << u"\u2068a\u202Eb.bmp\u2069"_s;
+        QTest::newRow("an isolate it does not close")
+            << u"a\u2067b.bmp"_s << u"\u2068a\u2067b.bmp\u2069\u2069"_s;
+    }
+    void names()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        const QString text =
+            picture::refusalText({Reason::TooLarge, {u"20000"_s, u"16384"_s}}, name);
+        QCOMPARE(text, u"圖片「"_s + shown +
+                           u"」太大（20000 × 16384 像素）。本程式只能載入每邊不超過 16384 "
+                           u"像素、總共不超過 32 百萬像素的圖片。"_s);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRefusalText)
+#include "tst_refusaltext.moc"
