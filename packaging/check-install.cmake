@@ -1,11 +1,13 @@
 # Installs the build into a scratch prefix and starts the installed game through its
-# bin/ link for a few seconds: it must find its drag icon in lib/pintu/ without a warning.
+# bin/ link for a few seconds: it must find its drag icon in lib/pintu/ without a warning, and
+# the decoding process beside it must answer.
 # cmake -DBUILD_DIR=... -DPREFIX=... -P check-install.cmake (QT_QPA_PLATFORM set by the caller)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 
-foreach(file lib/pintu/pintu lib/pintu/drag1pg.ico share/applications/pintu.desktop
+foreach(file lib/pintu/pintu lib/pintu/pintu-decode lib/pintu/drag1pg.ico
+             share/applications/pintu.desktop
              share/icons/hicolor/scalable/apps/pintu.svg share/man/man6/pintu.6.gz)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
@@ -29,4 +31,13 @@ if(NOT result MATCHES "timeout")
 endif()
 if(errors MATCHES "drag icon")
   message(FATAL_ERROR "the installed game did not find its drag icon through bin/pintu")
+endif()
+
+# The installed decoding process answers as the game expects: the drag icon on its standard
+# input, the answer's mark at the start of its standard output.
+execute_process(COMMAND ${PREFIX}/lib/pintu/pintu-decode
+                INPUT_FILE ${PREFIX}/lib/pintu/drag1pg.ico
+                RESULT_VARIABLE result OUTPUT_VARIABLE answer)
+if(NOT result EQUAL 0 OR NOT answer MATCHES "^PINTUDEC")
+  message(FATAL_ERROR "the installed pintu-decode did not decode the drag icon: ${result}")
 endif()

@@ -16,5 +16,5 @@ endif()
 # CPack has stripped the debugging symbols; the compiler's notes go too, as in Debian's
 # own packages.
 execute_process(COMMAND ${CPACK_PINTU_STRIP} --remove-section=.comment --remove-section=.note
-                        ${stage}/lib/pintu/pintu
+                        ${stage}/lib/pintu/pintu ${stage}/lib/pintu/pintu-decode
                 COMMAND_ERROR_IS_FATAL ANY)

@@ -64,6 +64,7 @@ say "checking the file list"
 expected="./usr/games/pintu -> ../lib/pintu/pintu
 ./usr/lib/pintu/drag1pg.ico
 ./usr/lib/pintu/pintu
+./usr/lib/pintu/pintu-decode
 ./usr/share/applications/pintu.desktop
 ./usr/share/doc/pintu/changelog.gz
 ./usr/share/doc/pintu/copyright
@@ -83,8 +84,10 @@ if [ "$actual" != "$(LC_ALL=C sort <<<"$expected")" ]; then
   diff <(LC_ALL=C sort <<<"$expected") <(printf '%s\n' "$actual") >&2 || true
   fail "the package's files differ from the list above (< expected, > packaged)"
 fi
-grep -q '^-rwxr-xr-x root/root .* \./usr/lib/pintu/pintu$' <<<"$listing" ||
-  fail "usr/lib/pintu/pintu is not an executable owned by root"
+for program in pintu pintu-decode; do
+  grep -q "^-rwxr-xr-x root/root .* \./usr/lib/pintu/$program\$" <<<"$listing" ||
+    fail "usr/lib/pintu/$program is not an executable owned by root"
+done
 for size in 16 32 48 64 128 256; do
   file -b "$work/root/usr/share/icons/hicolor/${size}x${size}/apps/pintu.png" |
     grep -q "PNG image data, $size x $size," || fail "the ${size}x${size} icon is not $size pixels"
@@ -154,6 +157,12 @@ echo "---"
 [ "$ran" = /usr/lib/pintu/pintu ] || fail "the game did not keep running from /usr/lib/pintu/pintu ($ran)"
 ! grep -i 'drag icon' "$work/stderr" || fail "the installed game did not find its drag icon"
 ! grep '^pintu:' "$work/stderr" || fail "the installed game warned about its set-up"
+
+# The decoding process as the game starts it: a picture on its standard input, the answer,
+# a picture of the icon's 32 x 32 pixels, on its standard output.
+answer=$(/usr/lib/pintu/pintu-decode </usr/share/icons/hicolor/32x32/apps/pintu.png | head -c 20 | od -An -tx1 | tr -d ' \n')
+[ "$answer" = "50494e5455444543010000002000000020000000" ] ||
+  fail "the installed pintu-decode did not decode the icon (answered $answer)"
 
 say "removing it"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq pintu

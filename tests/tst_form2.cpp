@@ -7,14 +7,18 @@
 #include "filelist.h"
 #include "folderlist.h"
 #include "form2.h"
+#include "pathlabel.h"
 #include "testpictures.h"
 #include "testsupport.h"
 #include "windowregistry.h"
+
+#include "picture/refusaltext.h"
 
 #include <QAccessible>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -93,6 +97,18 @@ const Fixture removed = [](const QString &path) {
 };
 const Fixture linkLoop = [](const QString &path) { return QFile::link(path, path); };
 const Fixture nowFile = [](const QString &path) { return removed(path) && writeFile(path, "x"); };
+const Fixture aPicture = [](const QString &path) {
+    return writeFile(path, encoded(quadrants({30, 20}), "bmp"));
+};
+// The decoding process from now on misbehaves as told (see pintu-decode's test hooks).
+Fixture decoderThat(const char *hook)
+{
+    return [hook](const QString &) {
+        picture::DecodeJob::setProgram(QStringLiteral(PINTU_DECODE_HOOKS));
+        qputenv("PINTU_DECODE_HOOK", hook);
+        return true;
+    };
+}
 
 } // namespace
 
@@ -144,6 +160,8 @@ private slots:
             w->close();
         settle();
         QVERIFY(QDir::setCurrent(m_root));
+        picture::DecodeJob::setProgram({});
+        qunsetenv("PINTU_DECODE_HOOK");
         m_watch.said.clear();
         m_watch.bareMoments = 0;
     }
@@ -330,7 +348,7 @@ private slots:
         QTest::addColumn<Fixture>("make");
         QTest::addColumn<Fixture>("change");  // once a.bmp is chosen
         QTest::addColumn<QString>("keys");    // control: keys; a letter in a list selects by name
-        QTest::addColumn<QString>("message"); // what it says, %1 for the target's path
+        QTest::addColumn<QString>("message"); // what it says, {path} for the target's path
         QTest::addColumn<bool>("listed");     // the target, afterwards
         const QString pick = u"File1: L"_s, open = u"Dir1: V, Return"_s, drive = u"Drive1: Down"_s;
         QTest::newRow("symbolic link loop") << u"pics/loop.gif"_s << linkLoop << nothing << pick
@@ -340,12 +358,31 @@ private slots:
         QTest::newRow("folder removed since listed")
             << u"pics/vanishing"_s << folder << removed << open << u"找不到資料夾"_s << false;
         QTest::newRow("drive removed since listed")
-            << u"drive"_s << folder << removed << drive << u"找不到資料夾「%1」"_s << false;
+            << u"drive"_s << folder << removed << drive << u"找不到資料夾「{path}」"_s << false;
         QTest::newRow("drive now a file")
-            << u"drive"_s << folder << nowFile << drive << u"「%1」不是資料夾"_s << false;
+            << u"drive"_s << folder << nowFile << drive << u"「{path}」不是資料夾"_s << false;
         QTest::newRow("chosen picture damaged")
             << u"pics/a.bmp"_s << nothing << damaged << u"Command1: Space"_s
             << u"無法讀取圖片「a.bmp」"_s << true;
+        // The decoding process fails; the game goes on as if the file had been refused.
+        QTest::newRow("decoding process crashes")
+            << u"pics/later.bmp"_s << aPicture << decoderThat("crash") << pick
+            << u"讀取這張圖片的程式意外中止了"_s << true;
+        QTest::newRow("decoding process never ends")
+            << u"pics/later.bmp"_s << aPicture << decoderThat("hang") << pick
+            << u"無法在 2 秒內讀完"_s << true;
+        // Names that would fool a message built in steps, or turn it around.
+        QTest::newRow("name with placeholders, too large")
+            << u"pics/%1 %5.bmp"_s << Fixture([](const QString &path) {
+                   return writeFile(path, bmpHeaderOnly(20000, 20000));
+               })
+            << nothing << u"File1: %"_s
+            << u"圖片「%1 %5.bmp」太大（20000 × 20000 像素）。本程式只能載入每邊不超過 16384 "
+               u"像素、總共不超過 32 百萬像素的圖片。"_s
+            << true;
+        QTest::newRow("name with a right-to-left override")
+            << u"pics/\u202Eevil.bmp"_s << damaged << nothing << u"File1: End"_s
+            << u"「\u2068\u202Eevil.bmp\u2069」"_s << true;
     }
     void refused()
     {
@@ -376,15 +413,134 @@ private slots:
                            QKeySequence(keys.section(u": "_s, 1)));
         QTRY_VERIFY(!c.form->isDecoding());
         QVERIFY2(m_watch.said.size() == 1 &&
-                     m_watch.said.first().contains(QString(message).replace(u"%1"_s, path)),
+                     m_watch.said.first().contains(QString(message).replace(u"{path}"_s, path)),
                  qPrintable(m_watch.said.join(u'|')));
         QCOMPARE(c.state().mid(0, 4), before.mid(0, 4));
         QCOMPARE(c.form->preview(), preview);
-        QCOMPARE(texts(c.file1).contains(entry) || texts(c.dir1).contains(entry), listed);
+        const QString shown = picture::isolated(entry);
+        QCOMPARE(texts(c.file1).contains(shown) || texts(c.dir1).contains(shown), listed);
         QVERIFY(c.form->isVisible() && confirmed.isEmpty());
+        picture::DecodeJob::setProgram({});
         QVERIFY(clickEntry(c.file1, u"b.bmp"_s)); // and the chooser goes on
         QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
         QCOMPARE(confirmed.size(), 1);
+    }
+
+    // Walking the file list with the keys goes on past a file that is refused: the refused
+    // entry stays where the player is, so Down reaches the next file, and one that went away
+    // while it was refused leaves its place to the one after it.
+    void keyboardWalk_data()
+    {
+        QTest::addColumn<Fixture>("refusedMeanwhile"); // the second file, as it is refused
+        QTest::newRow("damaged") << nothing;
+        QTest::newRow("removed") << removed;
+    }
+    void keyboardWalk()
+    {
+        QFETCH(Fixture, refusedMeanwhile);
+        QTemporaryDir here(at(u"walk-XXXXXX"_s));
+        QVERIFY(QDir::setCurrent(here.path()));
+        for (const QString &name : {u"1.bmp"_s, u"3.bmp"_s})
+            QVERIFY(aPicture(here.filePath(name)));
+        const QString second = here.filePath(u"2.bmp"_s);
+        QVERIFY(damaged(second));
+        Chooser c;
+        QVERIFY(c.show());
+        QVERIFY(clickEntry(c.file1, u"1.bmp"_s));
+        QVERIFY(refusedMeanwhile(second));
+        QTest::keyClick(c.file1, Qt::Key_Down);
+        QTRY_VERIFY(!c.form->isDecoding());
+        QCOMPARE(m_watch.said.size(), 1);
+        QTest::keyClick(c.file1, Qt::Key_Down);
+        QTRY_VERIFY(!c.form->isDecoding());
+        QCOMPARE(m_watch.said.size(), 1);
+        QCOMPARE(c.form->path(), here.filePath(u"3.bmp"_s));
+    }
+
+    // The path label shows a long path whole, broken anywhere over its two lines, and a longer
+    // one without its middle; the whole path is its tooltip and what a screen reader reads.
+    void longPath_data()
+    {
+        QTest::addColumn<int>("depth"); // folders of 30 characters below the tree
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("two lines") << 1 << true;
+        QTest::newRow("past two lines") << 8 << false;
+    }
+    void longPath()
+    {
+        QFETCH(int, depth);
+        QFETCH(bool, whole);
+        QString folder = at(u"long"_s);
+        for (int i = 0; i < depth; ++i)
+            folder += u"/grub-16x9-emerald-theme-folder"_s;
+        QVERIFY(QDir().mkpath(folder) && QDir::setCurrent(folder));
+        auto remove = qScopeGuard([this] { QDir(at(u"long"_s)).removeRecursively(); });
+        const QString path = folder + u"/grub-16x9.png"_s;
+        QVERIFY(writeFile(path, encoded(quadrants({30, 20}), "png")));
+        Chooser c;
+        QVERIFY(c.show());
+        QVERIFY(clickEntry(c.file1, u"grub-16x9.png"_s));
+        auto *label2 = child<PathLabel>(c.form, "Label2");
+        const QStringList lines = label2->shownLines();
+        QCOMPARE(lines.size(), 2);
+        const QString shown = lines.join(QString());
+        if (whole) {
+            QCOMPARE(shown, path);
+        } else {
+            QVERIFY2(shown.contains(QChar(0x2026)) &&
+                         path.startsWith(shown.section(QChar(0x2026), 0, 0)) &&
+                         path.endsWith(shown.section(QChar(0x2026), 1)) && shown.size() > 40,
+                     qPrintable(shown));
+            QVERIFY(shown.endsWith(u"/grub-16x9.png"_s));
+        }
+        const QFontMetrics metrics(label2->font());
+        for (const QString &line : lines)
+            QVERIFY(metrics.horizontalAdvance(line) <= label2->width());
+        QCOMPARE(label2->text(), path);
+        QCOMPARE(label2->accessibleDescription(), path);
+        QVERIFY(label2->toolTip().contains(path));
+    }
+
+    // Confirming uses the preview's picture while the file is as it was previewed, and decodes
+    // the file again once it has changed, without holding the window meanwhile.
+    void confirmChanged()
+    {
+        QTemporaryDir here(at(u"changed-XXXXXX"_s));
+        QVERIFY(QDir::setCurrent(here.path()));
+        const QString path = here.filePath(u"p.bmp"_s);
+        QVERIFY(aPicture(path));
+        Chooser c;
+        QVERIFY(c.show());
+        QSignalSpy confirmed(c.form, &Form2::confirmed);
+        QVERIFY(clickEntry(c.file1, u"p.bmp"_s));
+        QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
+        QCOMPARE(confirmed.size(), 1); // at once: the preview's picture
+        QCOMPARE(confirmed.first().first().value<QImage>(), quadrants({30, 20}));
+
+        QImage green(40, 10, QImage::Format_RGB32);
+        green.fill(Qt::green);
+        QVERIFY(writeFile(path, encoded(green, "bmp")));
+        QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
+        QVERIFY(c.form->isDecoding());
+        QTRY_COMPARE(confirmed.size(), 2);
+        QCOMPARE(confirmed.last().first().value<QImage>(), green);
+    }
+
+    // Closing the chooser while a file is being decoded kills the decoding, and no process of
+    // it stays behind.
+    void closeWhileDecoding()
+    {
+        decoderThat("hang")(QString());
+        Chooser c;
+        QVERIFY(c.show());
+        QVERIFY(c.file1->count() > 0);
+        QTest::mouseClick(c.file1->viewport(), Qt::LeftButton, {},
+                          c.file1->visualItemRect(c.file1->item(0)).center());
+        QVERIFY(c.form->isDecoding());
+        c.form->close();
+        settle();
+        QVERIFY(!c.form);
+        QCOMPARE(QProcess::execute(u"pgrep"_s, {u"-P"_s, QString::number(::getpid())}), 1);
     }
 
     // The load-picture command during a game: the puzzle window goes with its tiles, the

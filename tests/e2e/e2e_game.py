@@ -6,6 +6,7 @@ comparing screenshots with the picture file, never by asking the program.
 """
 import argparse
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -22,6 +23,8 @@ END_BUTTON = (536 - 32 + 40, 8 - 64 + 16)
 FIRST_FILE = (60, 151)
 CONFIRM_BUTTON = (164, 416)
 PREVIEW = (232, 0, 345, 497)
+OPTIONS = (32, 344, 81, 137)  # the four display options, one below the other
+OPTION3 = (40, 428)
 
 
 class Screen:
@@ -159,9 +162,67 @@ def make_choice(folder):
     return rgb.astype(np.int16)
 
 
-def choose_picture(screen, origin, choice, down=0, fitted=None):
-    """Load picture -> the chooser -> click the first file, go down -> confirm -> the picture
-    at 32, 64: exactly choice, or choice scaled to the size fitted."""
+def make_hostile(folder):
+    """A metafile of one filled polygon through 32767 random points of a 1000-unit square: a
+    131 KB file whose fill crosses itself so often that drawing it takes more than a minute."""
+    def record(function, params):
+        return struct.pack("<IH", 3 + len(params) // 2, function) + params
+    rng = np.random.default_rng(7)
+    points = rng.integers(0, 1000, size=(32767, 2)).astype("<i2").tobytes()
+    records = (record(0x02FA, struct.pack("<5H", 0, 1, 0, 0, 0))        # a black pen
+               + record(0x012D, struct.pack("<H", 0))
+               + record(0x02FC, struct.pack("<HIH", 0, 0x0000FF, 0))    # a red brush
+               + record(0x012D, struct.pack("<H", 1))
+               + record(0x0324, struct.pack("<H", 32767) + points)
+               + record(0x0000, b""))
+    placeable = struct.pack("<IH4hHI", 0x9AC6CDD7, 0, 0, 0, 1000, 1000, 96, 0)
+    checksum = 0
+    for (word,) in struct.iter_unpack("<H", placeable):
+        checksum ^= word
+    header = struct.pack("<3HIHIH", 1, 9, 0x0300, 9 + len(records) // 2, 2,
+                         3 + 32767 * 2 + 1, 0)
+    with open(os.path.join(folder, "hostile.wmf"), "wb") as f:
+        f.write(placeable + struct.pack("<H", checksum) + header + records)
+
+
+def message_box(screen):
+    """A message box of the program: a window of its own that is neither of its two windows."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "pintu"],
+                         env=screen.env, capture_output=True, text=True).stdout.split()
+    for window in out:
+        names = subprocess.run(["xprop", "-id", window, "_NET_WM_NAME", "WM_NAME"],
+                               env=screen.env, capture_output=True, text=True).stdout
+        if "拼圖" not in names and "Form2" not in names:
+            return window, names
+    return None
+
+
+def refused_file(screen, chooser):
+    """The file under the keys cannot be decoded in time. Meanwhile the chooser answers the
+    mouse and paints; then the refusal comes, and Return puts it away."""
+    cx, cy, _, _ = screen.geometry(chooser)
+    x, y, w, h = OPTIONS
+    before = screen.grab()[cy + y: cy + y + h, cx + x: cx + x + w]
+    screen.click(cx + OPTION3[0], cy + OPTION3[1])
+    wait_for("the chooser to answer while it decodes",
+             lambda: message_box(screen) is None and np.abs(
+                 screen.grab()[cy + y: cy + y + h, cx + x: cx + x + w] - before).max() > 100
+             or None, timeout=1.5)
+    window, _ = wait_for("the refusal of the hostile file", lambda: message_box(screen))
+    screen.save(os.path.join(screen.artifacts, "hostile.png"))
+    screen.xdotool("windowfocus", "--sync", window)
+    screen.xdotool("key", "Return")
+    wait_for("the refusal to close", lambda: message_box(screen) is None or None)
+    # Tab from the options goes back to the file list, which is still at the refused file.
+    screen.xdotool("windowfocus", "--sync", chooser)
+    screen.xdotool("key", "Tab")
+    print("e2e: a file that cannot be decoded in time was refused; the chooser went on painting")
+
+
+def choose_picture(screen, origin, choice, down=0, fitted=None, refused=()):
+    """Load picture -> the chooser -> click the first file, go down (past the files refused on
+    the way) -> confirm -> the picture at 32, 64: exactly choice, or choice scaled to the size
+    fitted."""
     ox, oy = origin
     screen.click(ox + LOAD_BUTTON[0], oy + LOAD_BUTTON[1])
     chooser = wait_for("the chooser", lambda: screen.window_named("^Form2$"))
@@ -171,8 +232,10 @@ def choose_picture(screen, origin, choice, down=0, fitted=None):
     if screen.window_named("拼圖"):
         sys.exit("e2e: the puzzle window is still open beside the chooser")
     screen.click(cx + FIRST_FILE[0], cy + FIRST_FILE[1])
-    for _ in range(down):
+    for step in range(1, down + 1):
         screen.xdotool("key", "Down")
+        if step in refused:
+            refused_file(screen, chooser)
 
     def previewed():
         px, py, pw, ph = PREVIEW
@@ -344,14 +407,7 @@ def refused_count(screen, origin, entry):
     start_game(screen, origin, entry)
 
     def message():
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "pintu"],
-                             env=screen.env, capture_output=True, text=True).stdout.split()
-        for window in out:
-            names = subprocess.run(["xprop", "-id", window, "_NET_WM_NAME", "WM_NAME"],
-                                   env=screen.env, capture_output=True, text=True).stdout
-            if "拼圖" not in names:
-                return window, names
-        return None
+        return message_box(screen)
     window, names = wait_for("the refusal", message)
     if any(not line.rstrip().endswith("=") and "not found" not in line
            for line in names.strip().splitlines()):
@@ -418,6 +474,7 @@ def main():
     folder = tempfile.TemporaryDirectory()
     choice = make_choice(folder.name)
     photo = make_photo(folder.name)
+    make_hostile(folder.name)
     game = subprocess.Popen([os.path.abspath(args.program)], env=env, cwd=folder.name,
                             stderr=subprocess.PIPE)
     try:
@@ -451,10 +508,11 @@ def main():
         screen.xdotool("key", "Escape")
         wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
 
-        shown = choose_picture(screen, origin, photo, down=1, fitted=(607, 455))
+        # The photo lies past a hostile file, which is refused on the way.
+        shown = choose_picture(screen, origin, photo, down=2, fitted=(607, 455), refused={1})
         many_pieces(screen, origin, shown, 10000)
         # Load picture in the middle of a game: the same photo again, played to the win.
-        shown = choose_picture(screen, origin, photo, down=1, fitted=(607, 455))
+        shown = choose_picture(screen, origin, photo, down=2, fitted=(607, 455), refused={1})
         play_to_win(screen, origin, shown, 9, "photo")
 
         # End closes the program at once.
