@@ -3,6 +3,9 @@
 #include <QtEndian>
 
 #include <cerrno>
+#include <cstring>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace picture::answer {
@@ -106,7 +109,12 @@ bool write(int fd, const Picture &picture)
     return true;
 }
 
-Picture read(QByteArrayView bytes, const Limits &limits)
+namespace {
+
+// The answer in bytes; image() makes the picture's image from its rows, 4 bytes a pixel with
+// no gap between them.
+template <typename MakeImage>
+Picture parse(QByteArrayView bytes, const Limits &limits, MakeImage image)
 {
     Reader r{bytes};
     if (r.take(MagicBytes) != QByteArrayView(Magic, MagicBytes))
@@ -135,13 +143,62 @@ Picture read(QByteArrayView bytes, const Limits &limits)
     const QByteArrayView pixels = r.take(qint64(width) * height * 4);
     if (!r.ok())
         return crashed();
-    QImage image(int(width), int(height),
-                 alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    if (image.isNull())
+    const QImage made =
+        image(reinterpret_cast<const uchar *>(pixels.data()), int(width), int(height),
+              alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (made.isNull())
         return {QImage(), refused(Reason::OutOfMemory)};
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + qint64(y) * width * 4, size_t(width) * 4);
-    return {image, {}};
+    return {made, {}};
+}
+
+struct Mapping
+{
+    void *address;
+    size_t size;
+};
+
+void unmap(void *mapping)
+{
+    const auto *m = static_cast<Mapping *>(mapping);
+    ::munmap(m->address, m->size);
+    delete m;
+}
+
+} // namespace
+
+Picture read(QByteArrayView bytes, const Limits &limits)
+{
+    return parse(bytes, limits, [](const uchar *pixels, int width, int height, QImage::Format f) {
+        QImage image(width, height, f);
+        for (int y = 0; !image.isNull() && y < height; ++y)
+            std::memcpy(image.scanLine(y), pixels + qint64(y) * width * 4, size_t(width) * 4);
+        return image;
+    });
+}
+
+Picture readMapped(int fd, const Limits &limits)
+{
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0 || st.st_size > maxBytes(limits))
+        return crashed();
+    const size_t size = size_t(st.st_size);
+    // Mapped with its pages at once: a fault a page would cost more than the whole copy.
+    void *address = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
+    if (address == MAP_FAILED)
+        return {QImage(), refused(Reason::OutOfMemory)};
+    auto *mapping = new Mapping{address, size};
+    bool kept = false;
+    const Picture picture =
+        parse(QByteArrayView(static_cast<const char *>(address), qsizetype(size)), limits,
+              [&](const uchar *pixels, int width, int height, QImage::Format f) {
+                  kept = true;
+                  return QImage(pixels, width, height, width * 4, f, unmap, mapping);
+              });
+    if (!kept)
+        unmap(mapping);
+    return picture;
 }
 
 qint64 maxBytes(const Limits &limits) { return MagicBytes + 16 + limits.maxPixels * 4; }

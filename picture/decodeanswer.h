@@ -23,6 +23,10 @@ bool write(int fd, const Picture &picture);
 // limits is read as the decoding process having failed (Reason::DecoderCrashed).
 Picture read(QByteArrayView bytes, const Limits &limits = {});
 
+// The same for the answer in the file fd (the memory file the decoding process writes to),
+// mapped rather than copied: the picture's pixels stay in the mapping while the image lives.
+Picture readMapped(int fd, const Limits &limits = {});
+
 // The most bytes a well-formed answer within limits can take.
 qint64 maxBytes(const Limits &limits = {});
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -77,8 +78,7 @@ void DecodeJob::start(const QString &path, const Request &request)
 {
     cancel();
     m_running = true;
-    m_timedOut = m_overflowed = false;
-    m_answer.clear();
+    m_timedOut = false;
     const PictureFile file(path);
     m_stamp = file.stamp();
     if (file.refusal().isRefused())
@@ -91,9 +91,13 @@ void DecodeJob::start(const QString &path, const Request &request)
 
 void DecodeJob::launch(const PictureFile &file, const Request &request)
 {
+    m_answer = ::memfd_create("pintu-answer", MFD_CLOEXEC);
+    if (m_answer < 0)
+        return finishLater(refused(Reason::OutOfMemory));
     m_process = new QProcess(this);
     m_process->setProgram(program());
     m_process->setArguments(argumentsFor(request));
+    m_process->setStandardOutputFile(QProcess::nullDevice()); // replaced by the answer's file
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     if (Sanitized) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -105,19 +109,22 @@ void DecodeJob::launch(const PictureFile &file, const Request &request)
         m_process->setProcessEnvironment(environment);
     }
     // In the new process, before it runs the decoder: the open file becomes its standard
-    // input, and its limits are set. Only calls that are safe after fork() belong here.
-    const int fd = file.descriptor();
-    m_process->setChildProcessModifier([fd] {
-        ::dup2(fd, STDIN_FILENO);
+    // input, the answer's file its standard output, and its limits are set (an answer longer
+    // than any can be ends it). Only calls that are safe after fork() belong here.
+    const int in = file.descriptor(), out = m_answer;
+    m_process->setChildProcessModifier([in, out] {
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL); // it never outlives the game
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
+        const rlimit answer{rlim_t(answer::maxBytes()), rlim_t(answer::maxBytes())};
+        ::setrlimit(RLIMIT_FSIZE, &answer);
         if (!Sanitized) {
             const rlimit data{rlim_t(DecodeMemoryBytes), rlim_t(DecodeMemoryBytes)};
             ::setrlimit(RLIMIT_DATA, &data);
         }
     });
-    connect(m_process, &QProcess::readyReadStandardOutput, this, &DecodeJob::readAnswer);
     connect(m_process, &QProcess::finished, this, &DecodeJob::ended);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -127,25 +134,15 @@ void DecodeJob::launch(const PictureFile &file, const Request &request)
     m_process->start(QIODevice::ReadOnly);
 }
 
-void DecodeJob::readAnswer()
-{
-    m_answer += m_process->readAllStandardOutput();
-    if (m_answer.size() > answer::maxBytes()) { // no answer is that long
-        m_overflowed = true;
-        m_process->kill();
-    }
-}
-
 void DecodeJob::ended()
 {
-    readAnswer();
     if (m_timedOut) {
         const QString seconds = QString::number(m_timeLimit / 1000.0, 'g', 3);
         return finish({QImage(), refused(Reason::TooSlow, {seconds})});
     }
-    if (m_overflowed || m_process->exitStatus() == QProcess::CrashExit)
+    if (m_process->exitStatus() == QProcess::CrashExit)
         return finish({QImage(), refused(Reason::DecoderCrashed)});
-    finish(answer::read(m_answer));
+    finish(answer::readMapped(m_answer));
 }
 
 void DecodeJob::finish(const Picture &picture)
@@ -173,7 +170,8 @@ void DecodeJob::cancel()
     ++m_generation;
     m_running = false;
     m_clock->stop();
-    m_answer.clear();
+    if (m_answer >= 0)
+        ::close(std::exchange(m_answer, -1));
     QProcess *process = std::exchange(m_process, nullptr);
     if (!process)
         return;

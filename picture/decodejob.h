@@ -1,10 +1,11 @@
 // A player's picture file decoded in a process of its own, so that no file can freeze or end
 // the game: pintu-decode, which lies beside the program. The game opens the file itself, makes
 // the checks that need no decoding (a regular file, its size, what its header says) and hands
-// the open file to the decoding process, which answers with the pixels or a refusal
-// (decodeanswer.h). The process gets DecodeSeconds from its start to the last pixel received
-// and DecodeMemoryBytes of data; past either, or when it crashes, the player is told so and
-// nothing of the game changes.
+// the open file to the decoding process as its standard input. The process answers with the
+// pixels or a refusal (decodeanswer.h) on its standard output, which is a memory file of the
+// game's, so that a large picture's pixels are mapped, not copied through a pipe. It gets
+// DecodeSeconds from its start to its answer and DecodeMemoryBytes of data; past either, or when
+// it crashes, the player is told so and nothing of the game changes.
 #pragma once
 
 #include "decoder.h"
@@ -55,19 +56,17 @@ signals:
 
 private:
     void launch(const PictureFile &file, const Request &request);
-    void readAnswer();
     void ended();
     void finish(const Picture &picture);
     void finishLater(const Refusal &refusal);
 
     QProcess *m_process = nullptr;
+    int m_answer = -1; // the memory file the answer is written to
     QTimer *m_clock = nullptr;
-    QByteArray m_answer;
     FileStamp m_stamp;
     int m_timeLimit = DecodeSeconds * 1000;
     bool m_running = false;
     bool m_timedOut = false;
-    bool m_overflowed = false;
     quint64 m_generation = 0; // tells a queued refusal of a cancelled start from a live one
 };
 
