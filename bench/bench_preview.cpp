@@ -74,7 +74,7 @@ class BenchPreview : public QObject
 
     QString write(const QString &name, const QByteArray &bytes)
     {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         if (!testpictures::writeFile(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;

@@ -190,11 +190,11 @@ Picture readMapped(int fd, const Limits &limits)
         return {QImage(), refused(Reason::OutOfMemory)};
     auto *mapping = new Mapping{address, size};
     bool kept = false;
-    const Picture picture =
+    Picture picture =
         parse(QByteArrayView(static_cast<const char *>(address), qsizetype(size)), limits,
               [&](const uchar *pixels, int width, int height, QImage::Format f) {
                   kept = true;
-                  return QImage(pixels, width, height, width * 4, f, unmap, mapping);
+                  return QImage(pixels, width, height, qsizetype(width) * 4, f, unmap, mapping);
               });
     if (!kept)
         unmap(mapping);

@@ -14,7 +14,7 @@ namespace picture {
 
 namespace {
 
-constexpr qint64 HeadBytes = 64 * 1024;
+constexpr qint64 HeadBytes = qint64(64) * 1024;
 
 FileStamp stampFrom(const struct stat &st)
 {
@@ -99,7 +99,7 @@ QByteArray PictureFile::head() const
 Refusal readAll(int fd, QByteArray *bytes)
 {
     // In pieces, so that a file that grows while it is read stops at the limit.
-    constexpr qsizetype Piece = 4 * 1024 * 1024;
+    constexpr qsizetype Piece = qsizetype(4) * 1024 * 1024;
     bytes->clear();
     for (;;) {
         const qsizetype at = bytes->size();

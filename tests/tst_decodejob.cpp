@@ -64,7 +64,7 @@ class TestDecodeJob : public QObject
 
     QString fileWith(const QByteArray &bytes)
     {
-        const QString path = m_dir.filePath(u"picture.bin"_s);
+        QString path = m_dir.filePath(u"picture.bin"_s);
         if (!writeFile(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;
@@ -121,7 +121,7 @@ private slots:
         const QString hooks = QStringLiteral(PINTU_DECODE_HOOKS);
         const QString missing = m_dir.filePath(u"no-such-decoder"_s);
         const auto refused = [](Reason reason, QStringList details = {}) {
-            return picture::refused(reason, details);
+            return picture::refused(reason, std::move(details));
         };
         const picture::Refusal slow = refused(Reason::TooSlow, {u"2"_s});
         QTest::newRow("polygon of 32767 random points")
@@ -206,9 +206,9 @@ private slots:
         QTest::newRow("reason 0") << refusalHead + le32(0) + le32(0) << Reason::DecoderCrashed;
         QTest::newRow("reason past the last")
             << refusalHead + le32(quint32(Reason::Last) + 1) + le32(0) << Reason::DecoderCrashed;
-        QTest::newRow("nine details")
-            << refusalHead + le32(quint32(Reason::Damaged)) + le32(9) + QByteArray(9 * 4, '\0')
-            << Reason::DecoderCrashed;
+        QTest::newRow("nine details") << refusalHead + le32(quint32(Reason::Damaged)) + le32(9) +
+                                             QByteArray(qsizetype(9) * 4, '\0')
+                                      << Reason::DecoderCrashed;
         QTest::newRow("a detail of 4097 bytes") << refusalHead + le32(quint32(Reason::Damaged)) +
                                                        le32(1) + le32(4097) + QByteArray(4097, 'a')
                                                 << Reason::DecoderCrashed;

@@ -242,7 +242,7 @@ private slots:
         auto refused = [](const char *row, const char *name, const QByteArray &bytes, Reason reason,
                           QStringList details = {}, bool byHeader = false) {
             QTest::newRow(row) << QString::fromLatin1(name) << bytesFile(bytes)
-                               << picture::refused(reason, details) << byHeader;
+                               << picture::refused(reason, std::move(details)) << byHeader;
         };
         auto damaged = [&](const char *row, const QByteArray &bytes, const char *kind) {
             refused(row, "d.bin", bytes, Reason::Damaged, {QString::fromLatin1(kind)});

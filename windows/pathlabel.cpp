@@ -68,7 +68,7 @@ void PathLabel::setPath(const QString &path)
 
 QString PathLabel::shownText() const
 {
-    const QString path = text();
+    QString path = text();
     if (fits(path, font(), size()))
         return path;
     // The most characters that still fit around the ellipsis.

@@ -369,17 +369,17 @@ void TestWmfParser::failures_data()
     QTest::addColumn<wmf::Limits>("limits");
     QTest::addColumn<picture::Refusal>("refusal"); // none: must play
 
-    auto row = [](const char *name, const QByteArray &file, picture::Refusal refusal,
+    auto row = [](const char *name, const QByteArray &file, const picture::Refusal &refusal,
                   wmf::Limits limits = {}) { QTest::newRow(name) << file << limits << refusal; };
     // Each limit: a file that just keeps to it, and one a step over it.
-    auto edge = [](const char *name, wmf::Limits limits, picture::Refusal refusal, int ok,
+    auto edge = [](const char *name, wmf::Limits limits, const picture::Refusal &refusal, int ok,
                    const std::function<QByteArray(int)> &make) {
         QTest::addRow(name, ok) << make(ok) << limits << picture::Refusal();
         QTest::addRow(name, ok + 1) << make(ok + 1) << limits << refusal;
     };
     using picture::Reason;
     const auto refused = [](Reason reason, QStringList details = {}) {
-        return picture::refused(reason, details);
+        return picture::refused(reason, std::move(details));
     };
     auto times = [](int n, const std::function<void(Writer &)> &add) {
         Writer w(false);
