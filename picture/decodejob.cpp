@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -137,7 +138,8 @@ void DecodeJob::launch(const PictureFile &file, const Request &request)
 void DecodeJob::ended()
 {
     if (m_timedOut) {
-        const QString seconds = QString::number(m_timeLimit / 1000.0, 'g', 3);
+        // A limit given as what is left of DecodeSeconds is still read as DecodeSeconds.
+        const QString seconds = QString::number(std::ceil(m_timeLimit / 1000.0));
         return finish({QImage(), refused(Reason::TooSlow, {seconds})});
     }
     if (m_process->exitStatus() == QProcess::CrashExit)

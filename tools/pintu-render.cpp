@@ -8,8 +8,12 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
+#include <QtEndian>
+
+#include <zlib.h>
 
 namespace {
 
@@ -25,6 +29,67 @@ const char16_t usage[] =
 
 // Time kept back for writing the picture once it has been decoded.
 constexpr int WritingMilliseconds = 100;
+// Larger pictures are written uncompressed: compressing 32 megapixels takes seconds.
+constexpr qint64 LargePixels = 4 * picture::Mebi;
+
+void writeChunk(QSaveFile &file, const char *type, QByteArrayView data)
+{
+    char length[4];
+    qToBigEndian(quint32(data.size()), length);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef *>(type), 4);
+    if (!data.isEmpty()) // zlib takes no data at all as a call to start afresh
+        crc = crc32(crc, reinterpret_cast<const Bytef *>(data.data()), uInt(data.size()));
+    char check[4];
+    qToBigEndian(quint32(crc), check);
+    file.write(length, 4);
+    file.write(type, 4);
+    file.write(data.data(), data.size());
+    file.write(check, 4);
+}
+
+// A PNG whose pixels are stored, not compressed (deflate's stored blocks), each row unfiltered:
+// a tenth of the time Qt's writer takes at its lowest compression.
+bool writeStoredPng(const QImage &picture, const QString &path)
+{
+    const bool alpha = picture.hasAlphaChannel();
+    const QImage rows =
+        picture.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    QSaveFile file(path);
+    if (rows.isNull() || !file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("\x89PNG\r\n\x1A\n", 8);
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(rows.width()), header.data());
+    qToBigEndian(quint32(rows.height()), header.data() + 4);
+    header[8] = 8;             // bits a sample
+    header[9] = alpha ? 6 : 2; // RGBA or RGB
+    writeChunk(file, "IHDR", header);
+    z_stream stream{};
+    deflateInit(&stream, Z_NO_COMPRESSION);
+    const qsizetype rowBytes = qsizetype(rows.width()) * (alpha ? 4 : 3);
+    QByteArray row(rowBytes + 1, '\0'); // filter type 0, then the row
+    QByteArray out(1 << 20, '\0');
+    for (int y = 0, flush = Z_NO_FLUSH; flush != Z_FINISH;) {
+        if (y < rows.height()) {
+            std::memcpy(row.data() + 1, rows.constScanLine(y++), size_t(rowBytes));
+            stream.next_in = reinterpret_cast<Bytef *>(row.data());
+            stream.avail_in = uInt(row.size());
+        }
+        flush = y == rows.height() ? Z_FINISH : Z_NO_FLUSH;
+        int result = Z_OK;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(out.data());
+            stream.avail_out = uInt(out.size());
+            result = deflate(&stream, flush);
+            const qsizetype made = out.size() - qsizetype(stream.avail_out);
+            if (made > 0)
+                writeChunk(file, "IDAT", QByteArrayView(out).first(made));
+        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    }
+    deflateEnd(&stream);
+    writeChunk(file, "IEND", {});
+    return file.commit();
+}
 
 } // namespace
 
@@ -60,6 +125,12 @@ int main(int argc, char *argv[])
     const picture::Picture picture = picture::DecodeJob::run(args.at(0), request, timeLimit);
     if (picture.isNull()) {
         err << picture::refusalText(picture.refusal, QFileInfo(args.at(0)).fileName()) << Qt::endl;
+        return 1;
+    }
+    if (qint64(picture.image.width()) * picture.image.height() > LargePixels) {
+        if (writeStoredPng(picture.image, args.at(1)))
+            return 0;
+        err << args.at(1) << QStringLiteral("：無法寫入。") << Qt::endl;
         return 1;
     }
     QImageWriter writer(args.at(1), "png");
