@@ -1,7 +1,8 @@
-// pintu-decode [--fit WIDTH HEIGHT | --longest SIDE]: the game's decoding process. Reads one
-// picture file from its standard input (the game hands it the file it opened), decodes it and
-// writes the answer, the pixels or why not, to its standard output (picture/decodeanswer.h).
-// The game starts it with its limits and kills it when it takes too long.
+// pintu-decode [--fit WIDTH HEIGHT | --longest SIDE] [--density RATIO]: the game's decoding
+// process. Reads one picture file from its standard input (the game hands it the file it
+// opened), decodes it and writes the answer, the pixels or why not, to its standard output
+// (picture/decodeanswer.h). The game starts it with its limits and kills it when it takes too
+// long.
 #include "picture/decodeanswer.h"
 #include "picture/decoder.h"
 #include "picture/picturefile.h"
@@ -23,13 +24,22 @@ int number(const char *text)
     return end != text && *end == '\0' && value > 0 && value <= picture::MaxSide ? int(value) : 0;
 }
 
+// --fit WIDTH HEIGHT or --longest SIDE, and --density RATIO (1 to 8); what is not understood
+// is left as it would be without it.
 picture::Request requestFrom(int argc, char **argv)
 {
     picture::Request request;
-    if (argc == 4 && std::strcmp(argv[1], "--fit") == 0)
-        request.fitTo = QSize(number(argv[2]), number(argv[3]));
-    else if (argc == 3 && std::strcmp(argv[1], "--longest") == 0)
-        request.longestSide = number(argv[2]);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--fit") == 0 && i + 2 < argc) {
+            request.fitTo = QSize(number(argv[i + 1]), number(argv[i + 2]));
+            i += 2;
+        } else if (std::strcmp(argv[i], "--longest") == 0 && i + 1 < argc) {
+            request.longestSide = number(argv[++i]);
+        } else if (std::strcmp(argv[i], "--density") == 0 && i + 1 < argc) {
+            const double density = std::strtod(argv[++i], nullptr);
+            request.density = density >= 1 && density <= 8 ? density : 1;
+        }
+    }
     return request;
 }
 
@@ -53,7 +63,7 @@ void runTestHook()
         std::memset(buffer, 1, Asked);
     }
     if (hook == "lie") { // claims the largest picture and sends no pixels
-        QByteArray lie("PINTUDEC\1\0\0\0\0\x40\0\0\0\x40\0\0\0\0\0\0", 24);
+        QByteArray lie("PINTUDEC\1\0\0\0\0\x40\0\0\0\x40\0\0\0\0\0\0\xE8\3\0\0", 28);
         const ssize_t written = ::write(STDOUT_FILENO, lie.constData(), size_t(lie.size()));
         std::exit(written == lie.size() ? 0 : 1);
     }

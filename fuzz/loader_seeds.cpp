@@ -1,5 +1,5 @@
 // Writes the seed pictures for fuzz_loader into a folder: small whole, cut and lying files of
-// every format the loader reads, made with the tests' own picture and metafile writers.
+// every format the decoders read, made with the tests' own picture and metafile writers.
 #include "testpictures.h"
 #include "wmfwriter.h"
 
@@ -68,6 +68,21 @@ int main(int argc, char **argv)
                            .finish()},
         {"plain.wmf",
          wmftest::Writer(false).setWindowExt(100, 80).rectangle(0, 0, 50, 50).finish()},
+        {"lossless.webp", encoded(q, "webp", 100)},
+        {"lossy.webp", encoded(alpha, "webp", 60)},
+        {"animated.webp", animatedWebp({q, indexed.convertToFormat(QImage::Format_RGB32)})},
+        {"cut.webp", encoded(q, "webp", 100).chopped(10)},
+        {"page.tif", tiff({q})},
+        {"pages.tif", tiff({q, q.scaled(8, 8)})},
+        {"cut.tif", tiff({q}).chopped(300)},
+        {"claims.tif", tiffClaiming(tiff({q}), 65535, 65535)},
+        {"qt.tif", encoded(alpha, "tiff")},
+        {"sized.svg", svgQuarters(R"(width="48" height="32" viewBox="0 0 120 80")")},
+        {"viewbox.svg",
+         svgQuarters(R"(viewBox="0 0 120 80")",
+                     R"svg(<g transform="rotate(30 60 40)"><circle cx="60" cy="40" r="30"/>)svg"
+                     R"svg(<text x="10" y="70" font-size="12">pintu</text></g>)svg")},
+        {"cut.svg", svgQuarters(R"(viewBox="0 0 120 80")").chopped(40)},
     };
     for (const auto &[name, bytes] : seeds) {
         QFile f(dir + u'/' + QString::fromLatin1(name));

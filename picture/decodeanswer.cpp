@@ -2,7 +2,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -97,6 +99,7 @@ bool write(int fd, const Picture &picture)
     append32(head, quint32(pixels.width()));
     append32(head, quint32(pixels.height()));
     append32(head, alpha ? 1 : 0);
+    append32(head, quint32(std::lround(std::clamp(pixels.devicePixelRatio(), 1.0, 8.0) * 1000)));
     if (!writeAll(fd, head.constData(), head.size()))
         return false;
     const qint64 row = qint64(pixels.width()) * 4;
@@ -136,18 +139,19 @@ Picture parse(QByteArrayView bytes, const Limits &limits, MakeImage image)
     }
     if (kind != KindPicture)
         return crashed();
-    const quint32 width = r.u32(), height = r.u32(), alpha = r.u32();
+    const quint32 width = r.u32(), height = r.u32(), alpha = r.u32(), density = r.u32();
     if (r.overrun || width == 0 || height == 0 || width > quint32(limits.maxSide) ||
-        height > quint32(limits.maxSide) || qint64(width) * height > limits.maxPixels || alpha > 1)
+        height > quint32(limits.maxSide) || qint64(width) * height > limits.maxPixels ||
+        alpha > 1 || density < 1000 || density > 8000)
         return crashed();
     const QByteArrayView pixels = r.take(qint64(width) * height * 4);
     if (!r.ok())
         return crashed();
-    const QImage made =
-        image(reinterpret_cast<const uchar *>(pixels.data()), int(width), int(height),
-              alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage made = image(reinterpret_cast<const uchar *>(pixels.data()), int(width), int(height),
+                        alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (made.isNull())
         return {QImage(), refused(Reason::OutOfMemory)};
+    made.setDevicePixelRatio(density / 1000.0);
     return {made, {}};
 }
 
@@ -201,6 +205,9 @@ Picture readMapped(int fd, const Limits &limits)
     return picture;
 }
 
-qint64 maxBytes(const Limits &limits) { return MagicBytes + 16 + limits.maxPixels * 4; }
+qint64 maxBytes(const Limits &limits)
+{
+    return MagicBytes + qint64(5) * 4 + limits.maxPixels * 4; // kind, sides, alpha, density
+}
 
 } // namespace picture::answer

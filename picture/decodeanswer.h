@@ -3,8 +3,9 @@
 // a process that a hostile file has taken over, so nothing in it is believed unchecked.
 //
 // All numbers are 32-bit little-endian. An answer is the 8 bytes "PINTUDEC", then its kind:
-//   1, a picture: width, height, 1 when it has alpha (premultiplied) else 0, then its rows,
-//      4 bytes a pixel as QImage::Format_RGB32 or Format_ARGB32_Premultiplied hold them;
+//   1, a picture: width, height, 1 when it has alpha (premultiplied) else 0, its device pixel
+//      ratio in thousandths (1000 to 8000), then its rows, 4 bytes a pixel as
+//      QImage::Format_RGB32 or Format_ARGB32_Premultiplied hold them;
 //   2, a refusal: the reason's number, the number of details (at most 8), then each detail as
 //      its length in bytes (at most 4096) and its UTF-8.
 #pragma once

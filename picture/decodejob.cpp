@@ -43,12 +43,15 @@ QString &programOverride()
 
 QStringList argumentsFor(const Request &request)
 {
+    QStringList arguments;
     if (request.longestSide > 0)
-        return {QStringLiteral("--longest"), QString::number(request.longestSide)};
-    if (request.fitTo.isValid() && !request.fitTo.isEmpty())
-        return {QStringLiteral("--fit"), QString::number(request.fitTo.width()),
-                QString::number(request.fitTo.height())};
-    return {};
+        arguments << QStringLiteral("--longest") << QString::number(request.longestSide);
+    else if (request.fitTo.isValid() && !request.fitTo.isEmpty())
+        arguments << QStringLiteral("--fit") << QString::number(request.fitTo.width())
+                  << QString::number(request.fitTo.height());
+    if (request.density != 1)
+        arguments << QStringLiteral("--density") << QString::number(request.density);
+    return arguments;
 }
 
 } // namespace

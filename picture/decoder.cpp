@@ -1,5 +1,7 @@
 #include "decoder.h"
 
+#include "svgpicture.h"
+
 #include "wmf/wmfparser.h"
 #include "wmf/wmfrenderer.h"
 
@@ -47,8 +49,15 @@ QByteArray sniffFormat(QByteArrayView bytes)
         return "gif";
     if (bytes.size() >= 6 && bytes.startsWith(QByteArrayView("\0\0\1\0", 4)))
         return "ico";
+    if (bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.sliced(8, 4) == "WEBP")
+        return "webp";
+    if (bytes.startsWith(QByteArrayView("II*\0", 4)) ||
+        bytes.startsWith(QByteArrayView("MM\0*", 4)))
+        return "tiff";
     if (wmf::looksLikeMetafile(bytes))
         return "wmf";
+    if (looksLikeSvg(bytes))
+        return "svg";
     return {};
 }
 
@@ -449,9 +458,79 @@ Survey surveyJpeg(const Bytes &f, const Limits &limits)
     return s;
 }
 
+// ---- WebP: a RIFF file of chunks; libwebp refuses a cut file, which the RIFF size tells
+
+Survey surveyWebp(const Bytes &f, const Limits &limits)
+{
+    Survey s;
+    s.ranOut = f.le32(4) > quint64(f.b.size()) - 8; // the RIFF size counts from byte 8
+    if (!f.has(12, 8))
+        return verdict(Survey::Damaged);
+    const QByteArrayView chunk = f.b.sliced(12, 4);
+    const qint64 at = 20; // the first chunk's data
+    QSize size;
+    if (chunk == "VP8X" && f.has(at, 10)) { // the canvas of an extended file, sides less one
+        size = QSize(int((f.le32(at + 4) & 0xFFFFFF) + 1), int((f.le32(at + 7) & 0xFFFFFF) + 1));
+    } else if (chunk == "VP8 " && f.has(at, 10)) { // a lossy key frame: 14-bit sides
+        size = QSize(int(f.le16(at + 6) & 0x3FFF), int(f.le16(at + 8) & 0x3FFF));
+    } else if (chunk == "VP8L" && f.has(at, 5) && f.u8(at) == 0x2F) { // lossless, sides less one
+        const quint32 bits = f.le32(at + 1);
+        size = QSize(int((bits & 0x3FFF) + 1), int(((bits >> 14) & 0x3FFF) + 1));
+    } else {
+        return verdict(s.ranOut ? Survey::Incomplete : Survey::Damaged);
+    }
+    if (size.isEmpty())
+        return verdict(Survey::NoPixels, size);
+    Survey sizedUp = sized(size, limits);
+    sizedUp.ranOut = s.ranOut;
+    return sizedUp;
+}
+
+// ---- TIFF: the first directory's size and where its pixels lie; libtiff refuses pixels cut
+// short, which their offsets tell
+
+Survey surveyTiff(const Bytes &f, const Limits &limits)
+{
+    const bool big = f.u8(0) == 'M';
+    const auto u16 = [&](qint64 at) { return big ? f.be16(at) : f.le16(at); };
+    const auto u32 = [&](qint64 at) { return big ? f.be32(at) : f.le32(at); };
+    const qint64 directory = f.has(0, 8) ? u32(4) : -1;
+    if (!f.has(directory, 2) || directory < 8)
+        return verdict(f.has(0, 8) && directory >= f.b.size() ? Survey::Incomplete
+                                                              : Survey::Damaged);
+    const qint64 count = u16(directory);
+    if (!f.has(directory + 2, count * 12))
+        return verdict(Survey::Incomplete);
+    qint64 width = 0, height = 0, offset = -1, bytes = -1;
+    for (qint64 i = 0; i < count; ++i) {
+        const qint64 entry = directory + 2 + i * 12;
+        const uint tag = u16(entry), type = u16(entry + 2);
+        const quint32 number = u32(entry + 4);
+        // A value of one SHORT or LONG stands in the entry itself.
+        const qint64 value = type == 3 ? u16(entry + 8) : u32(entry + 8);
+        if (tag == 256)
+            width = value;
+        else if (tag == 257)
+            height = value;
+        else if ((tag == 273 || tag == 324) && number == 1) // the one strip's or tile's place
+            offset = value;
+        else if ((tag == 279 || tag == 325) && number == 1)
+            bytes = value;
+    }
+    const QSize size(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
+    if (size.isEmpty())
+        return verdict(Survey::Damaged);
+    Survey s = sized(size, limits);
+    s.ranOut = offset >= 0 && bytes >= 0 && !f.has(offset, bytes);
+    return s;
+}
+
 // ---- the verdicts, as refusals
 
-QString kindName(const QByteArray &format) { return QString::fromLatin1(format.toUpper()); }
+QString kindName(const QByteArray &format)
+{
+    return format == "webp" ? QStringLiteral("WebP") : QString::fromLatin1(format.toUpper());
+}
 
 Picture refusal(const Survey &s, const QByteArray &format)
 {
@@ -485,6 +564,10 @@ Survey survey(QByteArrayView bytes, const QByteArray &format, const Limits &limi
         return surveyPng(f, limits);
     if (format == "gif")
         return surveyGif(f, limits);
+    if (format == "webp")
+        return surveyWebp(f, limits);
+    if (format == "tiff")
+        return surveyTiff(f, limits);
     return surveyIco(f, limits);
 }
 
@@ -563,6 +646,8 @@ Picture decode(const QByteArray &bytes, const Request &request, const Limits &li
         return failure(Reason::NotAPicture);
     const int longestSide = request.longestSide > 0 ? qMin(request.longestSide, limits.maxSide) : 0;
     const QSize fitTo = longestSide > 0 ? QSize() : request.fitTo;
+    if (format == "svg") // drawn at the size asked for
+        return renderSvg(bytes, request, limits);
     Picture decoded = format == "wmf" ? renderMetafile(bytes, longestSide, limits)
                                       : decodeWithQt(bytes, format, fitTo, limits);
     if (decoded.isNull())
@@ -588,7 +673,7 @@ Refusal checkHead(QByteArrayView head, const Limits &limits)
     const QByteArray format = sniffFormat(head);
     if (format.isEmpty())
         return refused(Reason::NotAPicture);
-    if (format == "wmf")
+    if (format == "wmf" || format == "svg")
         return {};
     // The walks read what there is; of their verdicts only those the headers decide count here.
     const Survey s = survey(head, format, limits);
@@ -602,6 +687,6 @@ Refusal checkHead(QByteArrayView head, const Limits &limits)
     }
 }
 
-bool needsFonts(QByteArrayView head) { return wmf::looksLikeMetafile(head); }
+bool needsFonts(QByteArrayView head) { return wmf::looksLikeMetafile(head) || looksLikeSvg(head); }
 
 } // namespace picture

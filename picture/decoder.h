@@ -35,8 +35,11 @@ struct Request
     // format can do that cheaply (a JPEG at a fraction of its size).
     QSize fitTo;
     // > 0: the picture with its longest side at this many pixels (within the limits): a
-    // metafile drawn again as vectors at that size, other pictures scaled smoothly.
+    // metafile or SVG drawn again as vectors at that size, other pictures scaled smoothly.
     int longestSide = 0;
+    // The screen's pixels to a window pixel: an SVG is drawn that much larger (and says so in
+    // its image's device pixel ratio), so that it stays sharp on a dense screen.
+    qreal density = 1;
 };
 
 struct Picture
@@ -46,8 +49,9 @@ struct Picture
     bool isNull() const { return image.isNull(); }
 };
 
-// BMP, JPEG, PNG, GIF, ICO or WMF, told by content, not by name. A JPEG is turned upright as
-// its orientation tag says; a GIF gives its first frame, an ICO its first icon.
+// BMP, JPEG, PNG, GIF, ICO, WebP, TIFF, WMF or SVG, told by content, not by name. A JPEG is
+// turned upright as its orientation tag says; a GIF or an animated WebP gives its first frame, a
+// TIFF its first page, an ICO its first icon.
 //
 // Every picture given back is within the limits as decoded, whatever its header said. A file
 // whose data ends before its pixels do is refused as incomplete, as our own walk over its

@@ -9,7 +9,7 @@ namespace picture {
 namespace {
 
 // The picture kinds a player may choose, as the messages name them.
-constexpr char16_t Kinds[] = u"BMP、JPEG、PNG、GIF、ICO、WMF";
+constexpr char16_t Kinds[] = u"BMP、JPEG、PNG、GIF、ICO、WebP、TIFF、WMF、SVG";
 
 // One sentence a reason: %0 is the file's name, %1 onwards the refusal's details and then the
 // row's own values (the limits it names).

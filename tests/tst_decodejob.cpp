@@ -184,6 +184,7 @@ private slots:
         const QImage picture = quadrants({3, 2});
         const QByteArray whole = answerFor({picture, {}});
         const QByteArray head = whole.left(12);
+
         const QByteArray refusal =
             answerFor({QImage(), picture::refused(Reason::TooLarge, {u"1"_s, u"2"_s})});
         QTest::newRow("picture") << whole << Reason::None;
@@ -194,14 +195,17 @@ private slots:
         QTest::newRow("a byte too many") << whole + 'x' << Reason::DecoderCrashed;
         QTest::newRow("refusal cut") << refusal.chopped(1) << Reason::DecoderCrashed;
         QTest::newRow("unknown kind") << whole.left(8) + le32(3) << Reason::DecoderCrashed;
-        const auto claiming = [&](quint32 w, quint32 h, quint32 alpha) {
-            return head + le32(w) + le32(h) + le32(alpha) + QByteArray(qsizetype(w) * h * 4, 'x');
+        const auto claiming = [&](quint32 w, quint32 h, quint32 alpha, quint32 density = 1000) {
+            return head + le32(w) + le32(h) + le32(alpha) + le32(density) +
+                   QByteArray(qsizetype(w) * h * 4, 'x');
         };
         QTest::newRow("width 0") << claiming(0, 5, 0) << Reason::DecoderCrashed;
         QTest::newRow("past the side") << claiming(16385, 1, 0) << Reason::DecoderCrashed;
         QTest::newRow("past the pixels: 16384 x 2049, no pixels")
-            << head + le32(16384) + le32(2049) + le32(0) << Reason::DecoderCrashed;
+            << head + le32(16384) + le32(2049) + le32(0) + le32(1000) << Reason::DecoderCrashed;
         QTest::newRow("alpha neither 0 nor 1") << claiming(1, 1, 2) << Reason::DecoderCrashed;
+        QTest::newRow("density below 1") << claiming(1, 1, 0, 999) << Reason::DecoderCrashed;
+        QTest::newRow("density past 8") << claiming(1, 1, 0, 8001) << Reason::DecoderCrashed;
         const QByteArray refusalHead = whole.left(8) + le32(2);
         QTest::newRow("reason 0") << refusalHead + le32(0) + le32(0) << Reason::DecoderCrashed;
         QTest::newRow("reason past the last")

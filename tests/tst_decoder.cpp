@@ -40,6 +40,22 @@ bool fifo(const QString &path) { return ::mkfifo(QFile::encodeName(path).constDa
 bool folder(const QString &path) { return QDir().mkpath(path); }
 bool dangling(const QString &path) { return QFile::link(path + u".nowhere"_s, path); }
 bool selfLink(const QString &path) { return QFile::link(path, path); }
+
+// An SVG that names a red picture beside it, by a relative and an absolute reference, over
+// the whole of its drawing.
+bool svgNamingOthers(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    QImage red(120, 80, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QByteArray at = QFile::encodeName(folder) + '/';
+    const QByteArray image =
+        "<image x=\"0\" y=\"0\" width=\"120\" height=\"80\" xlink:href=\"red.png\"/>"
+        "<image x=\"0\" y=\"0\" width=\"120\" height=\"80\" xlink:href=\"" +
+        at + "red.png\"/>";
+    return writeFile(folder + u"/red.png"_s, encoded(red, "png")) &&
+           writeFile(path, svgQuarters("viewBox=\"0 0 120 80\"", image));
+}
 bool locked(const QString &path)
 {
     return writeFile(path, encoded(quadrants({8, 8}), "bmp")) &&
@@ -206,6 +222,32 @@ private slots:
         QTest::newRow("metafile fitted after drawing")
             << u"w.wmf"_s << bytesFile(wide.finish()) << QSize(100, 100) << QSize(200, 100)
             << Upright;
+
+        // WebP and TIFF through Qt's plug-ins: the first frame, the first page.
+        loads("WebP", "p.webp", encoded(q, "webp", 100), s, Upright);
+        QImage red(30, 20, QImage::Format_RGB32), green = red;
+        red.fill(Red);
+        green.fill(Green);
+        loads("WebP animated: its first frame", "a.webp", animatedWebp({red, green}), s,
+              QList<QColor>(4, Red));
+        loads("TIFF", "p.tif", tiff({q}), s, Upright);
+        loads("TIFF of two pages: its first", "2.tif", tiff({q, green.scaled(10, 10)}), s, Upright);
+        // SVG drawn at its own size: its width and height at 96 pixels an inch, else its
+        // viewBox; no larger than fits the preview or the limits.
+        const QByteArray box = "viewBox=\"0 0 120 80\"";
+        loads("SVG at its width and height", "p.svg",
+              svgQuarters("width=\"300\" height=\"200\" " + box), QSize(300, 200), Upright);
+        loads("SVG by its viewBox", "v.svg", svgQuarters(box), QSize(120, 80), Upright);
+        loads("SVG in points", "pt.svg", svgQuarters("width=\"90pt\" height=\"60pt\" " + box),
+              QSize(120, 80), Upright);
+        loads("SVG of 120000 x 80000: drawn within the limits", "l.svg",
+              svgQuarters("width=\"120000\" height=\"80000\" " + box), QSize(7094, 4729), Upright);
+        QTest::newRow("SVG fitted when drawn")
+            << u"f.svg"_s << bytesFile(svgQuarters("width=\"300\" height=\"200\" " + box))
+            << QSize(100, 100) << QSize(100, 66) << Upright;
+        // Nothing outside the file is read: pictures it names are left out.
+        QTest::newRow("SVG naming other files")
+            << u"e.svg"_s << Fixture(svgNamingOthers) << QSize() << QSize(120, 80) << Upright;
     }
     void load()
     {
@@ -286,6 +328,12 @@ private slots:
                 {u"GIF"_s, u"0"_s, u"0"_s}, true);
         damaged("ICO of no icons", QByteArray("\0\0\1\0\0\0", 6), "ICO");
         cut("ICO cut", encoded(q, "ico").chopped(100), "ICO");
+        cut("WebP cut", encoded(quadrants({300, 200}), "webp", 100).chopped(20), "WebP");
+        cut("TIFF cut", tiff({quadrants({300, 200})}).chopped(5000), "TIFF");
+        const QByteArray svg = svgQuarters("viewBox=\"0 0 120 80\"");
+        cut("SVG cut", svg.chopped(30), "SVG");
+        damaged("SVG that is no XML", "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect/></g>",
+                "SVG");
 
         const int side = picture::MaxSide, rows = int(picture::MaxPixels / side);
         const QByteArray jpeg16 = encoded(quadrants({16, 16}), "jpeg");
@@ -305,6 +353,11 @@ private slots:
         tooLarge("PNG 65535 x 1000", pngClaiming(png, 65535, 1000), 65535, 1000);
         tooLarge("ICO of 16 x 16 holding 65535 x 1000", icoHolding(pngClaiming(png, 65535, 1000)),
                  65535, 1000);
+        QByteArray canvas = animatedWebp({quadrants({30, 20})});
+        qToLittleEndian<quint16>(19999, canvas.data() + 24); // sides less one, 24 bits each
+        qToLittleEndian<quint16>(19999, canvas.data() + 27);
+        tooLarge("WebP canvas of 20000 x 20000", canvas, 20000, 20000);
+        tooLarge("TIFF of 20000 x 20000", tiffClaiming(tiff({q}), 20000, 20000), 20000, 20000);
 
         // Names that carry a picture's extension but are no picture file (none may block) and
         // a file past the size limit.

@@ -39,7 +39,8 @@ namespace {
 constexpr int StillRunning = 7;
 
 // The files of the tree's top folder that the chooser lists, in their order.
-const QString Listed = u"a.JPG B.bmp c.Gif f.jpeg g.png h.JPE pipe.gif q.WMF wide.bmp"_s;
+const QString Listed =
+    u"a.JPG B.bmp c.Gif f.jpeg g.png h.JPE k.WebP pipe.gif q.WMF s.Svg t.TIF u.tiff wide.bmp"_s;
 
 // A file name that would draw B.bmp where it is taken for markup.
 const QByteArray Markup = R"(<img src="B.bmp" width="300" height="30">.bmp)";
@@ -136,10 +137,12 @@ private slots:
             {u"a.JPG"_s, {120, 90}}, {u"B.bmp"_s, {60, 40}}, {u"wide.bmp"_s, {400, 50}}};
         for (const auto &[name, size] : pictures)
             QVERIFY(writeFile(at(name), encoded(quadrants(size), "bmp"))); // read by content
+        QVERIFY(writeFile(at(u"k.WebP"_s), encoded(quadrants({80, 60}), "webp", 100)));
         for (const QString &name : {u"sub/deeper"_s, u"Sub2"_s, u"x.jpg"_s, u".hiddendir"_s})
             QVERIFY(QDir().mkpath(at(name)));
-        for (const QString &name : u"c.Gif f.jpeg g.png h.JPE q.WMF sub/inner.bmp .hiddendir/h.bmp "
-                                   u"e.jpg.txt notes.txt .hidden.bmp bmp jpg"_s.split(u' '))
+        for (const QString &name : u"c.Gif f.jpeg g.png h.JPE q.WMF s.Svg t.TIF u.tiff "
+                                   u"sub/inner.bmp .hiddendir/h.bmp e.jpg.txt notes.txt "
+                                   u".hidden.bmp bmp jpg"_s.split(u' '))
             QVERIFY(writeFile(at(name), "text"));
         QCOMPARE(::mkfifo(QFile::encodeName(at(u"pipe.gif"_s)).constData(), 0600), 0);
         // Hostile names, made by their bytes: markup, Big5, neither UTF-8 nor Big5, and a
@@ -558,6 +561,7 @@ private slots:
         QTest::newRow("no file: the default picture") << QStringList() << assets::defaultPicture();
         QTest::newRow("the file clicked last")
             << QStringList{u"a.JPG"_s, u"B.bmp"_s} << quadrants({60, 40});
+        QTest::newRow("a WebP, then played") << QStringList{u"k.WebP"_s} << quadrants({80, 60});
     }
     void confirm()
     {
@@ -594,6 +598,13 @@ private slots:
         QCOMPARE(back->geometry(), QRect(95, 46, 671, 573));
         QCOMPARE(back->Picture1()->picture().convertToFormat(QImage::Format_RGB32),
                  picture.convertToFormat(QImage::Format_RGB32));
+        if (!clicked.isEmpty()) { // and it plays: its tiles, each showing its part of it
+            const QImage before = screen(back);
+            startGame(*back, u"4"_s);
+            QCOMPARE(back->tileCount(), 4);
+            const QRect area = back->Picture1()->geometry();
+            QCOMPARE(screen(back, area), paintedTiles(*back, before).copy(area));
+        }
         settle();
         QCOMPARE(QApplication::topLevelWidgets().count(), 1); // old puzzle window, chooser gone
         QCOMPARE(m_watch.bareMoments, 0);

@@ -44,7 +44,7 @@ private slots:
         const QHash<Reason, QStringList> shown = {
             {Reason::TooLarge, {u"20000 × 30000"_s, u"16384"_s, u"32 百萬"_s}},
             {Reason::FileTooLarge, {u"256 MiB"_s}},
-            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、ICO、WMF"_s}},
+            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、ICO、WebP、TIFF、WMF、SVG"_s}},
             {Reason::NoPixels, {u"GIF"_s, u"0 × 0"_s}},
             {Reason::Unsupported, {u"12 位元的 JPEG"_s}},
             {Reason::MetafileBitmapTooLarge, {u"16 百萬"_s, u"256 百萬"_s}},

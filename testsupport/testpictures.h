@@ -174,6 +174,109 @@ inline QByteArray gifClaiming(const QByteArray &gifBytes, quint16 width, quint16
     return out;
 }
 
+// A TIFF of one or more pages, each an uncompressed 8-bit RGB picture in one strip, written the
+// way scanners do: each page's directory first, then its pixels.
+inline QByteArray tiff(const QList<QImage> &pages)
+{
+    QByteArray out("II*\0\0\0\0\0", 8); // little-endian; the first directory's place follows
+    auto put16 = [](QByteArray &b, int v) {
+        b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+    };
+    auto put32 = [&put16](QByteArray &b, quint32 v) {
+        put16(b, int(v & 0xFFFF));
+        put16(b, int(v >> 16));
+    };
+    qsizetype link = 4; // where the place of the next directory goes
+    for (const QImage &page : pages) {
+        const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+        const quint32 directory = quint32(out.size());
+        qToLittleEndian<quint32>(directory, out.data() + link);
+        constexpr int Entries = 9;
+        const quint32 bitsAt = directory + 2 + Entries * 12 + 4;
+        const quint32 pixelsAt = bitsAt + 6;
+        const quint32 bytes = quint32(rgb.width() * 3 * rgb.height());
+        QByteArray d;
+        put16(d, Entries);
+        const auto entry = [&](int tag, int type, quint32 count, quint32 value) {
+            put16(d, tag);
+            put16(d, type);
+            put32(d, count);
+            put32(d, value);
+        };
+        entry(256, 4, 1, quint32(rgb.width()));  // ImageWidth
+        entry(257, 4, 1, quint32(rgb.height())); // ImageLength
+        entry(258, 3, 3, bitsAt);                // BitsPerSample: 8, 8, 8
+        entry(259, 3, 1, 1);                     // no compression
+        entry(262, 3, 1, 2);                     // RGB
+        entry(273, 4, 1, pixelsAt);              // StripOffsets
+        entry(277, 3, 1, 3);                     // SamplesPerPixel
+        entry(278, 4, 1, quint32(rgb.height())); // RowsPerStrip
+        entry(279, 4, 1, bytes);                 // StripByteCounts
+        link = out.size() + d.size();
+        put32(d, 0); // no next directory, unless another page comes
+        put16(d, 8);
+        put16(d, 8);
+        put16(d, 8);
+        out += d;
+        for (int y = 0; y < rgb.height(); ++y)
+            out.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
+    }
+    return out;
+}
+
+// A lossless WebP of several frames, each as Qt's writer makes it, put into the extended
+// format's animation frames over a canvas of the first frame's size.
+inline QByteArray animatedWebp(const QList<QImage> &frames)
+{
+    const auto le24 = [](QByteArray &b, quint32 v) {
+        b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)).append(char((v >> 16) & 0xFF));
+    };
+    const auto chunk = [](const char *name, const QByteArray &data) {
+        QByteArray c(name, 4);
+        c.append(QByteArray(4, '\0')).append(data);
+        qToLittleEndian<quint32>(quint32(data.size()), c.data() + 4);
+        if (data.size() & 1)
+            c.append('\0');
+        return c;
+    };
+    const QSize canvas = frames.first().size();
+    QByteArray vp8x(4, '\0');
+    vp8x[0] = 0x02; // animated
+    le24(vp8x, quint32(canvas.width() - 1));
+    le24(vp8x, quint32(canvas.height() - 1));
+    QByteArray body = "WEBP" + chunk("VP8X", vp8x) + chunk("ANIM", QByteArray(6, '\0'));
+    for (const QImage &frame : frames) {
+        QByteArray header;
+        le24(header, 0); // at the canvas's corner
+        le24(header, 0);
+        le24(header, quint32(frame.width() - 1));
+        le24(header, quint32(frame.height() - 1));
+        le24(header, 100); // shown for 100 ms
+        header.append('\0');
+        // A single-frame file's image chunk, after its 12 bytes of RIFF header.
+        body += chunk("ANMF", header + encoded(frame, "webp", 100).mid(12));
+    }
+    QByteArray out("RIFF\0\0\0\0", 8);
+    qToLittleEndian<quint32>(quint32(body.size()), out.data() + 4);
+    return out + body;
+}
+
+// An SVG of four coloured quarters as rectangles, its root element holding rootAttributes
+// (width, height, viewBox ...) and drawing in a 120 x 80 user space, then more.
+inline QByteArray svgQuarters(const QByteArray &rootAttributes, const QByteArray &more = {})
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+           "xmlns:xlink=\"http://www.w3.org/1999/xlink\" " +
+           rootAttributes +
+           ">\n"
+           "<rect x=\"0\" y=\"0\" width=\"60\" height=\"40\" fill=\"#ff0000\"/>\n"
+           "<rect x=\"60\" y=\"0\" width=\"60\" height=\"40\" fill=\"#00ff00\"/>\n"
+           "<rect x=\"0\" y=\"40\" width=\"60\" height=\"40\" fill=\"#0000ff\"/>\n"
+           "<rect x=\"60\" y=\"40\" width=\"60\" height=\"40\" fill=\"#ffff00\"/>\n" +
+           more + "</svg>\n";
+}
+
 // ---- Hostile files: lying headers, cut data, bombs
 
 // The bytes with a little-endian 32-bit field overwritten.
@@ -294,6 +397,15 @@ inline QByteArray withTextBombs(const QByteArray &png, int count, int inflatedBy
     QByteArray out = png;
     out.insert(33, chunk.repeated(count)); // right after the header chunk
     return out;
+}
+
+// A TIFF whose first directory claims another size than its pixels hold.
+inline QByteArray tiffClaiming(QByteArray tiffBytes, quint32 width, quint32 height)
+{
+    const qsizetype directory = qFromLittleEndian<quint32>(tiffBytes.constData() + 4);
+    qToLittleEndian<quint32>(width, tiffBytes.data() + directory + 2 + 8);       // ImageWidth
+    qToLittleEndian<quint32>(height, tiffBytes.data() + directory + 2 + 12 + 8); // ImageLength
+    return tiffBytes;
 }
 
 } // namespace testpictures

@@ -63,7 +63,8 @@ QImage stretchedPreview(const QImage &picture, QSize area)
 
 } // namespace
 
-const QString Form2::Pattern = QStringLiteral("*.wmf;*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png");
+const QString Form2::Pattern =
+    QStringLiteral("*.wmf;*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png;*.webp;*.tif;*.tiff;*.svg");
 
 Form2::Form2(QWidget *parent) : QWidget(parent)
 {
@@ -231,6 +232,7 @@ void Form2::File1_Click(const QString &name)
     // Decoded no larger than the preview and the puzzle window need, so that confirming can
     // use the same picture: a large photo need not be decoded in full.
     const QSize fitTo = m_image1->size().expandedTo(puzzle::MaxShownSize) * devicePixelRatioF();
+    const picture::Request request{fitTo, 0, devicePixelRatioF()};
     m_previewJob->disconnect(this);
     connect(m_previewJob, &picture::DecodeJob::finished, this,
             [this, path, fitTo](const picture::Picture &picture) {
@@ -239,7 +241,7 @@ void Form2::File1_Click(const QString &name)
                 showPreview(path, picture);
             });
     setCursor(Qt::BusyCursor);
-    m_previewJob->start(path, {fitTo});
+    m_previewJob->start(path, request);
 }
 
 void Form2::showPreview(const QString &path, const picture::Picture &picture)
@@ -284,7 +286,7 @@ void Form2::Command1_Click()
         return;
     }
     setCursor(Qt::BusyCursor);
-    m_confirmJob->start(m_path, {shown});
+    m_confirmJob->start(m_path, {shown, 0, devicePixelRatioF()});
 }
 
 void Form2::confirmDecoded(const picture::Picture &picture)

@@ -16,7 +16,8 @@ PictureBox::~PictureBox() { release(); }
 
 void PictureBox::setPicture(const QImage &picture)
 {
-    m_shownSize = puzzle::fittedSize(picture.size());
+    // A picture drawn at the screen's density says so; its size in window pixels counts.
+    m_shownSize = puzzle::fittedSize(picture.deviceIndependentSize().toSize());
     const QSize device = (QSizeF(m_shownSize) * devicePixelRatioF()).toSize();
     QImage held = picture;
     if (held.width() > device.width() || held.height() > device.height())

@@ -162,6 +162,24 @@ def make_choice(folder):
     return rgb.astype(np.int16)
 
 
+def make_drawing(folder):
+    """An SVG of our own, 240 x 160 pixels of four coloured quarters on whole pixels, so that
+    drawn at its size it is exactly these pixels."""
+    colours = ["#c81e64", "#1ec8a0", "#2846dc", "#f0b41e"]
+    rects = "".join(
+        f'<rect x="{120 * (i % 2)}" y="{80 * (i // 2)}" width="120" height="80" fill="{c}"/>'
+        for i, c in enumerate(colours))
+    with open(os.path.join(folder, "drawing.svg"), "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<svg xmlns="http://www.w3.org/2000/svg" width="240" height="160" '
+                f'viewBox="0 0 240 160">{rects}</svg>\n')
+    rgb = np.zeros((160, 240, 3), dtype=np.int16)
+    for i, c in enumerate(colours):
+        y, x = 80 * (i // 2), 120 * (i % 2)
+        rgb[y:y + 80, x:x + 120] = [int(c[k:k + 2], 16) for k in (1, 3, 5)]
+    return rgb
+
+
 def make_hostile(folder):
     """A metafile of one filled polygon through 32767 random points of a 1000-unit square: a
     131 KB file whose fill crosses itself so often that drawing it takes more than a minute."""
@@ -474,6 +492,7 @@ def main():
     folder = tempfile.TemporaryDirectory()
     choice = make_choice(folder.name)
     photo = make_photo(folder.name)
+    drawing = make_drawing(folder.name)
     make_hostile(folder.name)
     game = subprocess.Popen([os.path.abspath(args.program)], env=env, cwd=folder.name,
                             stderr=subprocess.PIPE)
@@ -508,11 +527,13 @@ def main():
         screen.xdotool("key", "Escape")
         wait_for("the input box to close", lambda: screen.window_named("輸入圖片分割數") is None)
 
+        # An SVG, drawn at its own size.
+        choose_picture(screen, origin, drawing, down=1)
         # The photo lies past a hostile file, which is refused on the way.
-        shown = choose_picture(screen, origin, photo, down=2, fitted=(607, 455), refused={1})
+        shown = choose_picture(screen, origin, photo, down=3, fitted=(607, 455), refused={2})
         many_pieces(screen, origin, shown, 10000)
         # Load picture in the middle of a game: the same photo again, played to the win.
-        shown = choose_picture(screen, origin, photo, down=2, fitted=(607, 455), refused={1})
+        shown = choose_picture(screen, origin, photo, down=3, fitted=(607, 455), refused={2})
         play_to_win(screen, origin, shown, 9, "photo")
 
         # End closes the program at once.
