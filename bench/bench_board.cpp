@@ -62,11 +62,11 @@ struct AnswerMessages : QObject
 void solve(Form1 &form)
 {
     if (form.board().CheckOrder()) // shuffled into order: a drop is what wins
-        emit form.Picture1()->tileDropped(1, 2);
+        emit form.Picture1()->tileDropped(2, 1);
     for (int slot = 1; slot <= form.board().pieces() && form.tileCount() > 0; ++slot) {
         const int other = int(form.board().TileOrder.indexOf(qint16(slot), 1));
         if (other != slot)
-            emit form.Picture1()->tileDropped(slot, other);
+            emit form.Picture1()->tileDropped(other, slot);
     }
 }
 

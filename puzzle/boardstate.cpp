@@ -8,6 +8,10 @@ void BoardState::Swap(qint16 i, qint16 j)
 {
     Q_ASSERT(i >= 0 && i < TileOrder.size() && j >= 0 && j < TileOrder.size());
     std::swap(TileOrder[i], TileOrder[j]);
+    if (tileInSlot.size() == TileOrder.size()) {
+        tileInSlot[TileOrder[i]] = i;
+        tileInSlot[TileOrder[j]] = j;
+    }
 }
 
 bool BoardState::CheckOrder() const
@@ -19,15 +23,16 @@ bool BoardState::CheckOrder() const
     return true;
 }
 
-DropResult drop(BoardState &board, int source, int target)
+Move drop(BoardState &board, int source, int target)
 {
     const int n = board.pieces();
     if (source < 1 || source > n || target < 1 || target > n || source == target)
-        return DropResult::Ignored;
+        return {};
     board.DragIndex = source;
     board.DropIndex = qint16(target);
     board.Swap(qint16(source), qint16(target));
-    return board.CheckOrder() ? DropResult::Solved : DropResult::Swapped;
+    return {board.CheckOrder() ? DropResult::Solved : DropResult::Swapped,
+            {board.TileOrder[source], board.TileOrder[target]}};
 }
 
 } // namespace puzzle

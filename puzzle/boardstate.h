@@ -19,13 +19,15 @@ struct BoardState
     QList<qint16> TileOrder;              // [i] = slot where tile i lies now
     float TileWidth = 0;                  // not rounded
     qint16 TileHeight = 0;                // rounded, halves to even
-    int DragIndex = 0;                    // tile dropped last
-    qint16 DropIndex = 0;                 // tile it was dropped onto
+    int DragIndex = 0;                    // tile dropped last (kept as a record only)
+    qint16 DropIndex = 0;                 // tile it was dropped onto (likewise)
+    QList<qint16> tileInSlot;             // [s] = the tile lying in slot s: TileOrder's inverse
 
     // Number of tiles of the running game (the tables' last index).
     int pieces() const { return int(TileOrder.size()) - 1; }
 
     // 0 <= i, j <= pieces(). Exchanges the slots of tiles i and j; i == j changes nothing.
+    // tileInSlot follows, when the game start has sized it.
     void Swap(qint16 i, qint16 j);
 
     // True when every tile 1..N lies in its own slot; entry 0 is never read. With no tiles
@@ -40,8 +42,14 @@ enum class DropResult {
     Solved,  // they did, and now every tile is home
 };
 
+struct Move
+{
+    DropResult result = DropResult::Ignored;
+    std::array<int, 2> changed = {0, 0}; // the two slots whose tiles changed, when any did
+};
+
 // The player dropped tile source onto tile target (0 for a place no tile covers). A move
 // records DragIndex and DropIndex, swaps the two tiles and checks the order.
-DropResult drop(BoardState &board, int source, int target);
+Move drop(BoardState &board, int source, int target);
 
 } // namespace puzzle

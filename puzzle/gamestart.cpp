@@ -47,8 +47,9 @@ void fillBoard(BoardState &board, const QString &entry, int pieces, qint16 gridS
     board.GridSide = gridSide;
     board.SlotPos = QList<std::array<qint16, 2>>(pieces + 1, {0, 0});
     board.TileOrder = QList<qint16>(pieces + 1, 0);
+    board.tileInSlot = QList<qint16>(pieces + 1, 0);
     for (int i = 1; i <= pieces; ++i)
-        board.TileOrder[i] = qint16(i);
+        board.TileOrder[i] = board.tileInSlot[i] = qint16(i);
 
     for (int i = 1; i <= pieces; ++i) {
         const qint16 a = drawTile(random, pieces);
@@ -83,14 +84,6 @@ QRect tilesExtent(const BoardState &board)
 {
     const int n = board.pieces();
     return n < 1 ? QRect() : slotRect(board, 1) | slotRect(board, n);
-}
-
-QList<qint16> slotTiles(const BoardState &board)
-{
-    QList<qint16> tiles(board.TileOrder.size(), 0);
-    for (int i = 1; i <= board.pieces(); ++i)
-        tiles[board.TileOrder[i]] = qint16(i);
-    return tiles;
 }
 
 QList<QRect> uncoveredParts(const BoardState &board, const QRect &picture)
@@ -140,7 +133,7 @@ CellSpan cellsNear(const BoardState &board, const QRect &area)
 
 } // namespace
 
-QList<int> tilesIn(const BoardState &board, const QList<qint16> &tilesInSlots, const QRect &area)
+QList<int> tilesIn(const BoardState &board, const QRect &area)
 {
     QList<int> tiles;
     if (board.pieces() < 1 || area.isEmpty())
@@ -150,16 +143,16 @@ QList<int> tilesIn(const BoardState &board, const QList<qint16> &tilesInSlots, c
         for (int column = span.firstColumn; column <= span.lastColumn; ++column) {
             const int slot = row * board.GridSide + column + 1;
             if (slotRect(board, slot).intersects(area))
-                tiles.append(tilesInSlots[slot]);
+                tiles.append(board.tileInSlot[slot]);
         }
     }
     std::sort(tiles.begin(), tiles.end());
     return tiles;
 }
 
-int tileAt(const BoardState &board, const QList<qint16> &tilesInSlots, QPoint point)
+int tileAt(const BoardState &board, QPoint point)
 {
-    const QList<int> under = tilesIn(board, tilesInSlots, QRect(point, QSize(1, 1)));
+    const QList<int> under = tilesIn(board, QRect(point, QSize(1, 1)));
     return under.isEmpty() ? 0 : under.last();
 }
 

@@ -30,8 +30,8 @@ struct PicturePlace
 };
 
 // Fills every field but DragIndex and DropIndex for an accepted count: the tables sized afresh
-// and zeroed, the identity order shuffled by exactly `pieces` random swaps, the tile size and
-// the slot of every cell. Nothing of an earlier game survives.
+// and zeroed, the identity order (and its inverse) shuffled by exactly `pieces` random swaps,
+// the tile size and the slot of every cell. Nothing of an earlier game survives.
 void fillBoard(BoardState &board, const QString &entry, int pieces, qint16 gridSide,
                const PicturePlace &box, const UniformRandom &random);
 
@@ -47,19 +47,16 @@ QRect slotRect(const BoardState &board, int slot);
 // The window area the tiles cover together (rounded-up tiles may reach past the picture).
 QRect tilesExtent(const BoardState &board);
 
-// [s] = the tile lying in slot s, the inverse of TileOrder; [0] = 0.
-QList<qint16> slotTiles(const BoardState &board);
-
 // The tile on top at a window point, where tiles lie stacked 1..N with N on top; 0 where no
-// tile covers the point. tilesInSlots is slotTiles() of the board, kept up to date.
-int tileAt(const BoardState &board, const QList<qint16> &tilesInSlots, QPoint point);
+// tile covers the point.
+int tileAt(const BoardState &board, QPoint point);
 
 // The parts of the picture's place (window coordinates) that no tile covers: the gaps that
 // rounded tile widths leave between columns and the slivers right of and below the tiles.
 QList<QRect> uncoveredParts(const BoardState &board, const QRect &picture);
 
 // The tiles touching a window rectangle, bottom to top.
-QList<int> tilesIn(const BoardState &board, const QList<qint16> &tilesInSlots, const QRect &area);
+QList<int> tilesIn(const BoardState &board, const QRect &area);
 
 // The largest size the picture is shown at: the space right of and below the picture's place
 // that leaves the same margin on the right and at the bottom as on the left.

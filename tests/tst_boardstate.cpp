@@ -1,4 +1,5 @@
-// The drop rule on boards written as strings of tile orders, and random drops against a model.
+// The drop rule on boards written as strings of tile orders, and random drops against a model
+// that the board's order and its inverse must follow.
 #include "puzzle/boardstate.h"
 
 #include <QRandomGenerator>
@@ -68,12 +69,16 @@ private slots:
         QFETCH(DropResult, result);
 
         BoardState b = board(start);
-        b.DragIndex = -5;
-        QCOMPARE(puzzle::drop(b, source, target), result);
+        const BoardState before = b;
+        const puzzle::Move move = puzzle::drop(b, source, target);
+        QCOMPARE(move.result, result);
         QCOMPARE(text(b), after);
+        // A move reports the two slots whose tiles changed: those the two tiles left.
         const bool moved = result != DropResult::Ignored;
-        QCOMPARE(b.DragIndex, moved ? source : -5);
-        QCOMPARE(int(b.DropIndex), moved ? target : 0);
+        const QList<int> changed =
+            moved ? QList<int>{before.TileOrder[target], before.TileOrder[source]}
+                  : QList<int>{0, 0};
+        QCOMPARE(QList<int>(move.changed.begin(), move.changed.end()), changed);
     }
 
     // Many random drops against a plain model of the board: the order stays the model's, and
@@ -94,10 +99,11 @@ private slots:
         QList<int> model(pieces + 1);
         BoardState b;
         b.TileOrder.resize(pieces + 1);
+        b.tileInSlot.resize(pieces + 1);
         for (int i = 0; i <= pieces; ++i)
-            b.TileOrder[i] = qint16(model[i] = i);
+            b.TileOrder[i] = b.tileInSlot[i] = qint16(model[i] = i);
         std::swap(model[1], model[pieces]);
-        std::swap(b.TileOrder[1], b.TileOrder[pieces]);
+        b.Swap(1, qint16(pieces));
 
         int wins = 0;
         for (int d = 0; d < drops; ++d) {
@@ -108,11 +114,14 @@ private slots:
             bool solved = move;
             for (int i = 1; solved && i <= pieces; ++i)
                 solved = model[i] == i;
-            const DropResult got = puzzle::drop(b, k, t);
+            const DropResult got = puzzle::drop(b, k, t).result;
             QCOMPARE(got, !move    ? DropResult::Ignored
                           : solved ? DropResult::Solved
                                    : DropResult::Swapped);
             QCOMPARE(QList<int>(b.TileOrder.begin(), b.TileOrder.end()), model);
+            if (move) // the board's own inverse follows every swap
+                for (const int tile : {k, t})
+                    QCOMPARE(int(b.tileInSlot[b.TileOrder[tile]]), tile);
             wins += solved;
         }
         QVERIFY(pieces > 4 || wins > 0);

@@ -77,9 +77,6 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     m_picture1->setPicture(assets::defaultPicture());
 }
 
-// The picture box reads the board until it goes; the board is a member and goes first.
-Form1::~Form1() { m_picture1->removeTiles(); }
-
 void Form1::createControls()
 {
     m_command4 = makeButton(this, "Command4", QStringLiteral("載入圖片"), Command4Rect,
@@ -88,8 +85,7 @@ void Form1::createControls()
     m_picture1 = new PictureBox(this);
     m_picture1->move(Picture1Pos);
     m_picture1->setFocusPolicy(Qt::TabFocus);
-    connect(m_picture1, &PictureBox::tileDropped, this,
-            [this](int source, int target) { Picture1_DragDrop(target, source); });
+    connect(m_picture1, &PictureBox::tileDropped, this, &Form1::Picture1_DragDrop);
 
     m_command2 =
         makeButton(this, "Command2", QStringLiteral("結束"), Command2Rect, QColor(0, 255, 255));
@@ -195,11 +191,11 @@ void Form1::Picture1_DragDrop(int index, int source)
 {
     // The whole picture shows through only where rounding left a sliver uncovered; a drop
     // there is no move, and neither is a drop of a tile onto itself.
-    const puzzle::DropResult result = puzzle::drop(m_board, source, index);
-    if (result == puzzle::DropResult::Ignored)
+    const puzzle::Move move = puzzle::drop(m_board, source, index);
+    if (move.result == puzzle::DropResult::Ignored)
         return;
     SwapPic(qint16(source), qint16(index));
-    if (result != puzzle::DropResult::Solved)
+    if (move.result != puzzle::DropResult::Solved)
         return;
 
     showMessage(this, QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"));
@@ -208,4 +204,8 @@ void Form1::Picture1_DragDrop(int index, int source)
     m_command1->setFocus();
 }
 
-void Form1::SwapPic(qint16 pic1, qint16 pic2) { m_picture1->tilesSwapped(pic1, pic2); }
+// Each of the two tiles now lies in the other's slot: the view repaints those two slots.
+void Form1::SwapPic(qint16 pic1, qint16 pic2)
+{
+    m_picture1->slotsChanged(m_board.TileOrder[pic1], m_board.TileOrder[pic2]);
+}

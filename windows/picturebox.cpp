@@ -12,7 +12,12 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-PictureBox::~PictureBox() { release(); }
+// The board may be gone already: only the pointer is given back.
+PictureBox::~PictureBox()
+{
+    if (m_held)
+        QApplication::restoreOverrideCursor();
+}
 
 void PictureBox::setPicture(const QImage &picture)
 {
@@ -32,7 +37,6 @@ void PictureBox::setPicture(const QImage &picture)
 void PictureBox::showTiles(const puzzle::BoardState *board, const QCursor &dragCursor)
 {
     m_board = board;
-    m_tilesInSlots = puzzle::slotTiles(*board);
     m_uncovered.clear();
     const QRect whole(QPoint(0, 0), m_shownSize);
     for (const QRect &part : puzzle::uncoveredParts(*board, whole.translated(pos())))
@@ -49,7 +53,6 @@ void PictureBox::removeTiles()
     release();
     m_board = nullptr;
     m_focusSlot = 0;
-    m_tilesInSlots.clear();
     m_uncovered.clear();
     resize(extent().size());
     update();
@@ -64,18 +67,16 @@ QRect PictureBox::extent() const
     return area;
 }
 
-void PictureBox::tilesSwapped(int a, int b)
+void PictureBox::slotsChanged(int a, int b)
 {
-    for (const int tile : {a, b})
-        m_tilesInSlots[m_board->TileOrder[tile]] = qint16(tile);
-    update(tileRect(a));
-    update(tileRect(b));
+    update(slotFrame(a));
+    update(slotFrame(b));
     emit keyboardStateChanged(); // the tiles' places, as a screen reader tells them
 }
 
 int PictureBox::tileAt(QPoint point) const
 {
-    return m_board ? puzzle::tileAt(*m_board, m_tilesInSlots, mapToParent(point)) : 0;
+    return m_board ? puzzle::tileAt(*m_board, mapToParent(point)) : 0;
 }
 
 QRect PictureBox::tileRect(int tile) const
@@ -116,7 +117,7 @@ void PictureBox::paintArea(QPainter &painter, const QRect &area) const
         if (!shown.isEmpty())
             drawPart(painter, shown, shown);
     }
-    for (const int tile : puzzle::tilesIn(*m_board, m_tilesInSlots, area.translated(pos()))) {
+    for (const int tile : puzzle::tilesIn(*m_board, area.translated(pos()))) {
         const QRect slot = tileRect(tile);
         const QRect source = puzzle::sourceRect(*m_board, tile) & whole;
         // A tile cut wholly below the picture has no pixels of it: only background.
@@ -209,7 +210,7 @@ void PictureBox::keyPressEvent(QKeyEvent *event)
         {
             const int source = m_held;
             release();
-            emit tileDropped(source, tileInSlot(m_focusSlot)); // as a mouse drop there
+            emit tileDropped(tileInSlot(m_focusSlot), source); // as a mouse drop there
         }
         return;
     case Qt::Key_Escape:
@@ -271,7 +272,7 @@ void PictureBox::mouseReleaseEvent(QMouseEvent *event)
     }
     const int source = m_held;
     release();
-    emit tileDropped(source, tileAt(event->position().toPoint()));
+    emit tileDropped(tileAt(event->position().toPoint()), source);
 }
 
 void PictureBox::release()

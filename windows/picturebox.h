@@ -27,14 +27,14 @@ public:
     QImage picture() const { return m_picture; }
 
     // Lays the tiles of board over the picture. board is in window coordinates (the box's
-    // parent), is the caller's and must outlive the tiles. While a tile is held the pointer
-    // shows dragCursor.
+    // parent) and is the caller's: the box only reads it, until removeTiles(). While a tile is
+    // held the pointer shows dragCursor.
     void showTiles(const puzzle::BoardState *board, const QCursor &dragCursor);
     void removeTiles();
     int tileCount() const { return m_board ? m_board->pieces() : 0; }
 
-    // Tiles a and b have just exchanged slots: repaints those two slots, nothing else.
-    void tilesSwapped(int a, int b);
+    // The tiles in slots a and b have changed: repaints those two slots, nothing else.
+    void slotsChanged(int a, int b);
 
     // The tile on top at a point of the box, 0 where none is.
     int tileAt(QPoint point) const;
@@ -48,14 +48,14 @@ public:
     // there; Escape puts the tile down unmoved.
     int focusSlot() const { return m_focusSlot; }
     // The tile lying in slot.
-    int tileInSlot(int slot) const { return m_tilesInSlots.value(slot); }
+    int tileInSlot(int slot) const { return m_board ? m_board->tileInSlot.value(slot) : 0; }
     // What a screen reader says for tile: which piece it is and where it lies.
     QString tileName(int tile) const;
 
 signals:
-    // The player released a held tile over target (0: over no tile), or dropped it there
-    // with the keys.
-    void tileDropped(int source, int target);
+    // The player released a held tile source over target (0: over no tile), or dropped it
+    // there with the keys. In the order a drop handler takes them: where, then what.
+    void tileDropped(int target, int source);
     // The keyboard's focus moved to another slot, or a tile was picked up or put down.
     void keyboardStateChanged();
 
@@ -79,8 +79,7 @@ private:
     QImage m_picture;
     QSize m_shownSize;
     const puzzle::BoardState *m_board = nullptr;
-    QList<qint16> m_tilesInSlots; // the inverse of the board's TileOrder
-    QList<QRect> m_uncovered;     // where the whole picture shows between the tiles
+    QList<QRect> m_uncovered; // where the whole picture shows between the tiles
     QCursor m_dragCursor;
     int m_held = 0;
     bool m_heldByKeys = false;
