@@ -1,7 +1,7 @@
 // pintu: a picture-swap puzzle. Creates the application and shows the puzzle window.
-#include "application.h"
-#include "form1.h"
-#include "windowregistry.h"
+#include "windows/application.h"
+#include "windows/form1.h"
+#include "windows/windowregistry.h"
 
 #include <QApplication>
 

@@ -4,12 +4,12 @@
 // 24-megapixel photo from the file to the fitted picture on screen, and a long session of games
 // and window round trips. Each start is set beside a baseline measured in the same run: copying
 // the N tile rectangles out of the picture once.
-#include "application.h"
-#include "assetfiles.h"
-#include "form1.h"
-#include "form2.h"
-#include "picturebox.h"
-#include "windowregistry.h"
+#include "windows/application.h"
+#include "windows/assetfiles.h"
+#include "windows/form1.h"
+#include "windows/form2.h"
+#include "windows/picturebox.h"
+#include "windows/windowregistry.h"
 
 #include "picture/decodejob.h"
 #include "puzzle/gamestart.h"

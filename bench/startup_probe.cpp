@@ -2,9 +2,9 @@
 // executable does; "bare" shows an empty Qt window of the same size. Either way the program
 // prints the monotonic clock (nanoseconds) once the window's first frame has been painted and
 // handed to the window system, and quits.
-#include "application.h"
-#include "form1.h"
-#include "windowregistry.h"
+#include "windows/application.h"
+#include "windows/form1.h"
+#include "windows/windowregistry.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (.clang-tidy) over the C++ sources a change touched and fails on any warning.
-#   tidy-check.sh          the sources changed by the commits of the 12 hours before HEAD's own
-#                          commit (a source counts as changed when it or its header did), so a
-#                          rerun of the same commit checks the same files
-#   tidy-check.sh BASE     the sources changed since the commit BASE
+#   tidy-check.sh          the sources changed since the merge base with the last commit that
+#                          landed on main, whose hash .ci/landed keeps (a source counts as
+#                          changed when it or its header did); every source when that commit is
+#                          not known here
+#   tidy-check.sh BASE     the sources changed since the merge base with the commit BASE
 #   tidy-check.sh --all    every source
 # Reads the default build's compile_commands.json and makes it when missing.
 set -euo pipefail
@@ -11,20 +12,15 @@ cd "$(dirname "$0")/.."
 command -v clang-tidy >/dev/null || bash scripts/setup.sh --fuzz
 [ -f build/compile_commands.json ] || cmake --preset default >/dev/null
 
-if [ "${1-}" = --all ]; then
-  changed=$(git ls-files '*.cpp' '*.h')
+landed=${1:-$(cat .ci/landed 2>/dev/null || true)}
+if [ "$landed" != --all ] && [ -n "$landed" ] && base=$(git merge-base "$landed" HEAD 2>/dev/null); then
+  changed=$(git diff --name-only --diff-filter=d "$base" HEAD -- '*.cpp' '*.h')
 else
-  base=${1:-$(git rev-list -1 --before=@$(($(git log -1 --format=%ct) - 12 * 3600)) HEAD)}
-  if [ -n "$base" ]; then
-    changed=$(git diff --name-only --diff-filter=d "$base" HEAD -- '*.cpp' '*.h')
-  else # the whole history is younger than the window
-    changed=$(git ls-files '*.cpp' '*.h')
-  fi
+  changed=$(git ls-files '*.cpp' '*.h')
 fi
 
-# Each changed header stands for the source beside it; only sources the build compiles count,
-# and not the layering probe, which must fail to compile.
-sources=$(for f in $changed; do echo "${f%.*}.cpp"; done | grep -v '^tests/layering_probe\.cpp$' | sort -u |
+# Each changed header stands for the source beside it; only sources the build compiles count.
+sources=$(for f in $changed; do echo "${f%.*}.cpp"; done | sort -u |
   while read -r f; do
     [ -f "$f" ] && grep -q "\"file\": \"$PWD/$f\"" build/compile_commands.json && echo "$f"
   done || true)

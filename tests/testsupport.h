@@ -1,8 +1,8 @@
 // Helpers for driving the windows and their real modal dialogs from widget tests.
 #pragma once
 
-#include "form1.h"
-#include "picturebox.h"
+#include "windows/form1.h"
+#include "windows/picturebox.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

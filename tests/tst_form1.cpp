@@ -1,15 +1,16 @@
 // The puzzle window driven as a player would: its layout, the start prompt and the tiles.
-#include "application.h"
-#include "assetfiles.h"
-#include "form1.h"
-#include "picturebox.h"
 #include "testpictures.h"
 #include "testsupport.h"
+#include "windows/application.h"
+#include "windows/assetfiles.h"
+#include "windows/form1.h"
+#include "windows/picturebox.h"
 
 #include "puzzle/gamestart.h"
 
 #include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -167,16 +168,13 @@ private slots:
     {
         QFETCH(QByteArray, icon);
 
-        const QString iconPath = assets::dragIconPath(), aside = iconPath + u".aside"_s;
-        QVERIFY(QFile::rename(iconPath, aside));
-        auto restore = qScopeGuard([&] {
-            QFile::remove(iconPath);
-            QFile::rename(aside, iconPath);
-        });
+        const QTemporaryDir dir;
+        const QString iconPath = dir.filePath(u"drag1pg.ico"_s);
         QVERIFY(icon.isNull() || writeFile(iconPath, icon));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"drag icon"_s));
 
         Form1 form;
+        form.setDragCursor(assets::dragCursor(iconPath));
         QVERIFY(showAndWait(&form));
         form.startGame(u"9"_s);
         const QPoint tile = form.Picture1()->tileRect(1).center();

@@ -1,16 +1,16 @@
 // The picture chooser driven as a player would, over a folder tree made here, and the hand-over
 // between the two windows through the window registry.
-#include "application.h"
-#include "assetfiles.h"
-#include "chinesefont.h"
-#include "drivelist.h"
-#include "filelist.h"
-#include "folderlist.h"
-#include "form2.h"
-#include "pathlabel.h"
 #include "testpictures.h"
 #include "testsupport.h"
-#include "windowregistry.h"
+#include "windows/application.h"
+#include "windows/assetfiles.h"
+#include "windows/chinesefont.h"
+#include "windows/drivelist.h"
+#include "windows/filelist.h"
+#include "windows/folderlist.h"
+#include "windows/form2.h"
+#include "windows/pathlabel.h"
+#include "windows/windowregistry.h"
 
 #include "picture/refusaltext.h"
 

@@ -1,8 +1,8 @@
 // Playing with the mouse: dragging painted tiles onto each other, and the solving drop.
-#include "application.h"
-#include "form1.h"
-#include "picturebox.h"
 #include "testsupport.h"
+#include "windows/application.h"
+#include "windows/form1.h"
+#include "windows/picturebox.h"
 
 #include <QAccessible>
 #include <QPaintEvent>

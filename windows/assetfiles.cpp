@@ -33,9 +33,8 @@ QString dragIconPath()
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("drag1pg.ico"));
 }
 
-QCursor dragCursor()
+QCursor dragCursor(const QString &path)
 {
-    const QString path = dragIconPath();
     const picture::Picture icon = picture::decodeFile(path);
     if (icon.isNull() || icon.image.width() > 256 || icon.image.height() > 256) {
         qWarning("pintu: cannot use the drag icon %s (%s); using the built-in drag pointer",

@@ -20,8 +20,8 @@ QIcon programIcon();
 // The drag icon file beside the program, read afresh at each call.
 QString dragIconPath();
 
-// The pointer shown while a tile is dragged: the drag icon file, or when it is missing or
-// unreadable a built-in drag pointer (with a warning on standard error).
-QCursor dragCursor();
+// The pointer shown while a tile is dragged: the drag icon file at path, or when it is missing
+// or unreadable a built-in drag pointer (with a warning on standard error).
+QCursor dragCursor(const QString &path = dragIconPath());
 
 } // namespace assets

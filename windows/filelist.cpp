@@ -27,12 +27,6 @@ void FileList::setFolder(const QString &folder)
     fill();
 }
 
-QString FileList::fileName() const
-{
-    const QList<QListWidgetItem *> selected = selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->data(NameRole).toString();
-}
-
 void FileList::refresh()
 {
     const int row = currentRow();

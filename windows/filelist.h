@@ -11,7 +11,6 @@ public:
 
     // Wildcard patterns separated by ";", matched without regard to letter case.
     void setPattern(const QString &pattern);
-    QString pattern() const { return m_pattern; }
 
     // Lists folder afresh with the pattern.
     void setFolder(const QString &folder);
@@ -21,13 +20,12 @@ public:
     // so that the next Down goes on to the file after it.
     void refresh();
 
-    // The selected file's name without its folder, or empty. Names that are not UTF-8 keep
-    // their bytes (see picture/filenames.h); the list shows them decoded for the player.
-    QString fileName() const;
+    // Each entry's file name without its folder. Names that are not UTF-8 keep their bytes
+    // (see picture/filenames.h); the list shows them decoded for the player.
     static constexpr int NameRole = Qt::UserRole;
 
 signals:
-    // The player selected a file (its name as fileName() gives it), by a click or the keys.
+    // The player selected a file (its name as NameRole holds it), by a click or the keys.
     void fileClicked(const QString &name);
 
 protected:

@@ -36,6 +36,9 @@ public:
     void setClock(puzzle::Clock clock) { m_clock = std::move(clock); }
     // A fixed generator used by every start instead of a reseeded one; null to reseed again.
     void setRandomSource(puzzle::UniformRandom random) { m_random = std::move(random); }
+    // The pointer of a dragged tile from the next start on (by default the drag icon beside
+    // the program, read when the window opens).
+    void setDragCursor(const QCursor &cursor) { m_dragCursor = cursor; }
 
 signals:
     // The load-picture command was clicked.

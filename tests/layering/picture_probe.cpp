@@ -1,0 +1,11 @@
+// Compiled with the include roots the picture layer links, and no others: it builds only when
+// that layer sees itself and none of the layers it must not use.
+#if !__has_include("picture/decoder.h")
+#error "the probe does not see its own layer, so it proves nothing"
+#endif
+#if __has_include("puzzle/boardstate.h")
+#error "the picture layer can include the puzzle layer"
+#endif
+#if __has_include("windows/form1.h")
+#error "the picture layer can include the windows above it"
+#endif
