@@ -1,5 +1,6 @@
 #include "decoder.h"
 
+#include "bytes.h"
 #include "svgpicture.h"
 
 #include "wmf/wmfparser.h"
@@ -61,21 +62,6 @@ QByteArray sniffFormat(QByteArrayView bytes)
     return {};
 }
 
-// Bounds-checked reading of a file's fields: callers ask has() before reading.
-struct Bytes
-{
-    QByteArrayView b;
-    bool has(qint64 at, qint64 count) const
-    {
-        return at >= 0 && count >= 0 && at <= b.size() && count <= b.size() - at;
-    }
-    uint u8(qint64 at) const { return uchar(b[at]); }
-    uint le16(qint64 at) const { return u8(at) | u8(at + 1) << 8; }
-    quint32 le32(qint64 at) const { return le16(at) | quint32(le16(at + 2)) << 16; }
-    uint be16(qint64 at) const { return u8(at) << 8 | u8(at + 1); }
-    quint32 be32(qint64 at) const { return quint32(be16(at)) << 16 | be16(at + 2); }
-};
-
 // What our own reading of a file's structure found, before Qt's reader sees it. Qt's readers
 // believe headers: they fill rows a file lacks with grey or black, and report the size a
 // header claims, not what they will decode.
@@ -113,81 +99,27 @@ struct Dib
     qint64 headerSize = 0, paletteBytes = 0;
 };
 
-// The device-independent bitmap header at at, or nothing when it is not one.
+// The device-independent bitmap header at at as Qt's readers take it (one plane, a depth they
+// read, a width and a height), or nothing when it is not one.
 std::optional<Dib> readDib(const Bytes &f, qint64 at)
 {
-    if (!f.has(at, 16))
+    const std::optional<DibHeader> h = readDibHeader(f.b, at);
+    if (!h)
         return {};
-    Dib d;
-    d.headerSize = f.le32(at);
-    int planes = 0;
-    quint32 colours = 0;
-    if (d.headerSize == 12) { // OS/2 1.x: unsigned 16-bit sizes
-        d.width = f.le16(at + 4);
-        d.height = f.le16(at + 6);
-        planes = int(f.le16(at + 8));
-        d.bits = int(f.le16(at + 10));
-    } else {
-        const bool known = d.headerSize == 16 || d.headerSize == 40 || d.headerSize == 52 ||
-                           d.headerSize == 56 || d.headerSize == 64 || d.headerSize == 108 ||
-                           d.headerSize == 124;
-        if (!known || !f.has(at, d.headerSize))
-            return {};
-        d.width = qint32(f.le32(at + 4));
-        const qint32 height = qint32(f.le32(at + 8));
-        if (height == std::numeric_limits<qint32>::min()) // no row count fits its magnitude
-            return {};
-        d.height = height;
-        planes = int(f.le16(at + 12));
-        d.bits = int(f.le16(at + 14));
-        d.compression = d.headerSize >= 20 ? f.le32(at + 16) : 0;
-        colours = d.headerSize >= 36 ? f.le32(at + 32) : 0;
-    }
-    const bool depth = d.bits == 1 || d.bits == 2 || d.bits == 4 || d.bits == 8 || d.bits == 16 ||
-                       d.bits == 24 || d.bits == 32;
-    if (planes != 1 || !depth || d.width <= 0 || d.height == 0)
+    const bool depth = h->bits == 1 || h->bits == 2 || h->bits == 4 || h->bits == 8 ||
+                       h->bits == 16 || h->bits == 24 || h->bits == 32;
+    if (h->planes != 1 || !depth || h->width <= 0 || h->height == 0)
         return {};
-    if (d.bits <= 8)
+    Dib d{h->width, h->height, h->bits, h->compression, h->size, 0};
+    if (d.bits <= 8) {
+        const quint32 colours = h->colorsUsed;
         d.paletteBytes = qint64(colours > 0 && colours < (1u << d.bits) ? colours : 1u << d.bits) *
-                         (d.headerSize == 12 ? 3 : 4);
+                         (h->isCore() ? 3 : 4);
+    }
     return d;
 }
 
 qint64 rowBytes(qint64 width, int bits) { return (width * bits + 31) / 32 * 4; }
-
-// Whether run-length coded rows starting at at reach the last row: through the end-of-picture
-// code (the rest stays blank, as the format allows), every row's end, or a filled last row.
-bool runLengthComplete(const Bytes &f, qint64 at, qint64 width, qint64 height, bool fourBits)
-{
-    qint64 x = 0, y = 0;
-    while (y < height) {
-        if (!f.has(at, 2))
-            return y == height - 1 && x >= width;
-        const uint count = f.u8(at), code = f.u8(at + 1);
-        at += 2;
-        if (count > 0) {
-            x += count;
-        } else if (code == 0) {
-            ++y;
-            x = 0;
-        } else if (code == 1) {
-            return true;
-        } else if (code == 2) {
-            if (!f.has(at, 2))
-                return false;
-            x += f.u8(at);
-            y += f.u8(at + 1);
-            at += 2;
-        } else { // literal pixels, padded to 16 bits
-            const qint64 bytes = fourBits ? (code + 1) / 2 : code;
-            if (!f.has(at, bytes))
-                return false;
-            at += (bytes + 1) & ~qint64(1);
-            x += code;
-        }
-    }
-    return true;
-}
 
 Survey surveyBmp(const Bytes &f, const Limits &limits)
 {
@@ -205,10 +137,12 @@ Survey surveyBmp(const Bytes &f, const Limits &limits)
     Survey s = sized(size, limits);
     const qint64 rows = size.height();
     bool whole = true;
+    const auto nothing = [](qint64, qint64, int) {};
+    const QByteArrayView coded = f.has(pixels, 0) ? f.b.sliced(pixels) : QByteArrayView();
     if (dib->compression == 1 && dib->bits == 8)
-        whole = runLengthComplete(f, pixels, dib->width, rows, false);
+        whole = walkRunLength(coded, dib->width, rows, false, nothing);
     else if (dib->compression == 2 && dib->bits == 4)
-        whole = runLengthComplete(f, pixels, dib->width, rows, true);
+        whole = walkRunLength(coded, dib->width, rows, true, nothing);
     else if (dib->compression == 0 || dib->compression == 3 || dib->compression == 6)
         whole = f.has(pixels, rowBytes(dib->width, dib->bits) * rows);
     if (!whole)

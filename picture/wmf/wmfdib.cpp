@@ -1,6 +1,8 @@
 // Decodes the bitmaps a metafile embeds. Every read is checked against the bytes given.
 #include "wmfdib.h"
 
+#include "picture/bytes.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -11,15 +13,8 @@ namespace wmf {
 
 namespace {
 
-quint16 u16(QByteArrayView d, qsizetype at)
-{
-    return quint16(quint8(d[at]) | (quint8(d[at + 1]) << 8));
-}
-
-quint32 u32(QByteArrayView d, qsizetype at)
-{
-    return quint32(u16(d, at)) | (quint32(u16(d, at + 2)) << 16);
-}
+using picture::u16;
+using picture::u32;
 
 // One colour channel of a bit-field pixel, widened to eight bits.
 struct Channel
@@ -44,187 +39,148 @@ struct Channel
     }
 };
 
-QImage makeImage(qint64 w, qint64 h, QImage::Format format)
-{
-    QImage img(int(w), int(h), format);
-    return img;
-}
+enum Compression : quint32 { Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3, AlphaBitFields = 6 };
 
-} // namespace
-
-DibStatus decodeDib(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
-                    qint64 maxPixels, QImage *out)
+// What a DIB's header and colour table say of its bits.
+struct Layout
 {
-    *out = QImage();
+    qint64 width = 0, height = 0;
+    bool topDown = false;
+    int bits = 0;
+    quint32 compression = Rgb;
+    quint32 masks[3] = {0, 0, 0};
+    QList<QRgb> colors;  // for 8 bits a pixel and fewer
+    qsizetype start = 0; // where the bits begin
+    qint64 stride = 0;   // bytes a stored row
+};
+
+// The header, the bit-field masks and the colour table, or why the DIB is not drawn.
+DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
+                     qint64 maxPixels, Layout *l)
+{
     if (data.size() < 12)
         return DibStatus::Malformed;
-    const quint32 headerSize = u32(data, 0);
-    qint64 width = 0, height = 0;
-    int bpp = 0;
-    quint32 compression = 0, colorsUsed = 0;
-    bool core = false;
-    if (headerSize == 12) {
-        core = true;
-        width = u16(data, 4);
-        height = u16(data, 6);
-        bpp = u16(data, 10);
-    } else if (headerSize >= 40 && headerSize <= 1024 && qsizetype(headerSize) <= data.size()) {
-        width = qint32(u32(data, 4));
-        height = qint32(u32(data, 8));
-        bpp = u16(data, 14);
-        compression = u32(data, 16);
-        colorsUsed = u32(data, 32);
-    } else {
+    const std::optional<picture::DibHeader> h = picture::readDibHeader(data, 0);
+    if (!h)
         return DibStatus::Malformed;
-    }
-    const bool topDown = height < 0;
-    if (topDown)
-        height = -height;
-    if (width <= 0 || height <= 0)
+    l->width = h->width;
+    l->height = h->height;
+    l->bits = h->bits;
+    l->compression = h->compression == AlphaBitFields ? BitFields : h->compression;
+    l->topDown = l->height < 0;
+    if (l->topDown)
+        l->height = -l->height;
+    if (l->width <= 0 || l->height <= 0)
         return DibStatus::Malformed;
-    if (width > (1 << 20) || height > (1 << 20) || width * height > maxPixels)
+    if (l->width > (1 << 20) || l->height > (1 << 20) || l->width * l->height > maxPixels)
         return DibStatus::TooLarge;
+    const int bpp = l->bits;
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
         return DibStatus::Unsupported;
-    enum { Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3, AlphaBitFields = 6 };
-    if (compression == AlphaBitFields)
-        compression = BitFields;
-    if (!(compression == Rgb || (compression == Rle8 && bpp == 8) ||
-          (compression == Rle4 && bpp == 4) ||
-          (compression == BitFields && (bpp == 16 || bpp == 32))))
+    const quint32 c = l->compression;
+    if (!(c == Rgb || (c == Rle8 && bpp == 8) || (c == Rle4 && bpp == 4) ||
+          (c == BitFields && (bpp == 16 || bpp == 32))))
         return DibStatus::Unsupported;
 
-    qsizetype pos = headerSize;
-    quint32 masks[3] = {0, 0, 0};
-    if (compression == BitFields) {
-        const qsizetype at = headerSize >= 52 ? 40 : qsizetype(headerSize);
+    qsizetype pos = h->size;
+    if (c == BitFields) {
+        const qsizetype at = h->size >= 52 ? 40 : qsizetype(h->size);
         if (at + 12 > data.size())
             return DibStatus::Malformed;
         for (int i = 0; i < 3; ++i)
-            masks[i] = u32(data, at + 4 * qsizetype(i));
-        if (headerSize < 52)
+            l->masks[i] = u32(data, at + 4 * qsizetype(i));
+        if (h->size < 52)
             pos += 12;
     } else if (bpp == 16) {
-        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+        l->masks[0] = 0x7C00, l->masks[1] = 0x03E0, l->masks[2] = 0x001F;
     } else if (bpp == 32) {
-        masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+        l->masks[0] = 0xFF0000, l->masks[1] = 0x00FF00, l->masks[2] = 0x0000FF;
     }
 
     // Colour table: RGB quads (or triples after the old header), or palette indices.
+    const quint32 colorsUsed = h->colorsUsed;
     qint64 entries = bpp <= 8 ? (colorsUsed ? qint64(colorsUsed) : (1 << bpp)) : colorsUsed;
-    const int entrySize = colorUsage == 1 ? 2 : (core ? 3 : 4);
-    const qint64 stride = ((width * bpp + 31) / 32) * 4;
+    const int entrySize = colorUsage == 1 ? 2 : (h->isCore() ? 3 : 4);
+    l->stride = ((l->width * bpp + 31) / 32) * 4;
     if (entries < 0 || entries > 65536)
         return DibStatus::Malformed;
-    if (compression == Rgb && colorsUsed == 0 && bpp <= 8 &&
-        pos + entries * entrySize + stride * height > data.size()) {
+    if (c == Rgb && colorsUsed == 0 && bpp <= 8 &&
+        pos + entries * entrySize + l->stride * l->height > data.size()) {
         // Some writers store fewer colours than the depth has and leave the count at zero:
         // the table is what lies before the bits.
-        entries = std::max<qint64>(0, (data.size() - pos - stride * height) / entrySize);
+        entries = std::max<qint64>(0, (data.size() - pos - l->stride * l->height) / entrySize);
     }
     if (pos + entries * entrySize > data.size())
         return DibStatus::Malformed;
-    QList<QRgb> colors;
     if (bpp <= 8) {
         const int n = 1 << bpp;
-        colors.resize(n, qRgb(0, 0, 0));
+        l->colors.resize(n, qRgb(0, 0, 0));
         for (qint64 i = 0; i < entries && i < n; ++i) {
             const qsizetype at = pos + i * entrySize;
             if (entrySize == 2) {
                 const quint16 index = u16(data, at);
-                colors[i] = index < palette.size() ? palette[index] : qRgb(0, 0, 0);
+                l->colors[i] = index < palette.size() ? palette[index] : qRgb(0, 0, 0);
             } else {
-                colors[i] = qRgb(quint8(data[at + 2]), quint8(data[at + 1]), quint8(data[at]));
+                l->colors[i] = qRgb(quint8(data[at + 2]), quint8(data[at + 1]), quint8(data[at]));
             }
         }
     }
-    pos += entries * entrySize;
-    const QByteArrayView bits = data.sliced(pos);
+    l->start = pos + entries * entrySize;
+    return DibStatus::Ok;
+}
 
-    if (bpp == 1 && compression == Rgb) {
-        QImage img = makeImage(width, height, QImage::Format_Mono);
-        if (img.isNull())
-            return DibStatus::TooLarge;
-        img.setColorTable(colors);
-        img.fill(1); // missing rows stay the second colour (mostly white)
-        const qint64 rowBytes = (width + 7) / 8;
-        for (qint64 y = 0; y < height; ++y) {
-            if ((y + 1) * stride > bits.size())
-                break;
-            const qint64 row = topDown ? y : height - 1 - y;
-            std::memcpy(img.scanLine(int(row)), bits.data() + y * stride, size_t(rowBytes));
-        }
-        *out = img;
-        return DibStatus::Ok;
-    }
-
-    QImage img = makeImage(width, height, QImage::Format_RGB32);
+// One bit a pixel, kept as it is with its two colours; missing rows stay the second colour
+// (mostly white).
+QImage monochrome(const Layout &l, QByteArrayView bits)
+{
+    QImage img(int(l.width), int(l.height), QImage::Format_Mono);
     if (img.isNull())
-        return DibStatus::TooLarge;
-    img.fill(Qt::white);
-
-    auto put = [&](qint64 x, qint64 y, QRgb c) {
-        if (x < 0 || x >= width || y < 0 || y >= height)
-            return;
-        const qint64 row = topDown ? y : height - 1 - y;
-        reinterpret_cast<QRgb *>(img.scanLine(int(row)))[x] = c;
-    };
-
-    if (compression == Rle8 || compression == Rle4) {
-        img.fill(colors.value(0));
-        const qsizetype n = bits.size();
-        qsizetype p = 0;
-        qint64 x = 0, y = 0;
-        const bool four = compression == Rle4;
-        while (p + 1 < n && y < height) {
-            const int count = quint8(bits[p]);
-            const int value = quint8(bits[p + 1]);
-            p += 2;
-            if (count > 0) {
-                for (int i = 0; i < count; ++i, ++x) {
-                    const int index = four ? ((i & 1) ? value & 0x0F : value >> 4) : value;
-                    put(x, y, colors[index]);
-                }
-            } else if (value == 0) {
-                x = 0;
-                ++y;
-            } else if (value == 1) {
-                break;
-            } else if (value == 2) {
-                if (p + 1 >= n)
-                    break;
-                x += quint8(bits[p]);
-                y += quint8(bits[p + 1]);
-                p += 2;
-            } else {
-                const qsizetype bytes = four ? (value + 1) / 2 : value;
-                if (p + bytes > n)
-                    break;
-                for (int i = 0; i < value; ++i, ++x) {
-                    const int byte = quint8(bits[p + (four ? i / 2 : i)]);
-                    const int index = four ? ((i & 1) ? byte & 0x0F : byte >> 4) : byte;
-                    put(x, y, colors[index]);
-                }
-                p += bytes + (bytes & 1);
-            }
-        }
-        *out = img;
-        return DibStatus::Ok;
-    }
-
-    const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
-    for (qint64 y = 0; y < height; ++y) {
-        if ((y + 1) * stride > bits.size())
+        return img;
+    img.setColorTable(l.colors);
+    img.fill(1);
+    const qint64 rowBytes = (l.width + 7) / 8;
+    for (qint64 y = 0; y < l.height; ++y) {
+        if ((y + 1) * l.stride > bits.size())
             break;
-        const uchar *src = reinterpret_cast<const uchar *>(bits.data()) + y * stride;
-        for (qint64 x = 0; x < width; ++x) {
+        const qint64 row = l.topDown ? y : l.height - 1 - y;
+        std::memcpy(img.scanLine(int(row)), bits.data() + y * l.stride, size_t(rowBytes));
+    }
+    return img;
+}
+
+// Sets the pixel of stored row y (the bottom one first unless top down), when it lies inside.
+void put(QImage &img, const Layout &l, qint64 x, qint64 y, QRgb c)
+{
+    if (x < 0 || x >= l.width || y < 0 || y >= l.height)
+        return;
+    const qint64 row = l.topDown ? y : l.height - 1 - y;
+    reinterpret_cast<QRgb *>(img.scanLine(int(row)))[x] = c;
+}
+
+void runLength(QImage &img, const Layout &l, QByteArrayView bits)
+{
+    img.fill(l.colors.value(0));
+    picture::walkRunLength(
+        bits, l.width, l.height, l.compression == Rle4,
+        [&](qint64 x, qint64 y, int index) { put(img, l, x, y, l.colors[index]); });
+}
+
+// Uncompressed rows of 4 to 32 bits a pixel; missing rows stay white.
+void packed(QImage &img, const Layout &l, QByteArrayView bits)
+{
+    const Channel red(l.masks[0]), green(l.masks[1]), blue(l.masks[2]);
+    for (qint64 y = 0; y < l.height; ++y) {
+        if ((y + 1) * l.stride > bits.size())
+            break;
+        const uchar *src = reinterpret_cast<const uchar *>(bits.data()) + y * l.stride;
+        for (qint64 x = 0; x < l.width; ++x) {
             QRgb c;
-            switch (bpp) {
+            switch (l.bits) {
             case 4:
-                c = colors[(x & 1) ? (src[x / 2] & 0x0F) : (src[x / 2] >> 4)];
+                c = l.colors[(x & 1) ? (src[x / 2] & 0x0F) : (src[x / 2] >> 4)];
                 break;
             case 8:
-                c = colors[src[x]];
+                c = l.colors[src[x]];
                 break;
             case 16: {
                 const quint32 v = quint32(src[2 * x]) | (quint32(src[2 * x + 1]) << 8);
@@ -242,9 +198,34 @@ DibStatus decodeDib(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &
                 break;
             }
             }
-            put(x, y, c);
+            put(img, l, x, y, c);
         }
     }
+}
+
+} // namespace
+
+DibStatus decodeDib(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
+                    qint64 maxPixels, QImage *out)
+{
+    *out = QImage();
+    Layout l;
+    if (const DibStatus status = readLayout(data, colorUsage, palette, maxPixels, &l);
+        status != DibStatus::Ok)
+        return status;
+    const QByteArrayView bits = data.sliced(l.start);
+    if (l.bits == 1 && l.compression == Rgb) {
+        *out = monochrome(l, bits);
+        return out->isNull() ? DibStatus::TooLarge : DibStatus::Ok;
+    }
+    QImage img(int(l.width), int(l.height), QImage::Format_RGB32);
+    if (img.isNull())
+        return DibStatus::TooLarge;
+    img.fill(Qt::white);
+    if (l.compression == Rle8 || l.compression == Rle4)
+        runLength(img, l, bits);
+    else
+        packed(img, l, bits);
     *out = img;
     return DibStatus::Ok;
 }
@@ -269,7 +250,7 @@ DibStatus decodeBitmap16(QByteArrayView data, qint64 maxPixels, QImage *out)
         return DibStatus::Malformed;
     const QByteArrayView bits = data.sliced(10);
     if (bpp == 1) {
-        QImage img = makeImage(width, height, QImage::Format_Mono);
+        QImage img = QImage(int(width), int(height), QImage::Format_Mono);
         if (img.isNull())
             return DibStatus::TooLarge;
         img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
@@ -280,7 +261,7 @@ DibStatus decodeBitmap16(QByteArrayView data, qint64 maxPixels, QImage *out)
         *out = img;
         return DibStatus::Ok;
     }
-    QImage img = makeImage(width, height, QImage::Format_RGB32);
+    QImage img = QImage(int(width), int(height), QImage::Format_RGB32);
     if (img.isNull())
         return DibStatus::TooLarge;
     img.fill(Qt::white);

@@ -4,6 +4,8 @@
 
 #include "wmfparser.h"
 
+#include "picture/bytes.h"
+
 #include <QPointF>
 #include <QRectF>
 
@@ -86,17 +88,9 @@ enum Function : quint16 {
     CreateRegion = 0x06FF,
 };
 
-inline quint16 u16(QByteArrayView d, qsizetype at)
-{
-    return quint16(quint8(d[at]) | (quint8(d[at + 1]) << 8));
-}
-
-inline qint16 s16(QByteArrayView d, qsizetype at) { return qint16(u16(d, at)); }
-
-inline quint32 u32(QByteArrayView d, qsizetype at)
-{
-    return quint32(u16(d, at)) | (quint32(u16(d, at + 2)) << 16);
-}
+using picture::s16;
+using picture::u16;
+using picture::u32;
 
 // A point stored y first.
 inline QPointF pointAt(QByteArrayView p, qsizetype at)
