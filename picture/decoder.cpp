@@ -1,7 +1,7 @@
 #include "decoder.h"
 
-#include "bytes.h"
-#include "svgpicture.h"
+#include "formats.h"
+#include "surveys.h"
 
 #include "wmf/wmfparser.h"
 #include "wmf/wmfrenderer.h"
@@ -9,12 +9,6 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
-
-#include <array>
-#include <climits>
-#include <cstring>
-#include <limits>
-#include <optional>
 
 namespace picture {
 namespace {
@@ -24,451 +18,15 @@ Picture failure(Reason reason, QStringList details = {})
     return {QImage(), refused(reason, std::move(details))};
 }
 
-bool withinLimits(QSize size, const Limits &limits)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= limits.maxSide &&
-           size.height() <= limits.maxSide &&
-           qint64(size.width()) * size.height() <= limits.maxPixels;
-}
-
 Picture tooLarge(QSize size)
 {
     return failure(Reason::TooLarge,
                    {QString::number(size.width()), QString::number(size.height())});
 }
 
-// The format by the file's first bytes; the name's extension may lie.
-QByteArray sniffFormat(QByteArrayView bytes)
+Picture refusal(const Survey &s, const Format &format)
 {
-    if (bytes.startsWith("BM"))
-        return "bmp";
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-        return "jpeg";
-    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
-        return "png";
-    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
-        return "gif";
-    if (bytes.size() >= 6 && bytes.startsWith(QByteArrayView("\0\0\1\0", 4)))
-        return "ico";
-    if (bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.sliced(8, 4) == "WEBP")
-        return "webp";
-    if (bytes.startsWith(QByteArrayView("II*\0", 4)) ||
-        bytes.startsWith(QByteArrayView("MM\0*", 4)))
-        return "tiff";
-    if (wmf::looksLikeMetafile(bytes))
-        return "wmf";
-    if (looksLikeSvg(bytes))
-        return "svg";
-    return {};
-}
-
-// What our own reading of a file's structure found, before Qt's reader sees it. Qt's readers
-// believe headers: they fill rows a file lacks with grey or black, and report the size a
-// header claims, not what they will decode.
-struct Survey
-{
-    enum Verdict { Fine, Damaged, Incomplete, TooLarge, NoPixels, Unsupported };
-    Verdict verdict = Fine;
-    QSize size;          // as the file gives it, when known
-    bool ranOut = false; // the data ends before its end marker: a failed decode is incomplete
-    QString variant;     // Unsupported: the form of the kind we do not read
-    QByteArray endAdded; // a PNG whose chunks are whole but lack the end chunk, with one added
-};
-
-Survey verdict(Survey::Verdict v, QSize size = {})
-{
-    Survey s;
-    s.verdict = v;
-    s.size = size;
-    return s;
-}
-
-// A size within the limits, or the verdict that it is not.
-Survey sized(QSize size, const Limits &limits)
-{
-    return verdict(withinLimits(size, limits) ? Survey::Fine : Survey::TooLarge, size);
-}
-
-// ---- BMP, and the bitmaps inside an ICO
-
-struct Dib
-{
-    qint64 width = 0, height = 0; // height as stored: an icon's counts its mask too
-    int bits = 0;
-    quint32 compression = 0;
-    qint64 headerSize = 0, paletteBytes = 0;
-};
-
-// The device-independent bitmap header at at as Qt's readers take it (one plane, a depth they
-// read, a width and a height), or nothing when it is not one.
-std::optional<Dib> readDib(const Bytes &f, qint64 at)
-{
-    const std::optional<DibHeader> h = readDibHeader(f.b, at);
-    if (!h)
-        return {};
-    const bool depth = h->bits == 1 || h->bits == 2 || h->bits == 4 || h->bits == 8 ||
-                       h->bits == 16 || h->bits == 24 || h->bits == 32;
-    if (h->planes != 1 || !depth || h->width <= 0 || h->height == 0)
-        return {};
-    Dib d{h->width, h->height, h->bits, h->compression, h->size, 0};
-    if (d.bits <= 8) {
-        const quint32 colours = h->colorsUsed;
-        d.paletteBytes = qint64(colours > 0 && colours < (1u << d.bits) ? colours : 1u << d.bits) *
-                         (h->isCore() ? 3 : 4);
-    }
-    return d;
-}
-
-qint64 rowBytes(qint64 width, int bits) { return (width * bits + 31) / 32 * 4; }
-
-Survey surveyBmp(const Bytes &f, const Limits &limits)
-{
-    const std::optional<Dib> dib = readDib(f, 14);
-    if (!f.has(0, 14) || !dib)
-        return verdict(Survey::Damaged);
-    const QSize size(int(dib->width), int(qMin<qint64>(qAbs(dib->height), INT_MAX)));
-    if (!withinLimits(size, limits))
-        return verdict(Survey::TooLarge, size);
-
-    // Qt reads the pixels at the file header's offset, or right after the headers when the
-    // offset points into them.
-    const qint64 headersEnd = 14 + dib->headerSize;
-    const qint64 pixels = qMax<qint64>(f.le32(10), headersEnd);
-    Survey s = sized(size, limits);
-    const qint64 rows = size.height();
-    bool whole = true;
-    const auto nothing = [](qint64, qint64, int) {};
-    const QByteArrayView coded = f.has(pixels, 0) ? f.b.sliced(pixels) : QByteArrayView();
-    if (dib->compression == 1 && dib->bits == 8)
-        whole = walkRunLength(coded, dib->width, rows, false, nothing);
-    else if (dib->compression == 2 && dib->bits == 4)
-        whole = walkRunLength(coded, dib->width, rows, true, nothing);
-    else if (dib->compression == 0 || dib->compression == 3 || dib->compression == 6)
-        whole = f.has(pixels, rowBytes(dib->width, dib->bits) * rows);
-    if (!whole)
-        s.verdict = Survey::Incomplete;
-    return s;
-}
-
-// ---- PNG
-
-Survey surveyPng(const Bytes &f, const Limits &limits)
-{
-    if (!f.has(8, 25) || f.be32(8) != 13 || f.b.sliced(12, 4) != "IHDR")
-        return verdict(Survey::Damaged);
-    const quint32 width = f.be32(16), height = f.be32(20);
-    if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
-        return verdict(Survey::Damaged);
-    Survey s = sized(QSize(int(width), int(height)), limits);
-    if (s.verdict != Survey::Fine)
-        return s;
-    // Chunk by chunk to the end chunk; Qt's reader refuses a file that lacks it. Data that
-    // ends in the pixels' chunks is a cut file, before them a damaged one.
-    bool pixels = false;
-    for (qint64 at = 8;;) {
-        if (at == f.b.size()) {
-            s.ranOut = pixels;
-            s.endAdded = f.b.toByteArray() + QByteArray("\0\0\0\0IEND\xAE\x42\x60\x82", 12);
-            return s;
-        }
-        pixels = pixels || (f.has(at, 8) && f.b.sliced(at + 4, 4) == "IDAT");
-        if (!f.has(at, 12) || !f.has(at + 12, f.be32(at)))
-            return verdict(pixels ? Survey::Incomplete : Survey::Damaged, s.size);
-        if (f.b.sliced(at + 4, 4) == "IEND")
-            return s;
-        at += 12 + f.be32(at);
-    }
-}
-
-// ---- ICO: a directory of bitmaps and PNG pictures; Qt decodes the first
-
-Survey surveyIco(const Bytes &f, const Limits &limits)
-{
-    if (f.le16(4) == 0 || !f.has(6, 16))
-        return verdict(Survey::Damaged);
-    const qint64 bytes = f.le32(6 + 8), at = f.le32(6 + 12);
-    if (!f.has(at, bytes))
-        return verdict(Survey::Incomplete);
-    const Bytes icon{f.b.sliced(at, bytes)};
-    if (icon.b.startsWith("\x89PNG\r\n\x1A\n"))
-        return surveyPng(icon, limits);
-    const std::optional<Dib> dib = readDib(icon, 0);
-    if (!dib)
-        return verdict(Survey::Damaged);
-    // The stored height counts the colour rows and the transparency mask's rows.
-    const qint64 rows = qAbs(dib->height) / 2;
-    Survey s = sized(QSize(int(qMin<qint64>(dib->width, INT_MAX)), int(rows)), limits);
-    if (s.verdict == Survey::Fine &&
-        !icon.has(dib->headerSize + dib->paletteBytes, rowBytes(dib->width, dib->bits) * rows))
-        s.verdict = Survey::Incomplete;
-    return s;
-}
-
-// ---- GIF
-
-// Counts the pixels a frame's LZW data gives, without decoding them: every code stands for as
-// many pixels as its table entry is long. at is the minimum code size's byte. Nothing when the
-// codes are not a valid LZW stream. Stops at the end code, at wanted pixels, or where the data
-// runs out.
-std::optional<qint64> countLzwPixels(const Bytes &f, qint64 at, qint64 wanted)
-{
-    if (!f.has(at, 1))
-        return 0;
-    const uint minimum = f.u8(at++);
-    if (minimum < 1 || minimum > 11)
-        return {};
-    constexpr uint None = UINT_MAX, TableSize = 4096;
-    const uint clear = 1u << minimum, end = clear + 1;
-    std::array<quint16, TableSize> length;
-    length.fill(1);
-    uint next = clear + 2, width = minimum + 1, previous = None, held = 0;
-    quint32 buffer = 0;
-    qint64 pixels = 0;
-    while (f.has(at, 1) && f.u8(at) > 0) {
-        const qint64 block = qMin<qint64>(f.u8(at), f.b.size() - at - 1); // the last may be cut
-        for (qint64 i = 1; i <= block; ++i) {
-            buffer |= f.u8(at + i) << held;
-            held += 8;
-            while (held >= width) {
-                const uint code = buffer & ((1u << width) - 1);
-                buffer >>= width;
-                held -= width;
-                if (code == clear) {
-                    next = clear + 2;
-                    width = minimum + 1;
-                    previous = None;
-                    continue;
-                }
-                if (code == end || pixels >= wanted)
-                    return pixels;
-                quint32 run = 0;
-                if (previous == None)
-                    run = code < clear ? 1 : 0;
-                else if (code < next)
-                    run = length[code];
-                else if (code == next)
-                    run = length[previous] + 1u;
-                if (run == 0)
-                    return {};
-                if (previous != None && next < TableSize) {
-                    length[next++] = quint16(qMin<quint32>(length[previous] + 1u, TableSize));
-                    if (next == (1u << width) && width < 12)
-                        ++width;
-                }
-                pixels += run;
-                previous = code;
-            }
-        }
-        at += 1 + block;
-    }
-    return pixels;
-}
-
-Survey surveyGif(const Bytes &f, const Limits &limits)
-{
-    if (!f.has(0, 13))
-        return verdict(Survey::Damaged);
-    const QSize screen(int(f.le16(6)), int(f.le16(8)));
-    qint64 at = 13;
-    if (f.u8(10) & 0x80)
-        at += 3 << ((f.u8(10) & 7) + 1);
-    // Extensions up to the first frame; the frames after it are never decoded.
-    // Data that ends before the first frame holds no picture at all: that is damage, not a cut.
-    for (uint introducer = 0; introducer != 0x2C;) {
-        if (!f.has(at, 1))
-            return verdict(Survey::Damaged);
-        introducer = f.u8(at++);
-        if (introducer == 0x21) {
-            ++at; // the extension's label, then its blocks
-            while (f.has(at, 1) && f.u8(at) != 0)
-                at += 1 + f.u8(at);
-            ++at;
-        } else if (introducer != 0x2C) {
-            return verdict(Survey::Damaged);
-        }
-    }
-    if (!f.has(at, 9))
-        return verdict(Survey::Damaged);
-    const QSize frame(int(f.le16(at + 4)), int(f.le16(at + 6)));
-    const uint flags = f.u8(at + 8);
-    at += 9;
-    if (flags & 0x80)
-        at += 3 << ((flags & 7) + 1);
-    const qint64 wanted = qint64(frame.width()) * frame.height();
-    const std::optional<qint64> pixels = countLzwPixels(f, at, wanted);
-    if (!pixels)
-        return verdict(Survey::Damaged);
-    // Only now is the header believed: random bytes after the signature are damage.
-    if (!screen.isEmpty() && !withinLimits(screen, limits))
-        return verdict(Survey::TooLarge, screen);
-    if (frame.isEmpty()) // a frame of no pixels is no picture, however small
-        return verdict(Survey::NoPixels, frame);
-    Survey s = sized(frame, limits);
-    if (s.verdict == Survey::Fine && *pixels < wanted)
-        s.verdict = Survey::Incomplete;
-    return s;
-}
-
-// ---- JPEG
-
-// The forms of JPEG libjpeg does not decode, by the frame header's marker and precision; empty
-// for the forms it does.
-QString unsupportedJpeg(uint marker, uint precision)
-{
-    if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
-        return QStringLiteral("lossless");
-    if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE)
-        return QStringLiteral("hierarchical");
-    if (precision == 12)
-        return QStringLiteral("12-bit");
-    return {};
-}
-
-// Walks the markers of a JPEG to its frame header and through its scans; the coded data
-// inside a scan is skipped. Data that ends inside a scan, without the end marker, is a cut
-// file: libjpeg would fill what is missing with grey and say so only in a warning.
-Survey surveyJpeg(const Bytes &f, const Limits &limits)
-{
-    Survey s;
-    const qint64 size = f.b.size();
-    bool ended = false;
-    int scans = 0;
-    for (qint64 at = 2; at < size;) {
-        if (f.u8(at) != 0xFF) { // stray bytes between segments, which libjpeg skips
-            ++at;
-            continue;
-        }
-        while (at < size && f.u8(at) == 0xFF)
-            ++at;
-        if (at >= size)
-            break;
-        const uint marker = f.u8(at++);
-        if (marker == 0xD9) { // whatever follows the end marker is not read
-            ended = true;
-            break;
-        }
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue; // no length follows
-        if (!f.has(at, 2))
-            break;
-        const qint64 length = f.be16(at);
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && f.has(at, 7) && s.size.isEmpty()) {
-            s.size = QSize(int(f.be16(at + 5)), int(f.be16(at + 3)));
-            s.variant = unsupportedJpeg(marker, f.u8(at + 2));
-        }
-        at += length;
-        if (marker != 0xDA)
-            continue;
-        ++scans;
-        // The coded data ends at the first marker other than a restart marker.
-        while (at < size) {
-            const char *ff =
-                static_cast<const char *>(std::memchr(f.b.data() + at, 0xFF, size_t(size - at)));
-            if (!ff) {
-                at = size;
-                break;
-            }
-            at = ff - f.b.data() + 1;
-            if (at < size && f.u8(at) != 0 && (f.u8(at) < 0xD0 || f.u8(at) > 0xD7) &&
-                f.u8(at) != 0xFF) {
-                --at;
-                break;
-            }
-        }
-    }
-    if (!s.variant.isEmpty()) {
-        s.verdict = Survey::Unsupported;
-        return s;
-    }
-    s.ranOut = !ended && scans > 0;
-    if (s.size.isEmpty()) // no frame header: Qt's reader tells
-        return s;
-    if (!withinLimits(s.size, limits))
-        s.verdict = Survey::TooLarge;
-    else if (s.ranOut)
-        s.verdict = Survey::Incomplete;
-    return s;
-}
-
-// ---- WebP: a RIFF file of chunks; libwebp refuses a cut file, which the RIFF size tells
-
-Survey surveyWebp(const Bytes &f, const Limits &limits)
-{
-    Survey s;
-    s.ranOut = f.le32(4) > quint64(f.b.size()) - 8; // the RIFF size counts from byte 8
-    if (!f.has(12, 8))
-        return verdict(Survey::Damaged);
-    const QByteArrayView chunk = f.b.sliced(12, 4);
-    const qint64 at = 20; // the first chunk's data
-    QSize size;
-    if (chunk == "VP8X" && f.has(at, 10)) { // the canvas of an extended file, sides less one
-        size = QSize(int((f.le32(at + 4) & 0xFFFFFF) + 1), int((f.le32(at + 7) & 0xFFFFFF) + 1));
-    } else if (chunk == "VP8 " && f.has(at, 10)) { // a lossy key frame: 14-bit sides
-        size = QSize(int(f.le16(at + 6) & 0x3FFF), int(f.le16(at + 8) & 0x3FFF));
-    } else if (chunk == "VP8L" && f.has(at, 5) && f.u8(at) == 0x2F) { // lossless, sides less one
-        const quint32 bits = f.le32(at + 1);
-        size = QSize(int((bits & 0x3FFF) + 1), int(((bits >> 14) & 0x3FFF) + 1));
-    } else {
-        return verdict(s.ranOut ? Survey::Incomplete : Survey::Damaged);
-    }
-    if (size.isEmpty())
-        return verdict(Survey::NoPixels, size);
-    Survey sizedUp = sized(size, limits);
-    sizedUp.ranOut = s.ranOut;
-    return sizedUp;
-}
-
-// ---- TIFF: the first directory's size and where its pixels lie; libtiff refuses pixels cut
-// short, which their offsets tell
-
-Survey surveyTiff(const Bytes &f, const Limits &limits)
-{
-    const bool big = f.u8(0) == 'M';
-    const auto u16 = [&](qint64 at) { return big ? f.be16(at) : f.le16(at); };
-    const auto u32 = [&](qint64 at) { return big ? f.be32(at) : f.le32(at); };
-    const qint64 directory = f.has(0, 8) ? u32(4) : -1;
-    if (!f.has(directory, 2) || directory < 8)
-        return verdict(f.has(0, 8) && directory >= f.b.size() ? Survey::Incomplete
-                                                              : Survey::Damaged);
-    const qint64 count = u16(directory);
-    if (!f.has(directory + 2, count * 12))
-        return verdict(Survey::Incomplete);
-    qint64 width = 0, height = 0, offset = -1, bytes = -1;
-    for (qint64 i = 0; i < count; ++i) {
-        const qint64 entry = directory + 2 + i * 12;
-        const uint tag = u16(entry), type = u16(entry + 2);
-        const quint32 number = u32(entry + 4);
-        // A value of one SHORT or LONG stands in the entry itself.
-        const qint64 value = type == 3 ? u16(entry + 8) : u32(entry + 8);
-        if (tag == 256)
-            width = value;
-        else if (tag == 257)
-            height = value;
-        else if ((tag == 273 || tag == 324) && number == 1) // the one strip's or tile's place
-            offset = value;
-        else if ((tag == 279 || tag == 325) && number == 1)
-            bytes = value;
-    }
-    const QSize size(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
-    if (size.isEmpty())
-        return verdict(Survey::Damaged);
-    Survey s = sized(size, limits);
-    s.ranOut = offset >= 0 && bytes >= 0 && !f.has(offset, bytes);
-    return s;
-}
-
-// ---- the verdicts, as refusals
-
-QString kindName(const QByteArray &format)
-{
-    return format == "webp" ? QStringLiteral("WebP") : QString::fromLatin1(format.toUpper());
-}
-
-Picture refusal(const Survey &s, const QByteArray &format)
-{
-    const QString kind = kindName(format);
+    const QString kind = QString::fromUtf16(format.kind);
     switch (s.verdict) {
     case Survey::Fine:
         break;
@@ -487,24 +45,6 @@ Picture refusal(const Survey &s, const QByteArray &format)
     return failure(Reason::Damaged, {kind});
 }
 
-Survey survey(QByteArrayView bytes, const QByteArray &format, const Limits &limits)
-{
-    const Bytes f{bytes};
-    if (format == "bmp")
-        return surveyBmp(f, limits);
-    if (format == "jpeg")
-        return surveyJpeg(f, limits);
-    if (format == "png")
-        return surveyPng(f, limits);
-    if (format == "gif")
-        return surveyGif(f, limits);
-    if (format == "webp")
-        return surveyWebp(f, limits);
-    if (format == "tiff")
-        return surveyTiff(f, limits);
-    return surveyIco(f, limits);
-}
-
 // Pixels in a form every painter draws quickly, whatever the file held (palette, grey, 16 bit).
 QImage normalised(QImage image)
 {
@@ -515,17 +55,28 @@ QImage normalised(QImage image)
     return image;
 }
 
-Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, QSize fitTo,
-                     const Limits &limits)
+// No more pixels than it takes to cover fitTo, however the picture was decoded.
+QImage fitted(QImage image, QSize fitTo)
 {
-    Survey s = survey(bytes, format, limits);
+    if (!fitTo.isValid() || fitTo.isEmpty())
+        return image;
+    const QSize covering = image.size().scaled(fitTo, Qt::KeepAspectRatioByExpanding);
+    if (covering.width() < image.width() && covering.height() < image.height())
+        image = image.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+// Qt's reader, after our walk. A JPEG is decoded smaller where fitTo allows.
+Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
+{
+    const Survey s = format.survey(Bytes{bytes}, limits);
     if (s.verdict != Survey::Fine)
         return refusal(s, format);
 
     QBuffer buffer;
     buffer.setData(s.endAdded.isNull() ? bytes : s.endAdded);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
+    QImageReader reader(&buffer, format.name);
     reader.setAutoTransform(true);
     // Qt's own ceiling, above ours: a 16-bit PNG decodes to 8 bytes a pixel before we convert.
     reader.setAllocationLimit(int(limits.maxPixels * 8 / Mebi) + 1);
@@ -545,82 +96,95 @@ Picture decodeWithQt(const QByteArray &bytes, const QByteArray &format, QSize fi
     }
 
     QImage image = reader.read();
-    if (image.isNull())
-        return refusal(verdict(s.ranOut ? Survey::Incomplete : Survey::Damaged), format);
+    if (image.isNull()) {
+        Survey failed;
+        failed.verdict = s.ranOut ? Survey::Incomplete : Survey::Damaged;
+        return refusal(failed, format);
+    }
     if (!withinLimits(image.size(), limits))
         return tooLarge(image.size());
     return {normalised(std::move(image)), {}};
 }
 
-Picture renderMetafile(const QByteArray &bytes, int longestSide, const Limits &limits)
+// A raster picture, then at the longest side asked for, or no larger than fitTo asks.
+Picture decodeRaster(const QByteArray &bytes, const Format &format, const Request &request,
+                     const Limits &limits)
+{
+    Picture decoded = readWithQt(bytes, format, request.fitTo, limits);
+    if (decoded.isNull())
+        return decoded;
+    if (request.longestSide > 0)
+        decoded.image = decoded.image.scaled(QSize(request.longestSide, request.longestSide),
+                                             Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    else
+        decoded.image = fitted(std::move(decoded.image), request.fitTo);
+    return decoded;
+}
+
+} // namespace
+
+// A metafile, drawn at its own size or again at the longest side asked for, then no larger
+// than fitTo asks.
+Picture drawMetafile(QByteArrayView bytes, const Request &request, const Limits &limits)
 {
     // The renderer scales a large metafile down to its limits, rounding each side to whole
     // pixels: leave it room for that rounding below ours.
     wmf::Limits wmfLimits;
-    if (longestSide <= 0)
+    if (request.longestSide <= 0)
         wmfLimits.maxSide = qMin(wmfLimits.maxSide, limits.maxSide);
     else
         wmfLimits.maxSide = limits.maxSide;
     wmfLimits.maxPixels = qMin(wmfLimits.maxPixels, limits.maxPixels - 2 * qint64(limits.maxSide));
     Refusal why;
-    QImage image = wmf::render(bytes, &why, wmfLimits, longestSide);
+    QImage image = wmf::render(bytes, &why, wmfLimits, request.longestSide);
     if (image.isNull())
-        return {QImage(), why.isRefused() ? why : refused(Reason::Damaged, {kindName("wmf")})};
+        return {QImage(), why.isRefused() ? why : refused(Reason::Damaged, {u"WMF"_qs})};
     if (!withinLimits(image.size(), limits))
         return tooLarge(image.size());
-    return {normalised(std::move(image)), {}};
+    return {fitted(normalised(std::move(image)), request.fitTo), {}};
 }
-
-} // namespace
 
 Picture decode(const QByteArray &bytes, const Request &request, const Limits &limits)
 {
-    const QByteArray format = sniffFormat(bytes);
-    if (format.isEmpty())
+    const Format *format = formatOf(bytes);
+    if (!format)
         return failure(Reason::NotAPicture);
-    const int longestSide = request.longestSide > 0 ? qMin(request.longestSide, limits.maxSide) : 0;
-    const QSize fitTo = longestSide > 0 ? QSize() : request.fitTo;
-    if (format == "svg") // drawn at the size asked for
-        return renderSvg(bytes, request, limits);
-    Picture decoded = format == "wmf" ? renderMetafile(bytes, longestSide, limits)
-                                      : decodeWithQt(bytes, format, fitTo, limits);
-    if (decoded.isNull())
-        return decoded;
-    QImage &image = decoded.image;
-    if (longestSide > 0 && format != "wmf") {
-        image = image.scaled(QSize(longestSide, longestSide), Qt::KeepAspectRatio,
-                             Qt::SmoothTransformation);
-    } else if (fitTo.isValid() && !fitTo.isEmpty()) {
-        // No more pixels than were asked for, however the format decoded.
-        const QSize covering = image.size().scaled(fitTo, Qt::KeepAspectRatioByExpanding);
-        if (covering.width() < image.width() && covering.height() < image.height())
-            image = image.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    Request asked = request;
+    if (asked.longestSide > 0) { // then the picture is drawn or scaled to that, not fitted
+        asked.longestSide = qMin(asked.longestSide, limits.maxSide);
+        asked.fitTo = QSize();
     }
+    Picture decoded = format->draw ? format->draw(bytes, asked, limits)
+                                   : decodeRaster(bytes, *format, asked, limits);
     // Whatever a decoder did, nothing past the limits leaves here.
-    if (!withinLimits(image.size(), limits))
-        return tooLarge(image.size());
+    if (!decoded.isNull() && !withinLimits(decoded.image.size(), limits))
+        return tooLarge(decoded.image.size());
     return decoded;
 }
 
 Refusal checkHead(QByteArrayView head, const Limits &limits)
 {
-    const QByteArray format = sniffFormat(head);
-    if (format.isEmpty())
+    const Format *format = formatOf(head);
+    if (!format)
         return refused(Reason::NotAPicture);
-    if (format == "wmf" || format == "svg")
+    if (!format->survey) // drawn as vectors: the header alone tells nothing
         return {};
     // The walks read what there is; of their verdicts only those the headers decide count here.
-    const Survey s = survey(head, format, limits);
+    const Survey s = format->survey(Bytes{head}, limits);
     switch (s.verdict) {
     case Survey::TooLarge:
     case Survey::NoPixels:
     case Survey::Unsupported:
-        return refusal(s, format).refusal;
+        return refusal(s, *format).refusal;
     default:
         return {};
     }
 }
 
-bool needsFonts(QByteArrayView head) { return wmf::looksLikeMetafile(head) || looksLikeSvg(head); }
+bool needsFonts(QByteArrayView head)
+{
+    const Format *format = formatOf(head);
+    return format && format->draw;
+}
 
 } // namespace picture

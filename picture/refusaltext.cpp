@@ -1,15 +1,13 @@
 #include "refusaltext.h"
 
 #include "decoder.h"
+#include "formats.h"
 
 #include <array>
 
 namespace picture {
 
 namespace {
-
-// The picture kinds a player may choose, as the messages name them.
-constexpr char16_t Kinds[] = u"BMP、JPEG、PNG、GIF、ICO、WebP、TIFF、WMF、SVG";
 
 // One sentence a reason: %0 is the file's name, %1 onwards the refusal's details and then the
 // row's own values (the limits it names).
@@ -33,9 +31,7 @@ const std::array<Sentence, size_t(Reason::Last) + 1> &sentences()
          u"圖片檔「%0」太大（超過 %1 MiB）。",
          {QString::number(MaxFileBytes / Mebi)}},
         {Reason::CannotRead, u"無法讀取圖片「%0」（%1）。", {}},
-        {Reason::NotAPicture,
-         u"無法讀取圖片「%0」：檔案已損壞，或不是 %1 圖片。",
-         {QString::fromUtf16(Kinds)}},
+        {Reason::NotAPicture, u"無法讀取圖片「%0」：檔案已損壞，或不是 %1 圖片。", {kindNames()}},
         {Reason::Damaged, u"無法讀取圖片「%0」：這個 %1 檔案已損壞。", {}},
         {Reason::Incomplete,
          u"無法讀取圖片「%0」：這個 %1 檔案不完整，資料在圖片結束前就沒了（可能沒有下載或複製"

@@ -10,6 +10,7 @@
 #include "twips.h"
 
 #include "picture/filenames.h"
+#include "picture/formats.h"
 #include "picture/refusaltext.h"
 #include "puzzle/gamestart.h"
 
@@ -63,8 +64,7 @@ QImage stretchedPreview(const QImage &picture, QSize area)
 
 } // namespace
 
-const QString Form2::Pattern =
-    QStringLiteral("*.wmf;*.bmp;*.jpg;*.jpeg;*.jpe;*.gif;*.png;*.webp;*.tif;*.tiff;*.svg");
+const QString Form2::Pattern = picture::filePattern();
 
 Form2::Form2(QWidget *parent) : QWidget(parent)
 {

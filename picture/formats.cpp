@@ -1,0 +1,73 @@
+#include "formats.h"
+
+#include "svgpicture.h"
+
+#include "wmf/wmfrenderer.h"
+
+#include <array>
+
+namespace picture {
+
+// A metafile drawn at its own size or again at the longest side asked for (decoder.cpp).
+Picture drawMetafile(QByteArrayView bytes, const Request &request, const Limits &limits);
+
+namespace {
+
+bool isBmp(QByteArrayView h) { return h.startsWith("BM"); }
+bool isJpeg(QByteArrayView h) { return h.startsWith("\xFF\xD8\xFF"); }
+bool isPng(QByteArrayView h) { return h.startsWith("\x89PNG\r\n\x1A\n"); }
+bool isGif(QByteArrayView h) { return h.startsWith("GIF87a") || h.startsWith("GIF89a"); }
+bool isIco(QByteArrayView h)
+{
+    return h.size() >= 6 && h.startsWith(QByteArrayView("\0\0\1\0", 4));
+}
+bool isWebp(QByteArrayView h)
+{
+    return h.size() >= 12 && h.startsWith("RIFF") && h.sliced(8, 4) == "WEBP";
+}
+bool isTiff(QByteArrayView h)
+{
+    return h.startsWith(QByteArrayView("II*\0", 4)) || h.startsWith(QByteArrayView("MM\0*", 4));
+}
+
+// In the order files are told apart: SVG, a text, last.
+constexpr std::array<Format, 9> Formats = {{
+    {"bmp", u"BMP", isBmp, surveyBmp, nullptr, "*.bmp"},
+    {"jpeg", u"JPEG", isJpeg, surveyJpeg, nullptr, "*.jpg;*.jpeg;*.jpe"},
+    {"png", u"PNG", isPng, surveyPng, nullptr, "*.png"},
+    {"gif", u"GIF", isGif, surveyGif, nullptr, "*.gif"},
+    {"ico", u"ICO", isIco, surveyIco, nullptr, ""},
+    {"webp", u"WebP", isWebp, surveyWebp, nullptr, "*.webp"},
+    {"tiff", u"TIFF", isTiff, surveyTiff, nullptr, "*.tif;*.tiff"},
+    {"wmf", u"WMF", wmf::looksLikeMetafile, nullptr, drawMetafile, "*.wmf"},
+    {"svg", u"SVG", looksLikeSvg, nullptr, renderSvg, "*.svg"},
+}};
+
+} // namespace
+
+const Format *formatOf(QByteArrayView head)
+{
+    for (const Format &format : Formats)
+        if (format.starts(head))
+            return &format;
+    return nullptr;
+}
+
+QString filePattern()
+{
+    QStringList patterns;
+    for (const Format &format : Formats)
+        if (*format.patterns)
+            patterns.append(QString::fromLatin1(format.patterns));
+    return patterns.join(u';');
+}
+
+QString kindNames()
+{
+    QStringList kinds;
+    for (const Format &format : Formats)
+        kinds.append(QString::fromUtf16(format.kind));
+    return kinds.join(u'、');
+}
+
+} // namespace picture

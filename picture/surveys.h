@@ -1,0 +1,38 @@
+// Our own walks over a picture file's structure, one for each kind Qt's readers decode, made
+// before those readers see the file. Qt's readers believe headers: they fill rows a file lacks
+// with grey or black, and report the size a header claims, not what they will decode.
+#pragma once
+
+#include "bytes.h"
+#include "decoder.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+namespace picture {
+
+// What a walk found.
+struct Survey
+{
+    enum Verdict { Fine, Damaged, Incomplete, TooLarge, NoPixels, Unsupported };
+    Verdict verdict = Fine;
+    QSize size;          // as the file gives it, when known
+    bool ranOut = false; // the data ends before its end marker: a failed decode is incomplete
+    QString variant;     // Unsupported: the form of the kind we do not read
+    QByteArray endAdded; // a PNG whose chunks are whole but lack the end chunk, with one added
+};
+
+bool withinLimits(QSize size, const Limits &limits);
+
+// Each walks the bytes there are: given only a file's first bytes, the verdicts its headers
+// decide (too large, no pixels, a form we do not read) stand, the others do not.
+Survey surveyBmp(const Bytes &f, const Limits &limits);
+Survey surveyJpeg(const Bytes &f, const Limits &limits);
+Survey surveyPng(const Bytes &f, const Limits &limits);
+Survey surveyGif(const Bytes &f, const Limits &limits);
+Survey surveyIco(const Bytes &f, const Limits &limits);
+Survey surveyWebp(const Bytes &f, const Limits &limits);
+Survey surveyTiff(const Bytes &f, const Limits &limits);
+
+} // namespace picture
