@@ -259,15 +259,27 @@ void PainterSink::shape(const DeviceContext &dc, const QPainterPath &path, bool 
     m_painter.drawPath(path);
 }
 
-// At the picture's own size a one-pixel solid pen along the axes colours whole pixels: from
-// each segment's start up to, not including, its end, as the platform draws lines. The
-// vertices on whole pixels; empty when the pen or the points are not like that.
+// How many whole pixels wide the platform's thin pens draw lines along the axes: a pen at
+// most one pixel of the picture's own size wide (a zero-width pen is one pixel at any size),
+// solid; 0 for other pens. One-pixel lines cover whole pixels at the picture's own size, and
+// drawn at another size they do too.
+int PainterSink::crispWidth(const DeviceContext &dc) const
+{
+    const quint16 style = dc.pen.style & PenStyleMask;
+    const qreal width = pen(dc).widthF();
+    if (style == PenSolid && width / m_zoom <= 1 + 1e-9)
+        return std::max(1, int(std::lround(width)));
+    if ((style == PenSolid || style == PenInsideFrame) && width == 1.0)
+        return 1;
+    return 0;
+}
+
+// A thin pen's vertices on whole pixels; empty when the pen or the points are not along the
+// axes (one slanted segment draws the whole line smoothly).
 QList<QPoint> PainterSink::crispPoints(const DeviceContext &dc, const QPolygonF &points,
                                        bool closed) const
 {
-    const quint16 style = dc.pen.style & PenStyleMask;
-    if (m_zoom != 1 || (style != PenSolid && style != PenInsideFrame) || points.size() < 2 ||
-        pen(dc).widthF() != 1.0)
+    if (points.size() < 2 || crispWidth(dc) == 0)
         return {};
     QList<QPoint> p;
     p.reserve(points.size() + 1);
@@ -287,14 +299,26 @@ QList<QPoint> PainterSink::crispPoints(const DeviceContext &dc, const QPolygonF 
     return p;
 }
 
+// As the platform draws lines: a one-pixel line colours each segment's pixels from its start
+// up to, not including, its end; a wider one is centred on the segment, its extra pixel right
+// of or below the middle, with square ends.
 void PainterSink::drawCrisp(const DeviceContext &dc, const QList<QPoint> &p)
 {
     const QColor color = pen(dc).color();
+    const int width = crispWidth(dc);
+    const int before = width / 2;
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     for (qsizetype i = 1; i < p.size(); ++i) {
         const QPoint a = p[i - 1], b = p[i];
         if (a == b)
             continue;
+        if (width > 1) {
+            const QPoint low(std::min(a.x(), b.x()) - before, std::min(a.y(), b.y()) - before);
+            const QPoint high(std::max(a.x(), b.x()) - before + width - 1,
+                              std::max(a.y(), b.y()) - before + width - 1);
+            m_painter.fillRect(QRect(low, high), color);
+            continue;
+        }
         const QPoint step(b.x() > a.x() ? 1 : (b.x() < a.x() ? -1 : 0),
                           b.y() > a.y() ? 1 : (b.y() < a.y() ? -1 : 0));
         const QPoint last = b - step;

@@ -73,6 +73,8 @@ private slots:
     void hatch();
     void atSize_data();
     void atSize();
+    void thinLinesAtSize_data();
+    void thinLinesAtSize();
 };
 
 // The picture's size, or when there is none, why.
@@ -464,6 +466,60 @@ void TestWmfRenderer::atSize()
     for (const QString &p : probes.split(u' ')) {
         QString why;
         QVERIFY2(probe(picture.image, p, &why), qPrintable(why));
+    }
+}
+
+// Lines of a zero-width pen, and of a pen one pixel of the picture's own size wide, drawn at
+// a longest side of 1024: whole pixels, solid, none half-covered.
+void TestWmfRenderer::thinLinesAtSize_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("probes"); // as in pixels(), on the 1024-pixel picture
+
+    auto row = [](const char *name, const Writer &w, const char *probes) {
+        QTest::newRow(name) << w.finish() << QString::fromLatin1(probes);
+    };
+    // 128 units at 96 an inch: eight pixels a unit, so unit 64 falls on the edge between
+    // pixels 511 and 512.
+    const Writer eight(true, QRect(0, 0, 128, 128), 96);
+    row("zero-width pen on a pixel edge: one row",
+        outlined(0, 0, Qt::black, eight).moveTo(0, 64).lineTo(128, 64),
+        "500,512=#000000 500,511=#ffffff 500,513=#ffffff");
+    row("zero-width frame: the outermost pixels, solid",
+        outlined(0, 0, Qt::blue, eight).rectangle(0, 0, 128, 128),
+        "0,500=#0000ff 1023,500=#0000ff 500,0=#0000ff 500,1023=#0000ff 1,500=#ffffff "
+        "1022,500=#ffffff 500,1=#ffffff 500,500=#ffffff");
+    row("one-pixel pen: eight whole rows",
+        outlined(0, 1, Qt::black, eight).moveTo(0, 64).lineTo(128, 64),
+        "500,507=#ffffff 500,508=#000000 500,515=#000000 500,516=#ffffff");
+    // 320 units: 3.2 pixels a unit. Unit 100 is pixel 320's edge; unit 101 is 323.2.
+    const Writer fractional(true, QRect(0, 0, 320, 320), 96);
+    row("zero-width pen, 3.2 pixels a unit: one row on the edge, one row off it",
+        outlined(0, 0, Qt::black, fractional)
+            .moveTo(0, 100)
+            .lineTo(100, 100)
+            .moveTo(150, 101)
+            .lineTo(250, 101),
+        "200,320=#000000 200,319=#ffffff 200,321=#ffffff 600,323=#000000 600,322=#ffffff "
+        "600,324=#ffffff");
+    row("one-pixel pen, 3.2 pixels a unit: three whole rows",
+        outlined(0, 1, Qt::black, fractional).moveTo(0, 100).lineTo(320, 100),
+        "500,318=#ffffff 500,319=#000000 500,321=#000000 500,322=#ffffff");
+    row("zero-width vertical line on a pixel edge: one column",
+        outlined(0, 0, Qt::black, eight).moveTo(64, 0).lineTo(64, 128),
+        "512,500=#000000 511,500=#ffffff 513,500=#ffffff");
+}
+
+void TestWmfRenderer::thinLinesAtSize()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, probes);
+    QString error;
+    const QImage image = wmf::render(file, &error, wmf::Limits(), 1024);
+    QCOMPARE(image.size(), QSize(1024, 1024));
+    for (const QString &p : probes.split(u' ')) {
+        QString why;
+        QVERIFY2(probe(image, p, &why), qPrintable(why));
     }
 }
 
