@@ -1,6 +1,8 @@
 // QPainter drawing of metafile records.
 #include "wmfpaintersink.h"
 
+#include "wmftext.h"
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 
@@ -576,6 +578,8 @@ struct Layout
 {
     static constexpr int base = 100;
     QFont font;
+    QString glyphs; // the text as the font's characters
+    FaceMetrics face;
     qreal scale = 1;   // pixels per font unit
     qreal stretch = 1; // across, on top of scale
     QList<qreal> starts;
@@ -591,9 +595,12 @@ bool layOut(const TextRun &run, Layout *l)
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || run.text.isEmpty())
         return false;
     qreal em = std::abs(run.emPixels);
+    l->face = faceMetrics(run.family, run.weight, run.italic);
+    l->glyphs = run.text;
     l->font = QFont(run.family);
     l->font.setStyleStrategy(QFont::PreferAntialias);
     l->font.setHintingPreference(QFont::PreferNoHinting);
+    l->font.setKerning(false); // the platform's text records space by the advances alone
     l->font.setWeight(QFont::Weight(run.weight));
     l->font.setItalic(run.italic);
     l->font.setUnderline(run.underline);
@@ -605,26 +612,28 @@ bool layOut(const TextRun &run, Layout *l)
     if (em < 0.3 || em > 16384)
         return false;
     const qreal s = l->scale = em / Layout::base;
-    if (run.widthPixels > 0 && fm.averageCharWidth() > 0)
-        l->stretch = std::clamp(run.widthPixels / (fm.averageCharWidth() * s), 0.05, 20.0);
+    if (run.widthPixels > 0)
+        l->stretch = std::clamp(run.widthPixels / (l->face.averageWidth * em), 0.05, 20.0);
 
     l->spaced = !run.advances.isEmpty() || !run.rises.isEmpty() || run.extraPerChar != 0 ||
                 run.extraPerBreak != 0;
     qreal width = 0;
     if (l->spaced) {
-        l->starts.reserve(run.text.size());
-        for (qsizetype i = 0; i < run.text.size(); ++i) {
+        l->starts.reserve(l->glyphs.size());
+        for (qsizetype i = 0; i < l->glyphs.size(); ++i) {
             l->starts.append(width);
             if (i < run.advances.size()) {
                 width += run.advances[i];
-            } else {
-                width += fm.horizontalAdvance(run.text.at(i)) * s * l->stretch + run.extraPerChar;
-                if (run.text.at(i) == u' ')
+            } else if (!l->glyphs.at(i).isLowSurrogate()) {
+                const bool pair = l->glyphs.at(i).isHighSurrogate() && i + 1 < l->glyphs.size();
+                width += fm.horizontalAdvance(l->glyphs.mid(i, pair ? 2 : 1)) * s * l->stretch +
+                         run.extraPerChar;
+                if (l->glyphs.at(i) == u' ')
                     width += run.extraPerBreak;
             }
         }
     } else {
-        width = fm.horizontalAdvance(run.text) * s * l->stretch;
+        width = fm.horizontalAdvance(l->glyphs) * s * l->stretch;
     }
     l->width = width;
     l->ascent = fm.ascent() * s;
@@ -699,25 +708,27 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     m_painter.setTransform(placement(run), true);
     if (dc.bkMode == BkOpaque && !(run.options & TextOpaque))
         m_painter.fillRect(QRectF(l.x, l.y - l.ascent, l.width, l.ascent + l.descent), dc.bkColor);
+
     const qreal across = l.scale * l.stretch;
     m_painter.scale(across, l.scale);
     m_painter.setFont(l.font);
     m_painter.setPen(dc.textColor);
     m_painter.setBackgroundMode(Qt::TransparentMode);
     const qreal ux = l.x / across, uy = l.y / l.scale;
+    auto draw = [&](QPointF at, const QString &glyphs) { m_painter.drawText(at, glyphs); };
     if (l.spaced) {
-        for (qsizetype i = 0; i < run.text.size() && !late(); ++i) {
-            const QChar c = run.text.at(i);
+        for (qsizetype i = 0; i < l.glyphs.size() && !late(); ++i) {
+            const QChar c = l.glyphs.at(i);
             const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
-            if (c.isHighSurrogate() && i + 1 < run.text.size()) {
-                m_painter.drawText(at, run.text.mid(i, 2));
+            if (c.isHighSurrogate() && i + 1 < l.glyphs.size()) {
+                draw(at, l.glyphs.mid(i, 2));
                 ++i;
             } else if (!c.isSpace()) {
-                m_painter.drawText(at, QString(c));
+                draw(at, QString(c));
             }
         }
     } else {
-        m_painter.drawText(QPointF(ux, uy), run.text);
+        draw(QPointF(ux, uy), l.glyphs);
     }
     m_painter.restore();
     return l.width;

@@ -1,11 +1,17 @@
 // Character sets and font faces of metafile text.
 #include "wmftext.h"
 
+#include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
 #include <QMutex>
+#include <QRawFont>
 #include <QStringDecoder>
+
+#include <algorithm>
+#include <cmath>
 
 namespace wmf {
 
@@ -465,6 +471,78 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         result = installed.isEmpty() ? QString() : installed.first();
     cache.insert(key, result);
     return result;
+}
+
+namespace {
+
+// How often English text has each lower-case letter and the space, per thousand characters:
+// the weights of the platform's average character width.
+constexpr int letterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                   56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+
+FaceMetrics measure(const QString &family, int weight, bool italic)
+{
+    FaceMetrics m;
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || family.isEmpty())
+        return m;
+    constexpr qreal em = 1000;
+    QFont font(family);
+    font.setWeight(QFont::Weight(std::clamp(weight, 1, 1000)));
+    font.setItalic(italic);
+    font.setPixelSize(int(em));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    const QFontMetricsF fm(font);
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (fm.averageCharWidth() > 0)
+        m.averageWidth = fm.averageCharWidth() / em;
+    if (!raw.isValid() || raw.unitsPerEm() <= 0)
+        return m;
+
+    // A symbol face has letters at the letters' codes only as stand-ins for its own characters.
+    const bool symbolFace = QFontDatabase::writingSystems(family).contains(QFontDatabase::Symbol);
+    if (!symbolFace) {
+        qreal sum = 0;
+        bool letters = true;
+        for (int i = 0; i < 27 && letters; ++i) {
+            const QChar c = i < 26 ? QChar(char16_t(u'a' + i)) : QChar(u' ');
+            quint32 glyph = 0;
+            int count = 1;
+            letters = raw.supportsCharacter(c) && raw.glyphIndexesForChars(&c, 1, &glyph, &count) &&
+                      count == 1;
+            QPointF advance;
+            if (letters &&
+                raw.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics))
+                sum += letterWeights[i] * advance.x();
+            else
+                letters = false;
+        }
+        if (letters && sum > 0)
+            m.averageWidth = sum / 1000 / raw.pixelSize();
+    }
+
+    // Nothing a real face has: keep text readable whatever the tables say.
+    if (!(m.averageWidth > 0.02 && m.averageWidth < 4))
+        m.averageWidth = 0.5;
+    return m;
+}
+
+} // namespace
+
+FaceMetrics faceMetrics(const QString &family, int weight, bool italic)
+{
+    static QMutex mutex;
+    static QHash<QString, FaceMetrics> cache;
+    const QString key =
+        family + QChar(u'\x1f') + QString::number(weight) + QChar(italic ? u'i' : u'r');
+    {
+        QMutexLocker lock(&mutex);
+        if (auto it = cache.constFind(key); it != cache.constEnd())
+            return *it;
+    }
+    FaceMetrics m = measure(family, weight, italic);
+    QMutexLocker lock(&mutex);
+    cache.insert(key, m);
+    return m;
 }
 
 } // namespace wmf

@@ -22,4 +22,17 @@ const char *encodingName(quint8 charSet);
 // Empty without a QGuiApplication (fonts need one).
 QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily);
 
+// What the platform takes from a face besides its glyphs, in ems of the face.
+struct FaceMetrics
+{
+    // The average character width a font record's width asks the face to have: for the
+    // classic faces the platform's own measure, the lower-case letters and the space weighted
+    // by how often English uses them; where the face has no such letters, its stored average.
+    qreal averageWidth = 0.5;
+};
+
+// The metrics of `family` in the style the weight and slant choose, measured once a face and
+// style. Defaults without a QGuiApplication.
+FaceMetrics faceMetrics(const QString &family, int weight, bool italic);
+
 } // namespace wmf

@@ -75,6 +75,8 @@ private slots:
     void atSize();
     void thinLinesAtSize_data();
     void thinLinesAtSize();
+    void textWidth_data();
+    void textWidth();
 };
 
 // The picture's size, or when there is none, why.
@@ -521,6 +523,49 @@ void TestWmfRenderer::thinLinesAtSize()
         QString why;
         QVERIFY2(probe(image, p, &why), qPrintable(why));
     }
+}
+
+// A font record's width is the average character width the face is stretched to, the average
+// the platform takes: the lower-case letters and the space, each as often as English has it
+// in a thousand characters. A run of exactly those thousand characters is then a thousand
+// widths long, whatever the face and style (of faces that have lower-case letters). The file
+// has no frame: its picture is as wide as the run.
+void TestWmfRenderer::textWidth_data()
+{
+    QTest::addColumn<QByteArray>("face");
+    QTest::addColumn<int>("weight");
+    QTest::addColumn<bool>("italic");
+    QTest::addColumn<int>("width"); // of the picture, pixels
+
+    // Each face and style has its own average: a cache that mixed them up fails one of these.
+    QTest::newRow("Arial") << QByteArray("Arial") << 400 << false << 1000;
+    QTest::newRow("Arial bold") << QByteArray("Arial") << 700 << false << 1000;
+    QTest::newRow("Times New Roman italic") << QByteArray("Times New Roman") << 400 << true << 1000;
+    QTest::newRow("Times New Roman bold") << QByteArray("Times New Roman") << 700 << false << 1000;
+}
+
+void TestWmfRenderer::textWidth()
+{
+    QFETCH(QByteArray, face);
+    QFETCH(int, weight);
+    QFETCH(bool, italic);
+    QFETCH(int, width);
+    constexpr int perThousand[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                     56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+    QByteArray thousand;
+    for (int i = 0; i < 27; ++i)
+        thousand += QByteArray(perThousand[i], i < 26 ? char('a' + i) : ' ');
+    QCOMPARE(thousand.size(), 1000);
+    const QByteArray file = Writer(false)
+                                .createFont(-20, face, 0, 0, weight, italic, false, false, 1)
+                                .selectObject(0)
+                                .setBkMode(1)
+                                .textOut(0, 0, thousand)
+                                .finish();
+    QString error;
+    const QImage image = wmf::render(file, &error);
+    QVERIFY2(!image.isNull(), qPrintable(error));
+    QVERIFY2(std::abs(image.width() - width) <= 1, qPrintable(QString::number(image.width())));
 }
 
 QTEST_MAIN(TestWmfRenderer)
