@@ -582,11 +582,17 @@ struct Layout
     FaceMetrics face;
     qreal scale = 1;   // pixels per font unit
     qreal stretch = 1; // across, on top of scale
+    qreal smear = 0;   // pixels each glyph is smeared along the baseline: made-up bold
     QList<qreal> starts;
     bool spaced = false;
     qreal width = 0, ascent = 0, descent = 0;
     qreal x = 0, y = 0; // the first character's origin from the reference point
 };
+
+// The platform emboldens a face that has no bold of its own by smearing each glyph along the
+// baseline, a fiftieth of the em but at least a pixel, and widens each character's advance by
+// as much.
+constexpr qreal smearPerEm = 1.0 / 50;
 
 // False when there is nothing to draw: no fonts (no QGuiApplication), no text, or a size
 // nobody could read (text far larger than any picture also costs much to draw).
@@ -595,13 +601,15 @@ bool layOut(const TextRun &run, Layout *l)
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || run.text.isEmpty())
         return false;
     qreal em = std::abs(run.emPixels);
-    l->face = faceMetrics(run.family, run.weight, run.italic);
+    const bool madeUpBold = run.weight >= 600 && !hasBoldStyle(run.family);
+    const int weight = madeUpBold ? 400 : run.weight;
+    l->face = faceMetrics(run.family, weight, run.italic);
     l->glyphs = run.text;
     l->font = QFont(run.family);
     l->font.setStyleStrategy(QFont::PreferAntialias);
     l->font.setHintingPreference(QFont::PreferNoHinting);
     l->font.setKerning(false); // the platform's text records space by the advances alone
-    l->font.setWeight(QFont::Weight(run.weight));
+    l->font.setWeight(QFont::Weight(weight));
     l->font.setItalic(run.italic);
     l->font.setUnderline(run.underline);
     l->font.setStrikeOut(run.strikeOut);
@@ -614,9 +622,12 @@ bool layOut(const TextRun &run, Layout *l)
     const qreal s = l->scale = em / Layout::base;
     if (run.widthPixels > 0)
         l->stretch = std::clamp(run.widthPixels / (l->face.averageWidth * em), 0.05, 20.0);
+    if (madeUpBold)
+        l->smear = std::max(1.0, em * smearPerEm);
 
+    // Made-up bold moves each character by its smear: character by character, as spacing does.
     l->spaced = !run.advances.isEmpty() || !run.rises.isEmpty() || run.extraPerChar != 0 ||
-                run.extraPerBreak != 0;
+                run.extraPerBreak != 0 || l->smear > 0;
     qreal width = 0;
     if (l->spaced) {
         l->starts.reserve(l->glyphs.size());
@@ -627,7 +638,7 @@ bool layOut(const TextRun &run, Layout *l)
             } else if (!l->glyphs.at(i).isLowSurrogate()) {
                 const bool pair = l->glyphs.at(i).isHighSurrogate() && i + 1 < l->glyphs.size();
                 width += fm.horizontalAdvance(l->glyphs.mid(i, pair ? 2 : 1)) * s * l->stretch +
-                         run.extraPerChar;
+                         run.extraPerChar + l->smear;
                 if (l->glyphs.at(i) == u' ')
                     width += run.extraPerBreak;
             }
@@ -715,7 +726,13 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     m_painter.setPen(dc.textColor);
     m_painter.setBackgroundMode(Qt::TransparentMode);
     const qreal ux = l.x / across, uy = l.y / l.scale;
-    auto draw = [&](QPointF at, const QString &glyphs) { m_painter.drawText(at, glyphs); };
+    QPainterPath outlines; // made-up bold: the glyphs, to be smeared
+    auto draw = [&](QPointF at, const QString &glyphs) {
+        if (l.smear > 0)
+            outlines.addText(at, l.font, glyphs);
+        else
+            m_painter.drawText(at, glyphs);
+    };
     if (l.spaced) {
         for (qsizetype i = 0; i < l.glyphs.size() && !late(); ++i) {
             const QChar c = l.glyphs.at(i);
@@ -729,6 +746,17 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
         }
     } else {
         draw(QPointF(ux, uy), l.glyphs);
+    }
+    if (l.smear > 0 && !outlines.isEmpty()) {
+        // The glyphs and copies of them moved along the baseline up to the smear, half a pixel
+        // apart (sixteen copies at most), filled as one shape: their union, with no overlap drawn
+        // darker.
+        const int copies = std::clamp(int(std::ceil(l.smear / 0.5)) + 1, 2, 16);
+        QPainterPath smeared;
+        smeared.setFillRule(Qt::WindingFill);
+        for (int k = 0; k < copies; ++k)
+            smeared.addPath(outlines.translated(l.smear / across * k / (copies - 1), 0));
+        m_painter.fillPath(smeared, dc.textColor);
     }
     m_painter.restore();
     return l.width;

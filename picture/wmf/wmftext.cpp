@@ -545,4 +545,22 @@ FaceMetrics faceMetrics(const QString &family, int weight, bool italic)
     return m;
 }
 
+bool hasBoldStyle(const QString &family)
+{
+    static QMutex mutex;
+    static QHash<QString, bool> cache;
+    QMutexLocker lock(&mutex);
+    if (auto it = cache.constFind(family); it != cache.constEnd())
+        return *it;
+    bool bold = false;
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        const QStringList styles = QFontDatabase::styles(family);
+        bold = std::any_of(styles.begin(), styles.end(), [&](const QString &style) {
+            return QFontDatabase::weight(family, style) >= 600;
+        });
+    }
+    cache.insert(family, bold);
+    return bold;
+}
+
 } // namespace wmf

@@ -35,4 +35,8 @@ struct FaceMetrics
 // style. Defaults without a QGuiApplication.
 FaceMetrics faceMetrics(const QString &family, int weight, bool italic);
 
+// Whether `family` has a style of weight 600 or more. Without one, the platform draws the
+// family's bold text emboldened.
+bool hasBoldStyle(const QString &family);
+
 } // namespace wmf

@@ -77,6 +77,7 @@ private slots:
     void thinLinesAtSize();
     void textWidth_data();
     void textWidth();
+    void madeUpBold();
 };
 
 // The picture's size, or when there is none, why.
@@ -542,6 +543,9 @@ void TestWmfRenderer::textWidth_data()
     QTest::newRow("Arial bold") << QByteArray("Arial") << 700 << false << 1000;
     QTest::newRow("Times New Roman italic") << QByteArray("Times New Roman") << 400 << true << 1000;
     QTest::newRow("Times New Roman bold") << QByteArray("Times New Roman") << 700 << false << 1000;
+    // A face without a bold style drawn bold: each glyph smeared a pixel (a fiftieth of an em
+    // of 20 pixels is less), and each character a pixel further on.
+    QTest::newRow("PMingLiU bold, made up") << QByteArray("PMingLiU") << 700 << false << 2000;
 }
 
 void TestWmfRenderer::textWidth()
@@ -566,6 +570,39 @@ void TestWmfRenderer::textWidth()
     const QImage image = wmf::render(file, &error);
     QVERIFY2(!image.isNull(), qPrintable(error));
     QVERIFY2(std::abs(image.width() - width) <= 1, qPrintable(QString::number(image.width())));
+}
+
+// Bold asked of a face that has no bold (AR PL UMing stands in for the Ming faces) is drawn
+// emboldened: more ink, smeared to the right of where the regular glyphs start.
+void TestWmfRenderer::madeUpBold()
+{
+    auto ink = [](int weight, QRect *box) {
+        const QByteArray file = Writer(true, QRect(0, 0, 300, 100), 96)
+                                    .createFont(-60, "PMingLiU", 136, 0, weight)
+                                    .selectObject(0)
+                                    .setBkMode(1)
+                                    .textOut(20, 20, "\xa4\xa4\xa4\xe5")
+                                    .finish();
+        const QImage image = wmf::render(file, nullptr);
+        int dark = 0;
+        *box = QRect();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    ++dark;
+                    *box |= QRect(x, y, 1, 1);
+                }
+        return dark;
+    };
+    QRect regularBox, boldBox;
+    const int regular = ink(400, &regularBox);
+    const int bold = ink(700, &boldBox);
+    QVERIFY2(regular > 200 && bold > regular * 23 / 20,
+             qPrintable(u"%1 dark pixels regular, %2 bold"_s.arg(regular).arg(bold)));
+    QCOMPARE(boldBox.left(), regularBox.left());
+    QVERIFY2(
+        boldBox.right() > regularBox.right(),
+        qPrintable(u"ink to %1 regular, %2 bold"_s.arg(regularBox.right()).arg(boldBox.right())));
 }
 
 QTEST_MAIN(TestWmfRenderer)
