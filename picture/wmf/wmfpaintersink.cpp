@@ -580,6 +580,7 @@ struct Layout
     QFont font;
     QString glyphs; // the text as the font's characters
     FaceMetrics face;
+    qreal em = 0;      // pixels
     qreal scale = 1;   // pixels per font unit
     qreal stretch = 1; // across, on top of scale
     qreal smear = 0;   // pixels each glyph is smeared along the baseline: made-up bold
@@ -611,14 +612,13 @@ bool layOut(const TextRun &run, Layout *l)
     l->font.setKerning(false); // the platform's text records space by the advances alone
     l->font.setWeight(QFont::Weight(weight));
     l->font.setItalic(run.italic);
-    l->font.setUnderline(run.underline);
-    l->font.setStrikeOut(run.strikeOut);
     l->font.setPixelSize(Layout::base);
     const QFontMetricsF fm(l->font);
     if (run.emPixels > 0 && fm.ascent() + fm.descent() > 0)
         em = em * Layout::base / (fm.ascent() + fm.descent()); // cell height to character height
     if (em < 0.3 || em > 16384)
         return false;
+    l->em = em;
     const qreal s = l->scale = em / Layout::base;
     if (run.widthPixels > 0)
         l->stretch = std::clamp(run.widthPixels / (l->face.averageWidth * em), 0.05, 20.0);
@@ -719,6 +719,26 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     m_painter.setTransform(placement(run), true);
     if (dc.bkMode == BkOpaque && !(run.options & TextOpaque))
         m_painter.fillRect(QRectF(l.x, l.y - l.ascent, l.width, l.ascent + l.descent), dc.bkColor);
+
+    // Underline and strikeout: one bar each under the whole run, spaces and all, at the face's
+    // own place and thickness. Along the axes they cover whole pixels, at least one.
+    auto bar = [&](qreal top, qreal thickness) {
+        QRectF r(l.x, l.y + top * l.em, l.width, std::max(thickness * l.em, 1.0));
+        if (std::fmod(run.angle, 360.0) == 0) {
+            const QPointF at = run.reference;
+            const qreal y0 = std::round(at.y() + r.top());
+            const qreal x0 = std::round(at.x() + r.left());
+            r = QRectF(x0 - at.x(), y0 - at.y(), std::round(at.x() + r.right()) - x0,
+                       std::max(1.0, std::round(r.height())));
+            m_painter.setRenderHint(QPainter::Antialiasing, false);
+        }
+        m_painter.fillRect(r, dc.textColor);
+        m_painter.setRenderHint(QPainter::Antialiasing, true);
+    };
+    if (run.underline)
+        bar(l.face.underlineTop, l.face.underlineThickness);
+    if (run.strikeOut)
+        bar(-l.face.strikeOutTop, l.face.strikeOutThickness);
 
     const qreal across = l.scale * l.stretch;
     m_painter.scale(across, l.scale);

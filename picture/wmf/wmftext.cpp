@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QRawFont>
 #include <QStringDecoder>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -480,6 +481,11 @@ namespace {
 constexpr int letterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
                                    56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
 
+qint16 tableWord(const QByteArray &table, qsizetype at)
+{
+    return at + 2 <= table.size() ? qFromBigEndian<qint16>(table.constData() + at) : 0;
+}
+
 FaceMetrics measure(const QString &family, int weight, bool italic)
 {
     FaceMetrics m;
@@ -495,8 +501,12 @@ FaceMetrics measure(const QString &family, int weight, bool italic)
     const QRawFont raw = QRawFont::fromFont(font);
     if (fm.averageCharWidth() > 0)
         m.averageWidth = fm.averageCharWidth() / em;
+    m.underlineTop = fm.underlinePos() / em;
+    m.underlineThickness = m.strikeOutThickness = fm.lineWidth() / em;
+    m.strikeOutTop = (fm.strikeOutPos() + fm.lineWidth() / 2) / em;
     if (!raw.isValid() || raw.unitsPerEm() <= 0)
         return m;
+    const qreal units = raw.unitsPerEm();
 
     // A symbol face has letters at the letters' codes only as stand-ins for its own characters.
     const bool symbolFace = QFontDatabase::writingSystems(family).contains(QFontDatabase::Symbol);
@@ -520,9 +530,24 @@ FaceMetrics measure(const QString &family, int weight, bool italic)
             m.averageWidth = sum / 1000 / raw.pixelSize();
     }
 
+    // The face's own bars: the top of its underline and of its strikeout, and their thickness.
+    const QByteArray post = raw.fontTable("post");
+    if (const qint16 thickness = tableWord(post, 10); thickness > 0) {
+        m.underlineTop = -tableWord(post, 8) / units;
+        m.underlineThickness = thickness / units;
+    }
+    const QByteArray os2 = raw.fontTable("OS/2");
+    if (const qint16 size = tableWord(os2, 26); size > 0) {
+        m.strikeOutTop = tableWord(os2, 28) / units;
+        m.strikeOutThickness = size / units;
+    }
     // Nothing a real face has: keep text readable whatever the tables say.
     if (!(m.averageWidth > 0.02 && m.averageWidth < 4))
         m.averageWidth = 0.5;
+    m.underlineTop = std::clamp(m.underlineTop, -1.0, 1.0);
+    m.strikeOutTop = std::clamp(m.strikeOutTop, -1.0, 1.0);
+    m.underlineThickness = std::clamp(m.underlineThickness, 0.0, 0.5);
+    m.strikeOutThickness = std::clamp(m.strikeOutThickness, 0.0, 0.5);
     return m;
 }
 

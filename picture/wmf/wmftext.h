@@ -29,6 +29,10 @@ struct FaceMetrics
     // classic faces the platform's own measure, the lower-case letters and the space weighted
     // by how often English uses them; where the face has no such letters, its stored average.
     qreal averageWidth = 0.5;
+    qreal underlineTop = 0.1; // below the baseline
+    qreal underlineThickness = 0.05;
+    qreal strikeOutTop = 0.3; // above the baseline
+    qreal strikeOutThickness = 0.05;
 };
 
 // The metrics of `family` in the style the weight and slant choose, measured once a face and

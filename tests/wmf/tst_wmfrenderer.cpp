@@ -78,6 +78,8 @@ private slots:
     void textWidth_data();
     void textWidth();
     void madeUpBold();
+    void textBars_data();
+    void textBars();
 };
 
 // The picture's size, or when there is none, why.
@@ -603,6 +605,50 @@ void TestWmfRenderer::madeUpBold()
     QVERIFY2(
         boldBox.right() > regularBox.right(),
         qPrintable(u"ink to %1 regular, %2 bold"_s.arg(regularBox.right()).arg(boldBox.right())));
+}
+
+// Underline and strikeout: one bar from the run's start to its end, spaces included, where
+// the face (Liberation Sans for Arial) puts it, as thick as the face makes it.
+void TestWmfRenderer::textBars_data()
+{
+    QTest::addColumn<bool>("underline");
+    QTest::addColumn<int>("top");    // first row of the bar, from the baseline down
+    QTest::addColumn<int>("height"); // rows
+    // Of 2048 units: the underline's top 67 below the baseline, 150 thick; the strikeout's top
+    // 530 above, 102 thick. At 60 pixels an em: 2 below, 4.4 thick; 15.5 above, 3 thick.
+    QTest::newRow("underline") << true << 2 << 4;
+    QTest::newRow("strikeout") << false << -16 << 3;
+}
+
+void TestWmfRenderer::textBars()
+{
+    QFETCH(bool, underline);
+    QFETCH(int, top);
+    QFETCH(int, height);
+    // Two letters four spaces apart, each character 20 pixels on: the run goes from 10 to 130.
+    const QByteArray file = Writer(true, QRect(0, 0, 200, 100), 96)
+                                .createFont(-60, "Arial", 0, 0, 400, false, underline, !underline)
+                                .selectObject(0)
+                                .setBkMode(1)
+                                .setTextAlign(24)
+                                .extTextOut(10, 70, 0, {}, "a    b", QList<int>(6, 20))
+                                .finish();
+    const QImage image = wmf::render(file, nullptr);
+    // Down the middle of the spaces: exactly the bar's rows are dark.
+    QString rows;
+    for (int y = 0; y < image.height(); ++y)
+        if (qGray(image.pixel(60, y)) < 128)
+            rows += QString::number(y - 70) + u' ';
+    QString expected;
+    for (int y = top; y < top + height; ++y)
+        expected += QString::number(y) + u' ';
+    QCOMPARE(rows, expected);
+    // Along the bar, from the run's first pixel to its last.
+    const int y = 70 + top;
+    for (int x = 10; x < 130; ++x)
+        QVERIFY2(qGray(image.pixel(x, y)) < 128, qPrintable(u"%1,%2 not dark"_s.arg(x).arg(y)));
+    QVERIFY(qGray(image.pixel(9, y)) > 200);
+    QVERIFY(qGray(image.pixel(130, y)) > 200);
 }
 
 QTEST_MAIN(TestWmfRenderer)
