@@ -605,8 +605,10 @@ bool layOut(const TextRun &run, Layout *l)
     const bool madeUpBold = run.weight >= 600 && !hasBoldStyle(run.family);
     const int weight = madeUpBold ? 400 : run.weight;
     l->face = faceMetrics(run.family, weight, run.italic);
-    l->glyphs = run.text;
+    l->glyphs = l->face.symbolEncoded ? toSymbolEncoding(run.text) : run.text;
     l->font = QFont(run.family);
+    if (!l->face.fallbacks.isEmpty())
+        l->font.setFamilies(QStringList{run.family} + l->face.fallbacks);
     l->font.setStyleStrategy(QFont::PreferAntialias);
     l->font.setHintingPreference(QFont::PreferNoHinting);
     l->font.setKerning(false); // the platform's text records space by the advances alone

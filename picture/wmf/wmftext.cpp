@@ -416,8 +416,11 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
     const QString kaiTw = find({u"AR PL UKai TW", u"AR PL UKai HK", u"AR PL UMing TW"});
     const QString kaiCn = find({u"AR PL UKai CN", u"AR PL UKai TW", u"AR PL UMing CN"});
     const QString cjk = find({u"Droid Sans Fallback", u"AR PL UMing TW"});
-    // A face made to stand in for Symbol (its Greek upright; asked for in italic, it slants).
-    const QString symbolFont = find({u"OpenSymbol"});
+    // Faces made to stand in for Symbol (their Greek upright; asked for in italic, they slant):
+    // first its metric clone, whose glyphs are as tall and wide as Symbol's, then a face with
+    // Unicode's mathematical characters, for MT Extra.
+    const QString symbolFont = find({u"Standard Symbols PS", u"OpenSymbol"});
+    const QString mathFont = find({u"OpenSymbol"});
 
     QString result;
     const QString lower = face.trimmed().toLower();
@@ -447,9 +450,10 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         else if (has({u"courier", u"mono", u"console", u"consolas", u"fixedsys", u"terminal",
                       u"typewriter"}))
             result = mono;
-        else if ((lower == u"symbol" || lower.endsWith(u" symbol") || lower == u"mt extra") &&
-                 !symbolFont.isEmpty())
+        else if ((lower == u"symbol" || lower.endsWith(u" symbol")) && !symbolFont.isEmpty())
             result = symbolFont;
+        else if (lower == u"mt extra" && !mathFont.isEmpty())
+            result = mathFont;
         else if (has({u"times", u"roman", u"serif", u"georgia", u"garamond", u"bookman", u"cambria",
                       u"century", u"palatino", u"euclid", u"symbol", u"mt extra", u"math"}) &&
                  !has({u"sans"}))
@@ -510,6 +514,13 @@ FaceMetrics measure(const QString &family, int weight, bool italic)
 
     // A symbol face has letters at the letters' codes only as stand-ins for its own characters.
     const bool symbolFace = QFontDatabase::writingSystems(family).contains(QFontDatabase::Symbol);
+    m.symbolEncoded = symbolFace && raw.supportsCharacter(u'a') &&
+                      !raw.supportsCharacter(uint(0x03B1)); // Symbol's 'a' is alpha
+    if (m.symbolEncoded) {
+        for (const QString &f : QFontDatabase::families())
+            if (f.compare(u"OpenSymbol", Qt::CaseInsensitive) == 0)
+                m.fallbacks.append(f);
+    }
     if (!symbolFace) {
         qreal sum = 0;
         bool letters = true;
@@ -586,6 +597,20 @@ bool hasBoldStyle(const QString &family)
     }
     cache.insert(family, bold);
     return bold;
+}
+
+QString toSymbolEncoding(const QString &text)
+{
+    static const QHash<char16_t, char16_t> bytes = [] {
+        QHash<char16_t, char16_t> h;
+        for (int i = 223; i >= 0; --i) // where two bytes show one character, the first
+            h.insert(symbolTable[i], char16_t(0x20 + i));
+        return h;
+    }();
+    QString out = text;
+    for (QChar &c : out)
+        c = QChar(bytes.value(c.unicode(), c.unicode()));
+    return out;
 }
 
 } // namespace wmf

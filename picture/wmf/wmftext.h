@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace wmf {
 
@@ -33,6 +34,10 @@ struct FaceMetrics
     qreal underlineThickness = 0.05;
     qreal strikeOutTop = 0.3; // above the baseline
     qreal strikeOutThickness = 0.05;
+    // The face keeps the Symbol face's encoding: its characters are that face's bytes (see
+    // toSymbolEncoding), and what it lacks is drawn by the families in `fallbacks`.
+    bool symbolEncoded = false;
+    QStringList fallbacks;
 };
 
 // The metrics of `family` in the style the weight and slant choose, measured once a face and
@@ -42,5 +47,9 @@ FaceMetrics faceMetrics(const QString &family, int weight, bool italic);
 // Whether `family` has a style of weight 600 or more. Without one, the platform draws the
 // family's bold text emboldened.
 bool hasBoldStyle(const QString &family);
+
+// Text for a face that keeps the Symbol face's encoding: each character the Symbol face shows
+// becomes the byte it shows it at; other characters stay as they are.
+QString toSymbolEncoding(const QString &text);
 
 } // namespace wmf
