@@ -265,6 +265,8 @@ void TestWmfParser::texts_data()
     row("Greek", 161, "Arial", "\xe1\xe2", "αβ", {10, 10});
     row("Symbol", 2, "Symbol", "abgp\xa3", "αβγπ≤", {10, 10, 10, 10, 10});
     row("Symbol face with ANSI set", 0, "Symbol", "D", "Δ", {10});
+    // Symbol's phi has a stroke (Unicode's phi symbol), its phi1 a loop (Unicode's small phi).
+    row("Symbol phi and phi1", 2, "Symbol", "fj", "\u03D5\u03C6", {10, 10});
     row("Wingdings", 2, "Wingdings", "\xfc\x6c\xe0", "✓●→", {10, 10, 10});
     // The symbol faces, a few bytes of each table (pictographs beyond the first plane take
     // two UTF-16 units, the second without an advance of its own).

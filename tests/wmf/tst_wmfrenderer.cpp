@@ -388,6 +388,13 @@ void TestWmfRenderer::pixels_data()
         "60,17,5,11!=#000000 49,40,3,15=#000000");
     row("Symbol in italic: slanted", font(-80, "Symbol", 2, 0, true).textOut(40, 10, "I"),
         "60,17,5,11=#000000 49,40,3,15!=#000000");
+    // Symbol's phi (f) has a straight stroke rising well above the bowl, its phi1 (j) a loop
+    // no higher than the other small letters: ink 55 to 70 hundredths of an em above the
+    // baseline for one, none for the other.
+    row("Symbol phi: stroked", font(-100, "Symbol", 2).setTextAlign(24).textOut(60, 90, "f"),
+        "60,20,50,15=#000000");
+    row("Symbol phi1: looped", font(-100, "Symbol", 2).setTextAlign(24).textOut(60, 90, "j"),
+        "60,20,50,15!=#000000 60,45,50,40=#000000");
 }
 
 void TestWmfRenderer::pixels()
