@@ -267,7 +267,8 @@ void TestWmfParser::texts_data()
     row("Symbol face with ANSI set", 0, "Symbol", "D", "Δ", {10});
     // Symbol's phi has a stroke (Unicode's phi symbol), its phi1 a loop (Unicode's small phi).
     row("Symbol phi and phi1", 2, "Symbol", "fj", "\u03D5\u03C6", {10, 10});
-    row("Wingdings", 2, "Wingdings", "\xfc\x6c\xe0", "✓●→", {10, 10, 10});
+    row("Wingdings", 2, "Wingdings", "\x25\x2c\xfc", "\U0001F514\U0001F4EA\u2713",
+        {10, 0, 10, 0, 10});
     // The symbol faces, a few bytes of each table (pictographs beyond the first plane take
     // two UTF-16 units, the second without an advance of its own).
     row("Wingdings 2", 2, "Wingdings 2", "\x50\x69\x6a", "\U0001F5F8\u24EA\u2460", {10, 0, 10, 10});
