@@ -395,12 +395,18 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
     if (installed.isEmpty())
         installed = QFontDatabase::families();
 
+    // A family installed by two foundries is listed twice, each name with its foundry after it
+    // in brackets ("Standard Symbols PS [urw]"); the name alone picks the platform's choice.
+    auto bare = [](const QString &family) {
+        const qsizetype bracket = family.lastIndexOf(u" [");
+        return bracket > 0 && family.endsWith(u']') ? family.left(bracket) : family;
+    };
     auto find = [&](std::initializer_list<const char16_t *> names) -> QString {
         for (const char16_t *n : names) {
             const QString name = QString::fromUtf16(n);
             for (const QString &f : installed)
-                if (f.compare(name, Qt::CaseInsensitive) == 0)
-                    return f;
+                if (bare(f).compare(name, Qt::CaseInsensitive) == 0)
+                    return bare(f);
         }
         return {};
     };
@@ -422,8 +428,8 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
     QString result;
     const QString lower = face.trimmed().toLower();
     for (const QString &f : installed) {
-        if (f.compare(face.trimmed(), Qt::CaseInsensitive) == 0 && !lower.isEmpty()) {
-            result = f;
+        if (bare(f).compare(face.trimmed(), Qt::CaseInsensitive) == 0 && !lower.isEmpty()) {
+            result = bare(f);
             break;
         }
     }
