@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -743,45 +744,108 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
         bar(-l.face.strikeOutTop, l.face.strikeOutThickness);
 
     const qreal across = l.scale * l.stretch;
-    m_painter.scale(across, l.scale);
-    m_painter.setFont(l.font);
-    m_painter.setPen(dc.textColor);
-    m_painter.setBackgroundMode(Qt::TransparentMode);
     const qreal ux = l.x / across, uy = l.y / l.scale;
-    QPainterPath outlines; // made-up bold: the glyphs, to be smeared
-    auto draw = [&](QPointF at, const QString &glyphs) {
-        if (l.smear > 0)
-            outlines.addText(at, l.font, glyphs);
-        else
-            m_painter.drawText(at, glyphs);
-    };
-    if (l.spaced) {
+    // The glyphs in the given colour, on a painter that holds the run's frame.
+    auto drawGlyphs = [&](QPainter &p, const QColor &color) {
+        p.scale(across, l.scale);
+        p.setFont(l.font);
+        p.setPen(color);
+        p.setBackgroundMode(Qt::TransparentMode);
+        if (!l.spaced) {
+            p.drawText(QPointF(ux, uy), l.glyphs);
+            return;
+        }
         for (qsizetype i = 0; i < l.glyphs.size() && !late(); ++i) {
             const QChar c = l.glyphs.at(i);
             const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
             if (c.isHighSurrogate() && i + 1 < l.glyphs.size()) {
-                draw(at, l.glyphs.mid(i, 2));
+                p.drawText(at, l.glyphs.mid(i, 2));
                 ++i;
             } else if (!c.isSpace()) {
-                draw(at, QString(c));
+                p.drawText(at, QString(c));
             }
         }
-    } else {
-        draw(QPointF(ux, uy), l.glyphs);
-    }
-    if (l.smear > 0 && !outlines.isEmpty()) {
-        // The glyphs and copies of them moved along the baseline up to the smear, half a pixel
-        // apart (sixteen copies at most), filled as one shape: their union, with no overlap drawn
-        // darker.
-        const int copies = std::clamp(int(std::ceil(l.smear / 0.5)) + 1, 2, 16);
-        QPainterPath smeared;
-        smeared.setFillRule(Qt::WindingFill);
-        for (int k = 0; k < copies; ++k)
-            smeared.addPath(outlines.translated(l.smear / across * k / (copies - 1), 0));
-        m_painter.fillPath(smeared, dc.textColor);
-    }
+    };
+    if (l.smear > 0)
+        drawSmeared(QRectF(l.x - l.em, l.y - l.ascent - l.em, l.width + 2 * l.em,
+                           l.ascent + l.descent + 2 * l.em),
+                    l.smear, run, dc, [&](QPainter &p) { drawGlyphs(p, Qt::black); });
+    else
+        drawGlyphs(m_painter, dc.textColor);
     m_painter.restore();
     return l.width;
+}
+
+namespace {
+
+// One row of a coverage mask smeared to the right: each pixel the most of the `reach` whole
+// pixels to its left and itself, and of the next one to the left in part (`part` of 256).
+void smearRow(const uchar *in, uchar *out, int width, int reach, int part)
+{
+    std::vector<int> window; // indices whose coverage falls from the oldest on
+    window.reserve(size_t(width));
+    size_t oldest = 0;
+    for (int x = 0; x < width; ++x) {
+        while (window.size() > oldest && in[window.back()] <= in[x])
+            window.pop_back();
+        window.push_back(x);
+        if (window[oldest] < x - reach)
+            ++oldest;
+        int v = in[window[oldest]];
+        if (part > 0 && x - reach - 1 >= 0)
+            v = std::max(v, in[x - reach - 1] * part / 256);
+        out[x] = uchar(v);
+    }
+}
+
+} // namespace
+
+// Made-up bold: the glyphs drawn once into a coverage mask laid along the baseline, each row of
+// it smeared to the right by `smear` pixels, then painted in the text colour. `reach` is where
+// in the run's frame the glyphs may draw; only the part that can show is drawn, and unrotated
+// the mask lies on whole pixels of the picture.
+void PainterSink::drawSmeared(QRectF reach, qreal smear, const TextRun &run,
+                              const DeviceContext &dc,
+                              const std::function<void(QPainter &)> &drawGlyphs)
+{
+    const QTransform place = m_painter.transform();
+    QRectF shown(m_image->rect());
+    if (dc.clip)
+        shown &= QRectF(dc.clip->boundingRect());
+    if (run.options & TextClipped)
+        shown &= run.rect;
+    const QRectF box = reach & place.inverted().mapRect(shown).adjusted(-smear - 1, -1, 1, 1);
+    if (box.isEmpty())
+        return;
+    const QPointF at(std::floor(place.dx() + box.left()) - place.dx(),
+                     std::floor(place.dy() + box.top()) - place.dy());
+    const QSize size(int(std::ceil(box.right() - at.x())), int(std::ceil(box.bottom() - at.y())));
+    if (size.isEmpty() || qint64(size.width()) * size.height() > 128LL * 1024 * 1024)
+        return;
+    QImage mask(size, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return;
+    mask.fill(0);
+    {
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(-at);
+        drawGlyphs(p);
+    }
+    const int whole = int(smear);
+    const int part = int((smear - whole) * 256);
+    QImage ink(size, QImage::Format_ARGB32_Premultiplied);
+    if (ink.isNull())
+        return;
+    std::vector<uchar> row(size_t(size.width()));
+    const QRgb color = dc.textColor.rgb();
+    for (int y = 0; y < size.height() && !late(); ++y) {
+        smearRow(mask.constScanLine(y), row.data(), size.width(), whole, part);
+        QRgb *line = reinterpret_cast<QRgb *>(ink.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qPremultiply(qRgba(qRed(color), qGreen(color), qBlue(color), row[size_t(x)]));
+    }
+    m_painter.drawImage(at, ink);
 }
 
 void PainterSink::fillPath(const DeviceContext &dc, const QPainterPath &path, const Brush &b)
