@@ -52,6 +52,16 @@ void BenchWmf::render_data()
         QTest::newRow("500 Big5 text runs") << w.finish();
     }
     {
+        // Bold of a face that has no bold: emboldened by us.
+        Writer w(true, QRect(0, 0, 1000, 1000), 96);
+        w.createFont(-24, "\xb7s\xb2\xd3\xa9\xfa\xc5\xe9", 136, 0, 700)
+            .selectObject(0)
+            .setBkMode(1);
+        for (int i = 0; i < 500; ++i)
+            w.textOut((i * 13) % 900, (i * 7) % 960, "\xa4\xa4\xa4\xe5\xa6r\xab\xac");
+        QTest::newRow("500 bold Big5 text runs") << w.finish();
+    }
+    {
         const int side = 512;
         QByteArray bits(qsizetype(side) * side * 3, '\0');
         for (int i = 0; i < bits.size(); ++i)

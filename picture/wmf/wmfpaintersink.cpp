@@ -1,11 +1,14 @@
 // QPainter drawing of metafile records.
 #include "wmfpaintersink.h"
 
+#include "wmftext.h"
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -259,15 +262,27 @@ void PainterSink::shape(const DeviceContext &dc, const QPainterPath &path, bool 
     m_painter.drawPath(path);
 }
 
-// At the picture's own size a one-pixel solid pen along the axes colours whole pixels: from
-// each segment's start up to, not including, its end, as the platform draws lines. The
-// vertices on whole pixels; empty when the pen or the points are not like that.
+// How many whole pixels wide the platform's thin pens draw lines along the axes: a pen at
+// most one pixel of the picture's own size wide (a zero-width pen is one pixel at any size),
+// solid; 0 for other pens. One-pixel lines cover whole pixels at the picture's own size, and
+// drawn at another size they do too.
+int PainterSink::crispWidth(const DeviceContext &dc) const
+{
+    const quint16 style = dc.pen.style & PenStyleMask;
+    const qreal width = pen(dc).widthF();
+    if (style == PenSolid && width / m_zoom <= 1 + 1e-9)
+        return std::max(1, int(std::lround(width)));
+    if ((style == PenSolid || style == PenInsideFrame) && width == 1.0)
+        return 1;
+    return 0;
+}
+
+// A thin pen's vertices on whole pixels; empty when the pen or the points are not along the
+// axes (one slanted segment draws the whole line smoothly).
 QList<QPoint> PainterSink::crispPoints(const DeviceContext &dc, const QPolygonF &points,
                                        bool closed) const
 {
-    const quint16 style = dc.pen.style & PenStyleMask;
-    if (m_zoom != 1 || (style != PenSolid && style != PenInsideFrame) || points.size() < 2 ||
-        pen(dc).widthF() != 1.0)
+    if (points.size() < 2 || crispWidth(dc) == 0)
         return {};
     QList<QPoint> p;
     p.reserve(points.size() + 1);
@@ -287,14 +302,26 @@ QList<QPoint> PainterSink::crispPoints(const DeviceContext &dc, const QPolygonF 
     return p;
 }
 
+// As the platform draws lines: a one-pixel line colours each segment's pixels from its start
+// up to, not including, its end; a wider one is centred on the segment, its extra pixel right
+// of or below the middle, with square ends.
 void PainterSink::drawCrisp(const DeviceContext &dc, const QList<QPoint> &p)
 {
     const QColor color = pen(dc).color();
+    const int width = crispWidth(dc);
+    const int before = width / 2;
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     for (qsizetype i = 1; i < p.size(); ++i) {
         const QPoint a = p[i - 1], b = p[i];
         if (a == b)
             continue;
+        if (width > 1) {
+            const QPoint low(std::min(a.x(), b.x()) - before, std::min(a.y(), b.y()) - before);
+            const QPoint high(std::max(a.x(), b.x()) - before + width - 1,
+                              std::max(a.y(), b.y()) - before + width - 1);
+            m_painter.fillRect(QRect(low, high), color);
+            continue;
+        }
         const QPoint step(b.x() > a.x() ? 1 : (b.x() < a.x() ? -1 : 0),
                           b.y() > a.y() ? 1 : (b.y() < a.y() ? -1 : 0));
         const QPoint last = b - step;
@@ -547,13 +574,22 @@ struct Layout
 {
     static constexpr int base = 100;
     QFont font;
+    QString glyphs; // the text as the font's characters
+    FaceMetrics face;
+    qreal em = 0;      // pixels
     qreal scale = 1;   // pixels per font unit
     qreal stretch = 1; // across, on top of scale
+    qreal smear = 0;   // pixels each glyph is smeared along the baseline: made-up bold
     QList<qreal> starts;
     bool spaced = false;
     qreal width = 0, ascent = 0, descent = 0;
     qreal x = 0, y = 0; // the first character's origin from the reference point
 };
+
+// The platform emboldens a face that has no bold of its own by smearing each glyph along the
+// baseline, a fiftieth of the em but at least a pixel, and widens each character's advance by
+// as much.
+constexpr qreal smearPerEm = 1.0 / 50;
 
 // False when there is nothing to draw: no fonts (no QGuiApplication), no text, or a size
 // nobody could read (text far larger than any picture also costs much to draw).
@@ -562,40 +598,51 @@ bool layOut(const TextRun &run, Layout *l)
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || run.text.isEmpty())
         return false;
     qreal em = std::abs(run.emPixels);
+    const bool madeUpBold = run.weight >= 600 && !hasBoldStyle(run.family);
+    const int weight = madeUpBold ? 400 : run.weight;
+    l->face = faceMetrics(run.family, weight, run.italic);
+    l->glyphs = l->face.symbolEncoded ? toSymbolEncoding(run.text) : run.text;
     l->font = QFont(run.family);
+    if (!l->face.fallbacks.isEmpty())
+        l->font.setFamilies(QStringList{run.family} + l->face.fallbacks);
     l->font.setStyleStrategy(QFont::PreferAntialias);
     l->font.setHintingPreference(QFont::PreferNoHinting);
-    l->font.setWeight(QFont::Weight(run.weight));
+    l->font.setKerning(false); // the platform's text records space by the advances alone
+    l->font.setWeight(QFont::Weight(weight));
     l->font.setItalic(run.italic);
-    l->font.setUnderline(run.underline);
-    l->font.setStrikeOut(run.strikeOut);
     l->font.setPixelSize(Layout::base);
     const QFontMetricsF fm(l->font);
     if (run.emPixels > 0 && fm.ascent() + fm.descent() > 0)
         em = em * Layout::base / (fm.ascent() + fm.descent()); // cell height to character height
     if (em < 0.3 || em > 16384)
         return false;
+    l->em = em;
     const qreal s = l->scale = em / Layout::base;
-    if (run.widthPixels > 0 && fm.averageCharWidth() > 0)
-        l->stretch = std::clamp(run.widthPixels / (fm.averageCharWidth() * s), 0.05, 20.0);
+    if (run.widthPixels > 0)
+        l->stretch = std::clamp(run.widthPixels / (l->face.averageWidth * em), 0.05, 20.0);
+    if (madeUpBold)
+        l->smear = std::max(1.0, em * smearPerEm);
 
+    // Made-up bold moves each character by its smear: character by character, as spacing does.
     l->spaced = !run.advances.isEmpty() || !run.rises.isEmpty() || run.extraPerChar != 0 ||
-                run.extraPerBreak != 0;
+                run.extraPerBreak != 0 || l->smear > 0;
     qreal width = 0;
     if (l->spaced) {
-        l->starts.reserve(run.text.size());
-        for (qsizetype i = 0; i < run.text.size(); ++i) {
+        l->starts.reserve(l->glyphs.size());
+        for (qsizetype i = 0; i < l->glyphs.size(); ++i) {
             l->starts.append(width);
             if (i < run.advances.size()) {
                 width += run.advances[i];
-            } else {
-                width += fm.horizontalAdvance(run.text.at(i)) * s * l->stretch + run.extraPerChar;
-                if (run.text.at(i) == u' ')
+            } else if (!l->glyphs.at(i).isLowSurrogate()) {
+                const bool pair = l->glyphs.at(i).isHighSurrogate() && i + 1 < l->glyphs.size();
+                width += fm.horizontalAdvance(l->glyphs.mid(i, pair ? 2 : 1)) * s * l->stretch +
+                         run.extraPerChar + l->smear;
+                if (l->glyphs.at(i) == u' ')
                     width += run.extraPerBreak;
             }
         }
     } else {
-        width = fm.horizontalAdvance(run.text) * s * l->stretch;
+        width = fm.horizontalAdvance(l->glyphs) * s * l->stretch;
     }
     l->width = width;
     l->ascent = fm.ascent() * s;
@@ -670,28 +717,130 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     m_painter.setTransform(placement(run), true);
     if (dc.bkMode == BkOpaque && !(run.options & TextOpaque))
         m_painter.fillRect(QRectF(l.x, l.y - l.ascent, l.width, l.ascent + l.descent), dc.bkColor);
+
+    // Underline and strikeout: one bar each under the whole run, spaces and all, at the face's
+    // own place and thickness. Along the axes they cover whole pixels, at least one.
+    auto bar = [&](qreal top, qreal thickness) {
+        QRectF r(l.x, l.y + top * l.em, l.width, std::max(thickness * l.em, 1.0));
+        if (std::fmod(run.angle, 360.0) == 0) {
+            const QPointF at = run.reference;
+            const qreal y0 = std::round(at.y() + r.top());
+            const qreal x0 = std::round(at.x() + r.left());
+            r = QRectF(x0 - at.x(), y0 - at.y(), std::round(at.x() + r.right()) - x0,
+                       std::max(1.0, std::round(r.height())));
+            m_painter.setRenderHint(QPainter::Antialiasing, false);
+        }
+        m_painter.fillRect(r, dc.textColor);
+        m_painter.setRenderHint(QPainter::Antialiasing, true);
+    };
+    if (run.underline)
+        bar(l.face.underlineTop, l.face.underlineThickness);
+    if (run.strikeOut)
+        bar(-l.face.strikeOutTop, l.face.strikeOutThickness);
+
     const qreal across = l.scale * l.stretch;
-    m_painter.scale(across, l.scale);
-    m_painter.setFont(l.font);
-    m_painter.setPen(dc.textColor);
-    m_painter.setBackgroundMode(Qt::TransparentMode);
     const qreal ux = l.x / across, uy = l.y / l.scale;
-    if (l.spaced) {
-        for (qsizetype i = 0; i < run.text.size(); ++i) {
-            const QChar c = run.text.at(i);
+    // The glyphs in the given colour, on a painter that holds the run's frame.
+    auto drawGlyphs = [&](QPainter &p, const QColor &color) {
+        p.scale(across, l.scale);
+        p.setFont(l.font);
+        p.setPen(color);
+        p.setBackgroundMode(Qt::TransparentMode);
+        if (!l.spaced) {
+            p.drawText(QPointF(ux, uy), l.glyphs);
+            return;
+        }
+        for (qsizetype i = 0; i < l.glyphs.size(); ++i) {
+            const QChar c = l.glyphs.at(i);
             const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
-            if (c.isHighSurrogate() && i + 1 < run.text.size()) {
-                m_painter.drawText(at, run.text.mid(i, 2));
+            if (c.isHighSurrogate() && i + 1 < l.glyphs.size()) {
+                p.drawText(at, l.glyphs.mid(i, 2));
                 ++i;
             } else if (!c.isSpace()) {
-                m_painter.drawText(at, QString(c));
+                p.drawText(at, QString(c));
             }
         }
-    } else {
-        m_painter.drawText(QPointF(ux, uy), run.text);
-    }
+    };
+    if (l.smear > 0)
+        drawSmeared(QRectF(l.x - l.em, l.y - l.ascent - l.em, l.width + 2 * l.em,
+                           l.ascent + l.descent + 2 * l.em),
+                    l.smear, run, dc, [&](QPainter &p) { drawGlyphs(p, Qt::black); });
+    else
+        drawGlyphs(m_painter, dc.textColor);
     m_painter.restore();
     return l.width;
+}
+
+namespace {
+
+// One row of a coverage mask smeared to the right: each pixel the most of the `reach` whole
+// pixels to its left and itself, and of the next one to the left in part (`part` of 256).
+void smearRow(const uchar *in, uchar *out, int width, int reach, int part)
+{
+    std::vector<int> window; // indices whose coverage falls from the oldest on
+    window.reserve(size_t(width));
+    size_t oldest = 0;
+    for (int x = 0; x < width; ++x) {
+        while (window.size() > oldest && in[window.back()] <= in[x])
+            window.pop_back();
+        window.push_back(x);
+        if (window[oldest] < x - reach)
+            ++oldest;
+        int v = in[window[oldest]];
+        if (part > 0 && x - reach - 1 >= 0)
+            v = std::max(v, in[x - reach - 1] * part / 256);
+        out[x] = uchar(v);
+    }
+}
+
+} // namespace
+
+// Made-up bold: the glyphs drawn once into a coverage mask laid along the baseline, each row of
+// it smeared to the right by `smear` pixels, then painted in the text colour. `reach` is where
+// in the run's frame the glyphs may draw; only the part that can show is drawn, and unrotated
+// the mask lies on whole pixels of the picture.
+void PainterSink::drawSmeared(QRectF reach, qreal smear, const TextRun &run,
+                              const DeviceContext &dc,
+                              const std::function<void(QPainter &)> &drawGlyphs)
+{
+    const QTransform place = m_painter.transform();
+    QRectF shown(m_image->rect());
+    if (dc.clip)
+        shown &= QRectF(dc.clip->boundingRect());
+    if (run.options & TextClipped)
+        shown &= run.rect;
+    const QRectF box = reach & place.inverted().mapRect(shown).adjusted(-smear - 1, -1, 1, 1);
+    if (box.isEmpty())
+        return;
+    const QPointF at(std::floor(place.dx() + box.left()) - place.dx(),
+                     std::floor(place.dy() + box.top()) - place.dy());
+    const QSize size(int(std::ceil(box.right() - at.x())), int(std::ceil(box.bottom() - at.y())));
+    if (size.isEmpty() || qint64(size.width()) * size.height() > 128LL * 1024 * 1024)
+        return;
+    QImage mask(size, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return;
+    mask.fill(0);
+    {
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(-at);
+        drawGlyphs(p);
+    }
+    const int whole = int(smear);
+    const int part = int((smear - whole) * 256);
+    QImage ink(size, QImage::Format_ARGB32_Premultiplied);
+    if (ink.isNull())
+        return;
+    std::vector<uchar> row(size_t(size.width()));
+    const QRgb color = dc.textColor.rgb();
+    for (int y = 0; y < size.height(); ++y) {
+        smearRow(mask.constScanLine(y), row.data(), size.width(), whole, part);
+        QRgb *line = reinterpret_cast<QRgb *>(ink.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qPremultiply(qRgba(qRed(color), qGreen(color), qBlue(color), row[size_t(x)]));
+    }
+    m_painter.drawImage(at, ink);
 }
 
 void PainterSink::fillPath(const DeviceContext &dc, const QPainterPath &path, const Brush &b)

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 
+#include <functional>
 #include <optional>
 
 namespace wmf {
@@ -17,8 +18,8 @@ class PainterSink : public Sink
 {
 public:
     // image: an opaque image (Format_RGB32), already cleared; kept painted on until destroyed.
-    // zoom: picture pixels per pixel of the picture's own size. At 1, one-pixel lines along
-    // the axes are drawn on whole pixels, as the platform draws them.
+    // zoom: picture pixels per pixel of the picture's own size. Thin lines along the axes are
+    // drawn on whole pixels at any zoom, as the platform draws them.
     explicit PainterSink(QImage *image, qreal zoom = 1);
     ~PainterSink() override;
 
@@ -44,6 +45,7 @@ private:
     // Sets clip, composition and hints for one call; false when nothing is to be drawn.
     bool prepare(const DeviceContext &dc);
     QPen pen(const DeviceContext &dc) const;
+    int crispWidth(const DeviceContext &dc) const;
     QList<QPoint> crispPoints(const DeviceContext &dc, const QPolygonF &points, bool closed) const;
     QBrush brush(const DeviceContext &dc, const Brush &b) const;
     void shape(const DeviceContext &dc, const QPainterPath &path, bool fill);
@@ -51,6 +53,8 @@ private:
     void drawCrisp(const DeviceContext &dc, const QList<QPoint> &points);
     void blit(const DeviceContext &dc, const QRectF &dest, const QImage &image,
               const QRectF &source, quint32 rop);
+    void drawSmeared(QRectF reach, qreal smear, const TextRun &run, const DeviceContext &dc,
+                     const std::function<void(QPainter &)> &drawGlyphs);
     void flush();
 
     // A grey mask drawn with SRCPAINT or SRCAND, held back in case the picture it masks

@@ -1,11 +1,18 @@
 // Character sets and font faces of metafile text.
 #include "wmftext.h"
 
+#include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
 #include <QMutex>
+#include <QRawFont>
 #include <QStringDecoder>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
 
 namespace wmf {
 
@@ -36,7 +43,8 @@ enum CharSet : quint8 {
 // Sixteen values a line, each line headed by its first byte.
 // clang-format off
 
-// What the bytes 0x20..0xFF of the Symbol face show.
+// What the bytes 0x20..0xFF of the Symbol face show. Its phi (0x66) has the straight stroke, its
+// phi1 (0x6A) the loop: Unicode's phi symbol and small phi as drawn since Unicode 3.0.
 constexpr char16_t symbolTable[224] = {
     // 0x20
     0x0020, 0x0021, 0x2200, 0x0023, 0x2203, 0x0025, 0x0026, 0x220B, 0x0028, 0x0029, 0x2217, 0x002B, 0x002C, 0x2212, 0x002E, 0x002F,
@@ -47,7 +55,7 @@ constexpr char16_t symbolTable[224] = {
     // 0x50
     0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5, 0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396, 0x005B, 0x2234, 0x005D, 0x22A5, 0x005F,
     // 0x60
-    0x203E, 0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3, 0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF,
+    0x203E, 0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03D5, 0x03B3, 0x03B7, 0x03B9, 0x03C6, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF,
     // 0x70
     0x03C0, 0x03B8, 0x03C1, 0x03C3, 0x03C4, 0x03C5, 0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6, 0x007B, 0x007C, 0x007D, 0x223C, 0x0020,
     // 0x80: unused
@@ -68,42 +76,42 @@ constexpr char16_t symbolTable[224] = {
     0x0020, 0x232A, 0x222B, 0x2320, 0x23AE, 0x2321, 0x239E, 0x239F, 0x23A0, 0x23A4, 0x23A5, 0x23A6, 0x23AB, 0x23AC, 0x23AD, 0x0020,
 };
 
-// What the bytes 0x20..0xFF of the Wingdings face show, as near as common fonts have it
-// (pictographs without a close character get a similar shape).
-constexpr char16_t wingdingsTable[224] = {
+// What the bytes 0x20..0xFF of the Wingdings face show: the characters its pictographs took in
+// Unicode (most beyond the first plane), all drawn by a font the set-up installs. The Windows
+// flag at 0xFF has none and shows a squared plus; 0x7F, a code no chart shows, an upright box.
+constexpr char32_t wingdingsTable[224] = {
     // 0x20
-    0x0020, 0x270F, 0x2702, 0x2701, 0x25CE, 0x2407, 0x25A4, 0x2742, 0x260E, 0x2706, 0x2709, 0x2709, 0x2709, 0x2709, 0x2709, 0x2709,
+    0x0020, 0x1F589, 0x2702, 0x2701, 0x1F453, 0x1F514, 0x1F56E, 0x1F56F, 0x1F57F, 0x2706, 0x1F582, 0x1F583, 0x1F4EA, 0x1F4EB, 0x1F4EC, 0x1F4ED,
     // 0x30
-    0x25A5, 0x25A5, 0x25A1, 0x25A1, 0x25A1, 0x25A6, 0x231B, 0x2328, 0x2707, 0x2707, 0x25A3, 0x25A3, 0x25A3, 0x25A3, 0x2707, 0x270D,
+    0x1F5C0, 0x1F5C1, 0x1F5CE, 0x1F5CF, 0x1F5D0, 0x1F5C4, 0x231B, 0x1F5AE, 0x1F5B0, 0x1F5B2, 0x1F5B3, 0x1F5B4, 0x1F5AB, 0x1F5AC, 0x2707, 0x270D,
     // 0x40
-    0x270D, 0x270C, 0x270B, 0x261D, 0x261F, 0x261C, 0x261E, 0x261D, 0x261F, 0x270B, 0x263A, 0x25CB, 0x2639, 0x25CF, 0x2620, 0x2691,
+    0x1F58E, 0x270C, 0x1F44C, 0x1F44D, 0x1F44E, 0x261C, 0x261E, 0x261D, 0x261F, 0x1F590, 0x263A, 0x1F610, 0x2639, 0x1F4A3, 0x2620, 0x1F3F3,
     // 0x50 (0x5E on: the zodiac)
-    0x2690, 0x2708, 0x263C, 0x25C9, 0x2744, 0x271D, 0x271E, 0x271F, 0x2720, 0x2721, 0x262A, 0x262F, 0x262C, 0x2638, 0x2648, 0x2649,
+    0x1F3F1, 0x2708, 0x263C, 0x1F4A7, 0x2744, 0x1F546, 0x271E, 0x1F548, 0x2720, 0x2721, 0x262A, 0x262F, 0x1F549, 0x2638, 0x2648, 0x2649,
     // 0x60
-    0x264A, 0x264B, 0x264C, 0x264D, 0x264E, 0x264F, 0x2650, 0x2651, 0x2652, 0x2653, 0x0026, 0x0026, 0x25CF, 0x274D, 0x25A0, 0x25A1,
+    0x264A, 0x264B, 0x264C, 0x264D, 0x264E, 0x264F, 0x2650, 0x2651, 0x2652, 0x2653, 0x1F670, 0x1F675, 0x25CF, 0x1F53E, 0x25A0, 0x25A1,
     // 0x70
-    0x25FB, 0x2751, 0x2752, 0x2B27, 0x29EB, 0x25C6, 0x2756, 0x2B25, 0x2327, 0x2353, 0x2318, 0x2740, 0x273F, 0x201C, 0x201D, 0x25AF,
+    0x1F790, 0x2751, 0x2752, 0x2B27, 0x29EB, 0x25C6, 0x2756, 0x2B25, 0x2327, 0x2BB9, 0x2318, 0x1F3F5, 0x1F3F6, 0x1F676, 0x1F677, 0x25AF,
     // 0x80: circled digits
     0x24EA, 0x2460, 0x2461, 0x2462, 0x2463, 0x2464, 0x2465, 0x2466, 0x2467, 0x2468, 0x2469, 0x24FF, 0x2776, 0x2777, 0x2778, 0x2779,
-    // 0x90
-    0x277A, 0x277B, 0x277C, 0x277D, 0x277E, 0x277F, 0x2619, 0x2767, 0x2619, 0x2767, 0x2619, 0x2767, 0x2619, 0x2767, 0x00B7, 0x2022,
+    // 0x90 (0x96 on: buds and vine leaves)
+    0x277A, 0x277B, 0x277C, 0x277D, 0x277E, 0x277F, 0x1F662, 0x1F660, 0x1F661, 0x1F663, 0x1F65E, 0x1F65C, 0x1F65D, 0x1F65F, 0x00B7, 0x2022,
     // 0xA0
-    0x25AA, 0x25CB, 0x25EF, 0x25C9, 0x25C9, 0x25CE, 0x25CC, 0x25AA, 0x25FB, 0x25B2, 0x2726, 0x2605, 0x2736, 0x2734, 0x2739, 0x2735,
-    // 0xB0
-    0x2316, 0x2316, 0x27E1, 0x2311, 0x2BD1, 0x272A, 0x2730, 0x25F7, 0x25F7, 0x25F7, 0x25F6, 0x25F6, 0x25F6, 0x25F5, 0x25F5, 0x25F5,
-    // 0xC0
-    0x25F4, 0x25F4, 0x25F4, 0x2936, 0x2937, 0x2934, 0x2935, 0x21B6, 0x21B7, 0x21B6, 0x21B7, 0x21AB, 0x21AC, 0x21AB, 0x21AC, 0x21A9,
+    0x25AA, 0x25CB, 0x1F786, 0x1F788, 0x25C9, 0x25CE, 0x1F53F, 0x25AA, 0x25FB, 0x1F7C2, 0x2726, 0x2605, 0x2736, 0x2734, 0x2739, 0x2735,
+    // 0xB0 (0xB7 on: clock faces, one to twelve o'clock)
+    0x2BD0, 0x2316, 0x27E1, 0x2311, 0x2BD1, 0x272A, 0x2730, 0x1F550, 0x1F551, 0x1F552, 0x1F553, 0x1F554, 0x1F555, 0x1F556, 0x1F557, 0x1F558,
+    // 0xC0 (0xC3 on: ribbon arrows, then leaf ornaments)
+    0x1F559, 0x1F55A, 0x1F55B, 0x2BB0, 0x2BB1, 0x2BB2, 0x2BB3, 0x2BB4, 0x2BB5, 0x2BB6, 0x2BB7, 0x1F66A, 0x1F66B, 0x1F655, 0x1F654, 0x1F657,
     // 0xD0
-    0x21AA, 0x21A9, 0x21AA, 0x21A4, 0x21A6, 0x232B, 0x2326, 0x25C0, 0x27A2, 0x25B2, 0x25BC, 0x25C0, 0x25B6, 0x25B2, 0x25BC, 0x2190,
+    0x1F656, 0x1F650, 0x1F651, 0x1F652, 0x1F653, 0x232B, 0x2326, 0x2B98, 0x2B9A, 0x2B99, 0x2B9B, 0x2B88, 0x2B8A, 0x2B89, 0x2B8B, 0x1F868,
     // 0xE0
-    0x2192, 0x2191, 0x2193, 0x2196, 0x2197, 0x2199, 0x2198, 0x2190, 0x2192, 0x2191, 0x2193, 0x2196, 0x2197, 0x2199, 0x2198, 0x21E6,
+    0x1F86A, 0x1F869, 0x1F86B, 0x1F86C, 0x1F86D, 0x1F86F, 0x1F86E, 0x1F878, 0x1F87A, 0x1F879, 0x1F87B, 0x1F87C, 0x1F87D, 0x1F87F, 0x1F87E, 0x21E6,
     // 0xF0
-    0x21E8, 0x21E7, 0x21E9, 0x2B04, 0x21F3, 0x2B00, 0x2B01, 0x2B03, 0x2B02, 0x25AD, 0x25AB, 0x2717, 0x2713, 0x2612, 0x2611, 0x229E,
+    0x21E8, 0x21E7, 0x21E9, 0x2B04, 0x21F3, 0x2B00, 0x2B01, 0x2B03, 0x2B02, 0x1F8AC, 0x1F8AD, 0x1F5F6, 0x2713, 0x1F5F7, 0x1F5F9, 0x229E,
 };
 static_assert(sizeof(wingdingsTable) / sizeof(wingdingsTable[0]) == 224);
 
-// Wingdings 2, Wingdings 3 and Webdings, 0x20..0xFF: their pictographs took these code points
-// when they came into Unicode (most beyond the first plane); an installed font draws each.
+// Wingdings 2, Wingdings 3 and Webdings, 0x20..0xFF, likewise.
 constexpr char32_t wingdings2Table[224] = {
     // 0x20
     0x0020, 0x1F58A, 0x1F58B, 0x1F58C, 0x1F58D, 0x2704, 0x2700, 0x1F57E, 0x1F57D, 0x1F5C5, 0x1F5C6, 0x1F5C7, 0x1F5C8, 0x1F5C9, 0x1F5CA, 0x1F5CB,
@@ -225,6 +233,8 @@ char32_t mtExtra(quint8 b)
 const char32_t *pictographTable(const QString &face)
 {
     const QString f = face.trimmed().toLower();
+    if (f == u"wingdings")
+        return wingdingsTable;
     if (f == u"wingdings 2")
         return wingdings2Table;
     if (f == u"wingdings 3")
@@ -319,13 +329,7 @@ QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
     QList<int> counts;
     const bool symbolFace = face.compare(u"Symbol", Qt::CaseInsensitive) == 0 ||
                             face.endsWith(u" Symbol", Qt::CaseInsensitive);
-    if (face.compare(u"Wingdings", Qt::CaseInsensitive) == 0) {
-        for (char c : bytes) {
-            const quint8 b = quint8(c);
-            text += QChar(b < 0x20 ? char16_t(0x20) : wingdingsTable[b - 0x20]);
-            counts.append(1);
-        }
-    } else if (const char32_t *table = pictographTable(face)) {
+    if (const char32_t *table = pictographTable(face)) {
         for (char c : bytes)
             appendCode(&text, &counts, quint8(c) < 0x20 ? 0x20 : table[quint8(c) - 0x20]);
     } else if (face.trimmed().compare(u"MT Extra", Qt::CaseInsensitive) == 0) {
@@ -391,12 +395,18 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
     if (installed.isEmpty())
         installed = QFontDatabase::families();
 
+    // A family installed by two foundries is listed twice, each name with its foundry after it
+    // in brackets ("Standard Symbols PS [urw]"); the name alone picks the platform's choice.
+    auto bare = [](const QString &family) {
+        const qsizetype bracket = family.lastIndexOf(u" [");
+        return bracket > 0 && family.endsWith(u']') ? family.left(bracket) : family;
+    };
     auto find = [&](std::initializer_list<const char16_t *> names) -> QString {
         for (const char16_t *n : names) {
             const QString name = QString::fromUtf16(n);
             for (const QString &f : installed)
-                if (f.compare(name, Qt::CaseInsensitive) == 0)
-                    return f;
+                if (bare(f).compare(name, Qt::CaseInsensitive) == 0)
+                    return bare(f);
         }
         return {};
     };
@@ -409,14 +419,17 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
     const QString kaiTw = find({u"AR PL UKai TW", u"AR PL UKai HK", u"AR PL UMing TW"});
     const QString kaiCn = find({u"AR PL UKai CN", u"AR PL UKai TW", u"AR PL UMing CN"});
     const QString cjk = find({u"Droid Sans Fallback", u"AR PL UMing TW"});
-    // A face made to stand in for Symbol (its Greek upright; asked for in italic, it slants).
-    const QString symbolFont = find({u"OpenSymbol"});
+    // Faces made to stand in for Symbol (their Greek upright; asked for in italic, they slant):
+    // first its metric clone, whose glyphs are as tall and wide as Symbol's, then a face with
+    // Unicode's mathematical characters, for MT Extra.
+    const QString symbolFont = find({u"Standard Symbols PS", u"OpenSymbol"});
+    const QString mathFont = find({u"OpenSymbol"});
 
     QString result;
     const QString lower = face.trimmed().toLower();
     for (const QString &f : installed) {
-        if (f.compare(face.trimmed(), Qt::CaseInsensitive) == 0 && !lower.isEmpty()) {
-            result = f;
+        if (bare(f).compare(face.trimmed(), Qt::CaseInsensitive) == 0 && !lower.isEmpty()) {
+            result = bare(f);
             break;
         }
     }
@@ -440,9 +453,10 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         else if (has({u"courier", u"mono", u"console", u"consolas", u"fixedsys", u"terminal",
                       u"typewriter"}))
             result = mono;
-        else if ((lower == u"symbol" || lower.endsWith(u" symbol") || lower == u"mt extra") &&
-                 !symbolFont.isEmpty())
+        else if ((lower == u"symbol" || lower.endsWith(u" symbol")) && !symbolFont.isEmpty())
             result = symbolFont;
+        else if (lower == u"mt extra" && !mathFont.isEmpty())
+            result = mathFont;
         else if (has({u"times", u"roman", u"serif", u"georgia", u"garamond", u"bookman", u"cambria",
                       u"century", u"palatino", u"euclid", u"symbol", u"mt extra", u"math"}) &&
                  !has({u"sans"}))
@@ -465,6 +479,141 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         result = installed.isEmpty() ? QString() : installed.first();
     cache.insert(key, result);
     return result;
+}
+
+namespace {
+
+// How often English text has each lower-case letter and the space, per thousand characters:
+// the weights of the platform's average character width.
+constexpr int letterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                   56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+
+qint16 tableWord(const QByteArray &table, qsizetype at)
+{
+    return at + 2 <= table.size() ? qFromBigEndian<qint16>(table.constData() + at) : 0;
+}
+
+FaceMetrics measure(const QString &family, int weight, bool italic)
+{
+    FaceMetrics m;
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || family.isEmpty())
+        return m;
+    constexpr qreal em = 1000;
+    QFont font(family);
+    font.setWeight(QFont::Weight(std::clamp(weight, 1, 1000)));
+    font.setItalic(italic);
+    font.setPixelSize(int(em));
+    font.setHintingPreference(QFont::PreferNoHinting);
+    const QFontMetricsF fm(font);
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (fm.averageCharWidth() > 0)
+        m.averageWidth = fm.averageCharWidth() / em;
+    m.underlineTop = fm.underlinePos() / em;
+    m.underlineThickness = m.strikeOutThickness = fm.lineWidth() / em;
+    m.strikeOutTop = (fm.strikeOutPos() + fm.lineWidth() / 2) / em;
+    if (!raw.isValid() || raw.unitsPerEm() <= 0)
+        return m;
+    const qreal units = raw.unitsPerEm();
+
+    // A symbol face has letters at the letters' codes only as stand-ins for its own characters.
+    const bool symbolFace = QFontDatabase::writingSystems(family).contains(QFontDatabase::Symbol);
+    m.symbolEncoded = symbolFace && raw.supportsCharacter(u'a') &&
+                      !raw.supportsCharacter(uint(0x03B1)); // Symbol's 'a' is alpha
+    if (m.symbolEncoded) {
+        for (const QString &f : QFontDatabase::families())
+            if (f.compare(u"OpenSymbol", Qt::CaseInsensitive) == 0)
+                m.fallbacks.append(f);
+    }
+    if (!symbolFace) {
+        qreal sum = 0;
+        bool letters = true;
+        for (int i = 0; i < 27 && letters; ++i) {
+            const QChar c = i < 26 ? QChar(char16_t(u'a' + i)) : QChar(u' ');
+            quint32 glyph = 0;
+            int count = 1;
+            letters = raw.supportsCharacter(c) && raw.glyphIndexesForChars(&c, 1, &glyph, &count) &&
+                      count == 1;
+            QPointF advance;
+            if (letters &&
+                raw.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics))
+                sum += letterWeights[i] * advance.x();
+            else
+                letters = false;
+        }
+        if (letters && sum > 0)
+            m.averageWidth = sum / 1000 / raw.pixelSize();
+    }
+
+    // The face's own bars: the top of its underline and of its strikeout, and their thickness.
+    const QByteArray post = raw.fontTable("post");
+    if (const qint16 thickness = tableWord(post, 10); thickness > 0) {
+        m.underlineTop = -tableWord(post, 8) / units;
+        m.underlineThickness = thickness / units;
+    }
+    const QByteArray os2 = raw.fontTable("OS/2");
+    if (const qint16 size = tableWord(os2, 26); size > 0) {
+        m.strikeOutTop = tableWord(os2, 28) / units;
+        m.strikeOutThickness = size / units;
+    }
+    // Nothing a real face has: keep text readable whatever the tables say.
+    if (!(m.averageWidth > 0.02 && m.averageWidth < 4))
+        m.averageWidth = 0.5;
+    m.underlineTop = std::clamp(m.underlineTop, -1.0, 1.0);
+    m.strikeOutTop = std::clamp(m.strikeOutTop, -1.0, 1.0);
+    m.underlineThickness = std::clamp(m.underlineThickness, 0.0, 0.5);
+    m.strikeOutThickness = std::clamp(m.strikeOutThickness, 0.0, 0.5);
+    return m;
+}
+
+} // namespace
+
+FaceMetrics faceMetrics(const QString &family, int weight, bool italic)
+{
+    static QMutex mutex;
+    static QHash<QString, FaceMetrics> cache;
+    const QString key =
+        family + QChar(u'\x1f') + QString::number(weight) + QChar(italic ? u'i' : u'r');
+    {
+        QMutexLocker lock(&mutex);
+        if (auto it = cache.constFind(key); it != cache.constEnd())
+            return *it;
+    }
+    FaceMetrics m = measure(family, weight, italic);
+    QMutexLocker lock(&mutex);
+    cache.insert(key, m);
+    return m;
+}
+
+bool hasBoldStyle(const QString &family)
+{
+    static QMutex mutex;
+    static QHash<QString, bool> cache;
+    QMutexLocker lock(&mutex);
+    if (auto it = cache.constFind(family); it != cache.constEnd())
+        return *it;
+    bool bold = false;
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        const QStringList styles = QFontDatabase::styles(family);
+        bold = std::any_of(styles.begin(), styles.end(), [&](const QString &style) {
+            return QFontDatabase::weight(family, style) >= 600;
+        });
+    }
+    cache.insert(family, bold);
+    return bold;
+}
+
+QString toSymbolEncoding(const QString &text)
+{
+    static const QHash<char16_t, char16_t> bytes = [] {
+        QHash<char16_t, char16_t> h;
+        for (int i = 223; i >= 0; --i) // where two bytes show one character, the first
+            h.insert(symbolTable[i], char16_t(0x20 + i));
+        return h;
+    }();
+    QString out = text;
+    for (QChar &c : out)
+        c = QChar(bytes.value(c.unicode(), c.unicode()));
+    return out;
 }
 
 } // namespace wmf

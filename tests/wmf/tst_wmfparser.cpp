@@ -4,8 +4,10 @@
 #include "wmfrecordingsink.h"
 #include "wmfwriter.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -40,6 +42,51 @@ Played play(const QByteArray &file, const wmf::Limits &limits = {})
 
 Writer plain() { return Writer(false); }
 
+// Plays a placeable metafile onto its own frame at its own size, 96 pixels an inch, as the
+// renderer does: every line of the recording sink in picture pixels, numbers rounded to whole
+// ones, each text line followed by its run as `text "..." at X,Y em=E width=W weight=N` and
+// its styles.
+QStringList playFramed(const QByteArray &file, picture::Refusal *error)
+{
+    wmf::Parser parser(file, wmf::Limits());
+    wmf::RecordingSink sink;
+    if (!parser.readHeader(error))
+        return {};
+    const wmf::Header &h = parser.header();
+    wmf::Mapping frame;
+    frame.windowOrg = QPointF(h.left, h.top);
+    frame.windowExt = QSizeF(h.right - h.left, h.bottom - h.top);
+    frame.viewportExt = frame.windowExt * 96.0 / h.unitsPerInch;
+    if (!parser.play(sink, frame, true, error))
+        return {};
+    static const QRegularExpression decimal(u"-?\\d+\\.\\d+"_s);
+    QStringList lines;
+    qsizetype text = 0;
+    for (QString line : sink.calls) {
+        for (;;) {
+            const QRegularExpressionMatch m = decimal.match(line);
+            if (!m.hasMatch())
+                break;
+            line.replace(m.capturedStart(), m.capturedLength(),
+                         QString::number(qRound(m.captured().toDouble())));
+        }
+        lines += line;
+        if (!line.startsWith(u"text "_s) || text >= sink.texts.size())
+            continue;
+        const wmf::TextRun &t = sink.texts[text++];
+        lines += u"text \"%1\" at %2,%3 em=%4 width=%5 weight=%6%7%8%9"_s.arg(t.text)
+                     .arg(qRound(t.reference.x()))
+                     .arg(qRound(t.reference.y()))
+                     .arg(qRound(t.emPixels))
+                     .arg(qRound(t.widthPixels))
+                     .arg(t.weight)
+                     .arg(t.italic ? u" italic"_s : QString())
+                     .arg(t.underline ? u" underline"_s : QString())
+                     .arg(t.strikeOut ? u" strikeout"_s : QString());
+    }
+    return lines;
+}
+
 QByteArray dib24(int w, int h)
 {
     return wmftest::dib(w, h, 24, {}, QByteArray(qsizetype((w * 3 + 3) / 4 * 4) * h, '\x40'));
@@ -67,6 +114,8 @@ private slots:
     void textRuns();
     void failures_data();
     void failures();
+    void exported_data();
+    void exported();
 };
 
 void TestWmfParser::calls_data()
@@ -265,7 +314,10 @@ void TestWmfParser::texts_data()
     row("Greek", 161, "Arial", "\xe1\xe2", "αβ", {10, 10});
     row("Symbol", 2, "Symbol", "abgp\xa3", "αβγπ≤", {10, 10, 10, 10, 10});
     row("Symbol face with ANSI set", 0, "Symbol", "D", "Δ", {10});
-    row("Wingdings", 2, "Wingdings", "\xfc\x6c\xe0", "✓●→", {10, 10, 10});
+    // Symbol's phi has a stroke (Unicode's phi symbol), its phi1 a loop (Unicode's small phi).
+    row("Symbol phi and phi1", 2, "Symbol", "fj", "\u03D5\u03C6", {10, 10});
+    row("Wingdings", 2, "Wingdings", "\x25\x2c\xfc", "\U0001F514\U0001F4EA\u2713",
+        {10, 0, 10, 0, 10});
     // The symbol faces, a few bytes of each table (pictographs beyond the first plane take
     // two UTF-16 units, the second without an advance of its own).
     row("Wingdings 2", 2, "Wingdings 2", "\x50\x69\x6a", "\U0001F5F8\u24EA\u2460", {10, 0, 10, 10});
@@ -477,6 +529,78 @@ void TestWmfParser::failures()
     QCOMPARE(r.ok, !refusal.isRefused());
     QCOMPARE(r.refusal.reason, refusal.reason);
     QCOMPARE(r.refusal.details, refusal.details);
+}
+
+// Metafiles that other programs wrote (tests/data/README says which and from what drawing),
+// so that a field we read wrongly is not written the same wrong way by our own writer. What
+// each must decode to is taken from the drawing it was made from: its coordinates and sizes
+// in pixels, its texts, fonts and colours.
+void TestWmfParser::exported_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("expected"); // lines of playFramed(), in their order
+
+    // LibreOffice Draw crops a drawing to what it draws: text.svg moves 8 pixels up and left,
+    // scaled.svg 7, shapes.svg 6. Text is drawn from its baseline (align 24).
+    QTest::newRow("LibreOffice: text styles")
+        << u"lo-text-styles.wmf"_s
+        << QStringList{u"text 2,22 \"Plain text\" em=-20 angle=0 align=24 color=#000000"_s,
+                       u"text \"Plain text\" at 2,22 em=-20 width=0 weight=400"_s,
+                       u"text 2,52 \"Bold serif\" em=-20 angle=0 align=24 color=#c00000"_s,
+                       u"text \"Bold serif\" at 2,52 em=-20 width=0 weight=700"_s,
+                       u"text 2,82 \"Under lined\" em=-20 angle=0 align=24 color=#0000c0"_s,
+                       u"text \"Under lined\" at 2,82 em=-20 width=0 weight=400 italic underline"_s,
+                       // In the GBK character set.
+                       u"text \"中文標題\" at 152,22 em=-24 width=0 weight=700"_s};
+    // Text scaled across: LibreOffice gives the width as the height times the scale.
+    QTest::newRow("LibreOffice: scaled text")
+        << u"lo-scaled-text.wmf"_s
+        << QStringList{u"text \"Wide text\" at 3,23 em=-20 width=30 weight=400 underline"_s,
+                       u"text 3,63 \"Narrow struck\" em=-24 angle=0 align=24 color=#006000"_s,
+                       u"text \"Narrow struck\" at 3,63 em=-24 width=17 weight=700 strikeout"_s};
+    // Each shape a polygon, strokes as filled outlines: the rectangle's fill, the ellipse from
+    // its rightmost point, the triangle.
+    QTest::newRow("LibreOffice: shapes")
+        << u"lo-shapes.wmf"_s
+        << QStringList{
+               u"polygon [44,54 4,54 4,4 84,4 84,54 44,54] fill=1 pen=#ffffff/5/0 brush=#ff0000/0"_s,
+               u"polygon [179,34"_s,
+               u"polygon [14,104 54,69 94,104 14,104] fill=1 pen=#ffffff/5/0 brush=#ffff00/0"_s};
+    // Inkscape keeps the drawing's coordinates, at 1200 units an inch.
+    QTest::newRow("Inkscape: shapes")
+        << u"inkscape-shapes.wmf"_s
+        << QStringList{
+               u"polygon [10,10 90,10 90,60 10,60 10,10] fill=2 pen=#0000ff/0/2 brush=#ff0000/0"_s,
+               u"polygon [185,40"_s,
+               u"polygon [20,110 60,75 100,110 20,110] fill=2 pen=#000000/0/1 brush=#ffff00/0"_s,
+               u"polyline 110,80 190,110 pen=#800080/0/3"_s};
+    QTest::newRow("Inkscape: lines")
+        << u"inkscape-lines.wmf"_s
+        << QStringList{
+               u"polygon [0,0 160,0 160,100 0,100 0,0] fill=2 pen=#000080/0/1 brush=#000000/1"_s,
+               u"polyline 10,20 150,20 pen=#000000/0/1"_s,
+               u"polyline 10,40 150,40 pen=#ff0000/1/1"_s,
+               u"polyline 80,50 80,95 pen=#008000/0/4"_s,
+               u"polyline 10,90 40,60 70,90 pen=#0000ff/0/2"_s};
+}
+
+void TestWmfParser::exported()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, expected);
+    QFile f(QFINDTESTDATA(u"../data/"_s + file));
+    QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(file));
+    picture::Refusal error;
+    const QStringList lines = playFramed(f.readAll(), &error);
+    QCOMPARE(error.reason, picture::Reason::None);
+    // In the order drawn; a line given in part stands for one that goes on after a space.
+    qsizetype at = 0;
+    for (const QString &e : expected) {
+        while (at < lines.size() && lines[at] != e && !lines[at].startsWith(e + u' '))
+            ++at;
+        QVERIFY2(at < lines.size(), qPrintable(e + u"\n\n"_s + lines.join(u'\n')));
+        ++at;
+    }
 }
 
 QTEST_MAIN(TestWmfParser)

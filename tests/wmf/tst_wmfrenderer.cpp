@@ -73,6 +73,13 @@ private slots:
     void hatch();
     void atSize_data();
     void atSize();
+    void thinLinesAtSize_data();
+    void thinLinesAtSize();
+    void textWidth_data();
+    void textWidth();
+    void madeUpBold();
+    void textBars_data();
+    void textBars();
 };
 
 // The picture's size, or when there is none, why.
@@ -354,9 +361,21 @@ void TestWmfRenderer::pixels_data()
         "15,25,90,50=#000000 0,77,200,23!=#000000 110,0,90,100!=#000000");
     // Symbol's Greek asked for in italic slants: the top of a capital iota moves right.
     row("Symbol upright", font(-80, "Symbol", 2).textOut(40, 10, "I"),
-        "60,17,5,11!=#000000 49,40,3,15=#000000");
+        "60,22,5,8!=#000000 49,40,3,15=#000000");
     row("Symbol in italic: slanted", font(-80, "Symbol", 2, 0, true).textOut(40, 10, "I"),
-        "60,17,5,11=#000000 49,40,3,15!=#000000");
+        "60,22,5,8=#000000 49,40,3,15!=#000000");
+    // Symbol's brackets reach 0.68 em above the baseline (OpenSymbol's 0.86): drawn by its
+    // metric clone they stay below the top of this picture.
+    row("Symbol bracket: as tall as Symbol's",
+        font(-100, "Symbol", 2).setTextAlign(24).textOut(60, 95, "("),
+        "0,0,200,22!=#000000 60,40,40,40=#000000");
+    // Symbol's phi (f) has a straight stroke rising well above the bowl, its phi1 (j) a loop
+    // no higher than the other small letters: ink 55 to 70 hundredths of an em above the
+    // baseline for one, none for the other.
+    row("Symbol phi: stroked", font(-100, "Symbol", 2).setTextAlign(24).textOut(60, 90, "f"),
+        "60,20,50,15=#000000");
+    row("Symbol phi1: looped", font(-100, "Symbol", 2).setTextAlign(24).textOut(60, 90, "j"),
+        "60,20,50,15!=#000000 60,45,50,40=#000000");
 }
 
 void TestWmfRenderer::pixels()
@@ -440,6 +459,181 @@ void TestWmfRenderer::atSize()
         QString why;
         QVERIFY2(probe(picture.image, p, &why), qPrintable(why));
     }
+}
+
+// Lines of a zero-width pen, and of a pen one pixel of the picture's own size wide, drawn at
+// a longest side of 1024: whole pixels, solid, none half-covered.
+void TestWmfRenderer::thinLinesAtSize_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("probes"); // as in pixels(), on the 1024-pixel picture
+
+    auto row = [](const char *name, const Writer &w, const char *probes) {
+        QTest::newRow(name) << w.finish() << QString::fromLatin1(probes);
+    };
+    // 128 units at 96 an inch: eight pixels a unit, so unit 64 falls on the edge between
+    // pixels 511 and 512.
+    const Writer eight(true, QRect(0, 0, 128, 128), 96);
+    row("zero-width pen on a pixel edge: one row",
+        outlined(0, 0, Qt::black, eight).moveTo(0, 64).lineTo(128, 64),
+        "500,512=#000000 500,511=#ffffff 500,513=#ffffff");
+    row("zero-width frame: the outermost pixels, solid",
+        outlined(0, 0, Qt::blue, eight).rectangle(0, 0, 128, 128),
+        "0,500=#0000ff 1023,500=#0000ff 500,0=#0000ff 500,1023=#0000ff 1,500=#ffffff "
+        "1022,500=#ffffff 500,1=#ffffff 500,500=#ffffff");
+    row("one-pixel pen: eight whole rows",
+        outlined(0, 1, Qt::black, eight).moveTo(0, 64).lineTo(128, 64),
+        "500,507=#ffffff 500,508=#000000 500,515=#000000 500,516=#ffffff");
+    // 320 units: 3.2 pixels a unit. Unit 100 is pixel 320's edge; unit 101 is 323.2.
+    const Writer fractional(true, QRect(0, 0, 320, 320), 96);
+    row("zero-width pen, 3.2 pixels a unit: one row on the edge, one row off it",
+        outlined(0, 0, Qt::black, fractional)
+            .moveTo(0, 100)
+            .lineTo(100, 100)
+            .moveTo(150, 101)
+            .lineTo(250, 101),
+        "200,320=#000000 200,319=#ffffff 200,321=#ffffff 600,323=#000000 600,322=#ffffff "
+        "600,324=#ffffff");
+    row("one-pixel pen, 3.2 pixels a unit: three whole rows",
+        outlined(0, 1, Qt::black, fractional).moveTo(0, 100).lineTo(320, 100),
+        "500,318=#ffffff 500,319=#000000 500,321=#000000 500,322=#ffffff");
+    row("zero-width vertical line on a pixel edge: one column",
+        outlined(0, 0, Qt::black, eight).moveTo(64, 0).lineTo(64, 128),
+        "512,500=#000000 511,500=#ffffff 513,500=#ffffff");
+}
+
+void TestWmfRenderer::thinLinesAtSize()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, probes);
+    const QImage image = wmf::render(file, nullptr, wmf::Limits(), 1024);
+    QCOMPARE(image.size(), QSize(1024, 1024));
+    for (const QString &p : probes.split(u' ')) {
+        QString why;
+        QVERIFY2(probe(image, p, &why), qPrintable(why));
+    }
+}
+
+// A font record's width is the average character width the face is stretched to, the average
+// the platform takes: the lower-case letters and the space, each as often as English has it
+// in a thousand characters. A run of exactly those thousand characters is then a thousand
+// widths long, whatever the face and style (of faces that have lower-case letters). The file
+// has no frame: its picture is as wide as the run.
+void TestWmfRenderer::textWidth_data()
+{
+    QTest::addColumn<QByteArray>("face");
+    QTest::addColumn<int>("weight");
+    QTest::addColumn<bool>("italic");
+    QTest::addColumn<int>("width"); // of the picture, pixels
+
+    // Each face and style has its own average: a cache that mixed them up fails one of these.
+    QTest::newRow("Arial") << QByteArray("Arial") << 400 << false << 1000;
+    QTest::newRow("Arial bold") << QByteArray("Arial") << 700 << false << 1000;
+    QTest::newRow("Times New Roman italic") << QByteArray("Times New Roman") << 400 << true << 1000;
+    QTest::newRow("Times New Roman bold") << QByteArray("Times New Roman") << 700 << false << 1000;
+    // A face without a bold style drawn bold: each glyph smeared a pixel (a fiftieth of an em
+    // of 20 pixels is less), and each character a pixel further on.
+    QTest::newRow("PMingLiU bold, made up") << QByteArray("PMingLiU") << 700 << false << 2000;
+}
+
+void TestWmfRenderer::textWidth()
+{
+    QFETCH(QByteArray, face);
+    QFETCH(int, weight);
+    QFETCH(bool, italic);
+    QFETCH(int, width);
+    constexpr int perThousand[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                     56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+    QByteArray thousand;
+    for (int i = 0; i < 27; ++i)
+        thousand += QByteArray(perThousand[i], i < 26 ? char('a' + i) : ' ');
+    QCOMPARE(thousand.size(), 1000);
+    const QByteArray file = Writer(false)
+                                .createFont(-20, face, 0, 0, weight, italic, false, false, 1)
+                                .selectObject(0)
+                                .setBkMode(1)
+                                .textOut(0, 0, thousand)
+                                .finish();
+    const QImage image = wmf::render(file, nullptr);
+    QVERIFY(!image.isNull());
+    QVERIFY2(std::abs(image.width() - width) <= 1, qPrintable(QString::number(image.width())));
+}
+
+// Bold asked of a face that has no bold (AR PL UMing stands in for the Ming faces) is drawn
+// emboldened: more ink, smeared to the right of where the regular glyphs start.
+void TestWmfRenderer::madeUpBold()
+{
+    auto ink = [](int weight, QRect *box) {
+        const QByteArray file = Writer(true, QRect(0, 0, 300, 100), 96)
+                                    .createFont(-60, "PMingLiU", 136, 0, weight)
+                                    .selectObject(0)
+                                    .setBkMode(1)
+                                    .textOut(20, 20, "\xa4\xa4\xa4\xe5")
+                                    .finish();
+        const QImage image = wmf::render(file, nullptr);
+        int dark = 0;
+        *box = QRect();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    ++dark;
+                    *box |= QRect(x, y, 1, 1);
+                }
+        return dark;
+    };
+    QRect regularBox, boldBox;
+    const int regular = ink(400, &regularBox);
+    const int bold = ink(700, &boldBox);
+    QVERIFY2(regular > 200 && bold > regular * 23 / 20,
+             qPrintable(u"%1 dark pixels regular, %2 bold"_s.arg(regular).arg(bold)));
+    QCOMPARE(boldBox.left(), regularBox.left());
+    QVERIFY2(
+        boldBox.right() > regularBox.right(),
+        qPrintable(u"ink to %1 regular, %2 bold"_s.arg(regularBox.right()).arg(boldBox.right())));
+}
+
+// Underline and strikeout: one bar from the run's start to its end, spaces included, where
+// the face (Liberation Sans for Arial) puts it, as thick as the face makes it.
+void TestWmfRenderer::textBars_data()
+{
+    QTest::addColumn<bool>("underline");
+    QTest::addColumn<int>("top");    // first row of the bar, from the baseline down
+    QTest::addColumn<int>("height"); // rows
+    // Of 2048 units: the underline's top 67 below the baseline, 150 thick; the strikeout's top
+    // 530 above, 102 thick. At 60 pixels an em: 2 below, 4.4 thick; 15.5 above, 3 thick.
+    QTest::newRow("underline") << true << 2 << 4;
+    QTest::newRow("strikeout") << false << -16 << 3;
+}
+
+void TestWmfRenderer::textBars()
+{
+    QFETCH(bool, underline);
+    QFETCH(int, top);
+    QFETCH(int, height);
+    // Two letters four spaces apart, each character 20 pixels on: the run goes from 10 to 130.
+    const QByteArray file = Writer(true, QRect(0, 0, 200, 100), 96)
+                                .createFont(-60, "Arial", 0, 0, 400, false, underline, !underline)
+                                .selectObject(0)
+                                .setBkMode(1)
+                                .setTextAlign(24)
+                                .extTextOut(10, 70, 0, {}, "a    b", QList<int>(6, 20))
+                                .finish();
+    const QImage image = wmf::render(file, nullptr);
+    // Down the middle of the spaces: exactly the bar's rows are dark.
+    QString rows;
+    for (int y = 0; y < image.height(); ++y)
+        if (qGray(image.pixel(60, y)) < 128)
+            rows += QString::number(y - 70) + u' ';
+    QString expected;
+    for (int y = top; y < top + height; ++y)
+        expected += QString::number(y) + u' ';
+    QCOMPARE(rows, expected);
+    // Along the bar, from the run's first pixel to its last.
+    const int y = 70 + top;
+    for (int x = 10; x < 130; ++x)
+        QVERIFY2(qGray(image.pixel(x, y)) < 128, qPrintable(u"%1,%2 not dark"_s.arg(x).arg(y)));
+    QVERIFY(qGray(image.pixel(9, y)) > 200);
+    QVERIFY(qGray(image.pixel(130, y)) > 200);
 }
 
 QTEST_MAIN(TestWmfRenderer)
