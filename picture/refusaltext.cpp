@@ -18,82 +18,76 @@ struct Sentence
     QStringList values;
 };
 
-const std::array<Sentence, size_t(Reason::Last) + 1> &sentences()
-{
-    static const std::array<Sentence, size_t(Reason::Last) + 1> table = {{
-        {Reason::None, u"", {}},
-        {Reason::NotFound, u"找不到圖片「%0」：檔案可能已被移除或改名。", {}},
-        {Reason::NoPermission, u"沒有權限讀取圖片「%0」。", {}},
-        {Reason::LinkLoop, u"無法開啟圖片「%0」：這個捷徑指向自己，形成迴圈。", {}},
-        {Reason::CannotOpen, u"無法開啟圖片「%0」（%1）。", {}},
-        {Reason::NotRegularFile, u"「%0」不是一般的檔案，不能當作圖片載入。", {}},
-        {Reason::FileTooLarge,
-         u"圖片檔「%0」太大（超過 %1 MiB）。",
-         {QString::number(MaxFileBytes / Mebi)}},
-        {Reason::CannotRead, u"無法讀取圖片「%0」（%1）。", {}},
-        {Reason::NotAPicture, u"無法讀取圖片「%0」：檔案已損壞，或不是 %1 圖片。", {kindNames()}},
-        {Reason::Damaged, u"無法讀取圖片「%0」：這個 %1 檔案已損壞。", {}},
-        {Reason::Incomplete,
-         u"無法讀取圖片「%0」：這個 %1 檔案不完整，資料在圖片結束前就沒了（可能沒有下載或複製"
-         u"完）。",
-         {}},
-        {Reason::TooLarge,
-         u"圖片「%0」太大（%1 × %2 像素）。本程式只能載入每邊不超過 %3 像素、總共不超過 %4 "
-         u"百萬像素的圖片。",
-         {QString::number(MaxSide), QString::number(MaxPixels / Mebi)}},
-        {Reason::NoPixels,
-         u"無法讀取圖片「%0」：這個 %1 檔案的圖片是 %2 × %3 像素，沒有可以顯示的內容。",
-         {}},
-        {Reason::Unsupported, u"無法讀取圖片「%0」：這是%2的 %1 檔案，本程式不支援這種 %1。", {}},
-        {Reason::MetafileHeaderCut, u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，檔頭不完整。", {}},
-        {Reason::MetafileHeaderWrong, u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，檔頭不正確。", {}},
-        {Reason::MetafileRecordLength,
-         u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄的長度不正確。",
-         {}},
-        {Reason::MetafileRecordPastEnd,
-         u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄超出檔案結尾。",
-         {}},
-        {Reason::MetafileRecordCut,
-         u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄的內容不完整。",
-         {}},
-        {Reason::MetafileTooManyRecords,
-         u"無法顯示圖片「%0」：這個 WMF 檔案的記錄太多（超過 %1 筆）。",
-         {}},
-        {Reason::MetafileTooDeep,
-         u"無法顯示圖片「%0」：這個 WMF 檔案儲存繪圖狀態的層數太多（超過 %1 層）。",
-         {}},
-        {Reason::MetafileTooManyObjects,
-         u"無法顯示圖片「%0」：這個 WMF 檔案的物件太多（超過 %1 個）。",
-         {}},
-        {Reason::MetafilePatternsTooLarge,
-         u"無法顯示圖片「%0」：這個 WMF 檔案中的圖樣筆刷太多太大。",
-         {}},
-        {Reason::MetafileRegionTooComplex,
-         u"無法顯示圖片「%0」：這個 WMF 檔案中的區域太複雜（最多 %1 個矩形）。",
-         {}},
-        {Reason::MetafilePolygonTooComplex,
-         u"無法顯示圖片「%0」：這個 WMF 檔案中的多邊形太複雜（一筆記錄最多 %1 個點）。",
-         {}},
-        {Reason::MetafileBitmapTooLarge,
-         u"無法顯示圖片「%0」：這個 WMF 檔案中的點陣圖太大（一張最多 %1 百萬像素，全部最多 %2 "
-         u"百萬像素）。",
-         {}},
-        {Reason::MetafileNoSize,
-         u"無法顯示圖片「%0」：這個 WMF 檔案的大小不正確（寬或高為零）。",
-         {}},
-        {Reason::MetafileNothingDrawn, u"無法顯示圖片「%0」：這個 WMF 檔案沒有可顯示的內容。", {}},
-        {Reason::MetafileBadSize, u"無法顯示圖片「%0」：這個 WMF 檔案的大小不正確。", {}},
-        {Reason::OutOfMemory, u"無法顯示圖片「%0」：讀取這張圖片需要的記憶體太多。", {}},
-        {Reason::TooSlow, u"無法顯示圖片「%0」：這張圖片太複雜，無法在 %1 秒內讀完。", {}},
-        {Reason::DecoderCrashed,
-         u"無法顯示圖片「%0」：讀取這張圖片的程式意外中止了，檔案可能已損壞。",
-         {}},
-        {Reason::DecoderMissing,
-         u"無法顯示圖片「%0」：找不到讀取圖片用的程式「%1」，請重新安裝本程式。",
-         {}},
-    }};
-    return table;
-}
+const std::array<Sentence, size_t(Reason::Last) + 1> Sentences = {{
+    {Reason::None, u"", {}},
+    {Reason::NotFound, u"找不到圖片「%0」：檔案可能已被移除或改名。", {}},
+    {Reason::NoPermission, u"沒有權限讀取圖片「%0」。", {}},
+    {Reason::LinkLoop, u"無法開啟圖片「%0」：這個捷徑指向自己，形成迴圈。", {}},
+    {Reason::CannotOpen, u"無法開啟圖片「%0」（%1）。", {}},
+    {Reason::NotRegularFile, u"「%0」不是一般的檔案，不能當作圖片載入。", {}},
+    {Reason::FileTooLarge,
+     u"圖片檔「%0」太大（超過 %1 MiB）。",
+     {QString::number(MaxFileBytes / Mebi)}},
+    {Reason::CannotRead, u"無法讀取圖片「%0」（%1）。", {}},
+    {Reason::NotAPicture, u"無法讀取圖片「%0」：檔案已損壞，或不是 %1 圖片。", {kindNames()}},
+    {Reason::Damaged, u"無法讀取圖片「%0」：這個 %1 檔案已損壞。", {}},
+    {Reason::Incomplete,
+     u"無法讀取圖片「%0」：這個 %1 檔案不完整，資料在圖片結束前就沒了（可能沒有下載或複製"
+     u"完）。",
+     {}},
+    {Reason::TooLarge,
+     u"圖片「%0」太大（%1 × %2 像素）。本程式只能載入每邊不超過 %3 像素、總共不超過 %4 "
+     u"百萬像素的圖片。",
+     {QString::number(MaxSide), QString::number(MaxPixels / Mebi)}},
+    {Reason::NoPixels,
+     u"無法讀取圖片「%0」：這個 %1 檔案的圖片是 %2 × %3 像素，沒有可以顯示的內容。",
+     {}},
+    {Reason::Unsupported, u"無法讀取圖片「%0」：這是%2的 %1 檔案，本程式不支援這種 %1。", {}},
+    {Reason::MetafileHeaderCut, u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，檔頭不完整。", {}},
+    {Reason::MetafileHeaderWrong, u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，檔頭不正確。", {}},
+    {Reason::MetafileRecordLength,
+     u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄的長度不正確。",
+     {}},
+    {Reason::MetafileRecordPastEnd,
+     u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄超出檔案結尾。",
+     {}},
+    {Reason::MetafileRecordCut,
+     u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄的內容不完整。",
+     {}},
+    {Reason::MetafileTooManyRecords,
+     u"無法顯示圖片「%0」：這個 WMF 檔案的記錄太多（超過 %1 筆）。",
+     {}},
+    {Reason::MetafileTooDeep,
+     u"無法顯示圖片「%0」：這個 WMF 檔案儲存繪圖狀態的層數太多（超過 %1 層）。",
+     {}},
+    {Reason::MetafileTooManyObjects,
+     u"無法顯示圖片「%0」：這個 WMF 檔案的物件太多（超過 %1 個）。",
+     {}},
+    {Reason::MetafilePatternsTooLarge,
+     u"無法顯示圖片「%0」：這個 WMF 檔案中的圖樣筆刷太多太大。",
+     {}},
+    {Reason::MetafileRegionTooComplex,
+     u"無法顯示圖片「%0」：這個 WMF 檔案中的區域太複雜（最多 %1 個矩形）。",
+     {}},
+    {Reason::MetafilePolygonTooComplex,
+     u"無法顯示圖片「%0」：這個 WMF 檔案中的多邊形太複雜（一筆記錄最多 %1 個點）。",
+     {}},
+    {Reason::MetafileBitmapTooLarge,
+     u"無法顯示圖片「%0」：這個 WMF 檔案中的點陣圖太大（一張最多 %1 百萬像素，全部最多 %2 "
+     u"百萬像素）。",
+     {}},
+    {Reason::MetafileNoSize, u"無法顯示圖片「%0」：這個 WMF 檔案的大小不正確（寬或高為零）。", {}},
+    {Reason::MetafileNothingDrawn, u"無法顯示圖片「%0」：這個 WMF 檔案沒有可顯示的內容。", {}},
+    {Reason::MetafileBadSize, u"無法顯示圖片「%0」：這個 WMF 檔案的大小不正確。", {}},
+    {Reason::OutOfMemory, u"無法顯示圖片「%0」：讀取這張圖片需要的記憶體太多。", {}},
+    {Reason::TooSlow, u"無法顯示圖片「%0」：這張圖片太複雜，無法在 %1 秒內讀完。", {}},
+    {Reason::DecoderCrashed,
+     u"無法顯示圖片「%0」：讀取這張圖片的程式意外中止了，檔案可能已損壞。",
+     {}},
+    {Reason::DecoderMissing,
+     u"無法顯示圖片「%0」：找不到讀取圖片用的程式「%1」，請重新安裝本程式。",
+     {}},
+}};
 
 // The forms of a kind we do not read, as the decoders name them.
 QString variantText(const QString &variant)
@@ -176,9 +170,9 @@ QString isolated(const QString &name)
 QString refusalText(const Refusal &refusal, const QString &name)
 {
     const size_t row = size_t(refusal.reason);
-    if (row >= sentences().size())
+    if (row >= Sentences.size())
         return {};
-    const Sentence &sentence = sentences()[row];
+    const Sentence &sentence = Sentences[row];
     Q_ASSERT(sentence.reason == refusal.reason);
     QStringList values = {isolated(name)};
     values += refusal.details;

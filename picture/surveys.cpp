@@ -275,6 +275,27 @@ QString unsupportedJpeg(uint marker, uint precision)
 }
 } // namespace
 
+namespace {
+
+// Where a scan's coded data, starting at `at`, ends: at the first marker other than a restart
+// marker, or at the end of the data.
+qint64 pastScanData(const Bytes &f, qint64 at)
+{
+    const qint64 size = f.b.size();
+    while (at < size) {
+        const char *ff =
+            static_cast<const char *>(std::memchr(f.b.data() + at, 0xFF, size_t(size - at)));
+        if (!ff)
+            return size;
+        at = ff - f.b.data() + 1;
+        if (at < size && f.u8(at) != 0 && (f.u8(at) < 0xD0 || f.u8(at) > 0xD7) && f.u8(at) != 0xFF)
+            return at - 1;
+    }
+    return at;
+}
+
+} // namespace
+
 // Walks the markers of a JPEG to its frame header and through its scans; the coded data
 // inside a scan is skipped. Data that ends inside a scan, without the end marker, is a cut
 // file: libjpeg would fill what is missing with grey and say so only in a warning.
@@ -313,21 +334,7 @@ Survey surveyJpeg(const Bytes &f, const Limits &limits)
         if (marker != 0xDA)
             continue;
         ++scans;
-        // The coded data ends at the first marker other than a restart marker.
-        while (at < size) {
-            const char *ff =
-                static_cast<const char *>(std::memchr(f.b.data() + at, 0xFF, size_t(size - at)));
-            if (!ff) {
-                at = size;
-                break;
-            }
-            at = ff - f.b.data() + 1;
-            if (at < size && f.u8(at) != 0 && (f.u8(at) < 0xD0 || f.u8(at) > 0xD7) &&
-                f.u8(at) != 0xFF) {
-                --at;
-                break;
-            }
-        }
+        at = pastScanData(f, at);
     }
     if (!s.variant.isEmpty()) {
         s.verdict = Survey::Unsupported;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace picture {
 
@@ -64,6 +65,33 @@ bool isOwn(QStringView href)
     return trimmed.startsWith(u'#') || trimmed.startsWith(u"data:", Qt::CaseInsensitive);
 }
 
+// Copies an element's start with its namespaces and its attributes, but for an href that
+// leads out of the document.
+void copyStart(const QXmlStreamReader &reader, QXmlStreamWriter &writer)
+{
+    writer.writeStartElement(reader.qualifiedName().toString());
+    for (const QXmlStreamNamespaceDeclaration &n : reader.namespaceDeclarations()) {
+        if (n.prefix().isEmpty())
+            writer.writeDefaultNamespace(n.namespaceUri().toString());
+        else
+            writer.writeNamespace(n.namespaceUri().toString(), n.prefix().toString());
+    }
+    for (const QXmlStreamAttribute &a : reader.attributes())
+        if (a.name() != u"href" || isOwn(a.value()))
+            writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+}
+
+// An <image> of another file, which goes whole.
+bool isOutsideImage(const QXmlStreamReader &reader)
+{
+    if (reader.name() != u"image")
+        return false;
+    for (const QXmlStreamAttribute &a : reader.attributes())
+        if (a.name() == u"href")
+            return !isOwn(a.value());
+    return true;
+}
+
 // Copies the document without what would make Qt SVG read other files: an <image> of another
 // file goes whole, other references to other files lose their href, and processing
 // instructions go (an xml-stylesheet one names a style sheet file). Comments and the document
@@ -76,57 +104,33 @@ Cleaned clean(const QByteArray &bytes)
     int depth = 0, skipped = 0; // skipped: depth inside an element left out whole
     bool root = true;
     while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::StartElement: {
-            if (++depth > MaxDepth) {
-                out.verdict = Cleaned::Damaged;
-                return out;
-            }
-            const QXmlStreamAttributes attributes = reader.attributes();
-            QStringView href;
-            for (const QXmlStreamAttribute &a : attributes)
-                if (a.name() == u"href")
-                    href = a.value();
-            if (skipped > 0 || (reader.name() == u"image" && !isOwn(href))) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (++depth > MaxDepth)
+                return {Cleaned::Damaged, {}, {}, {}};
+            if (skipped > 0 || isOutsideImage(reader)) {
                 ++skipped;
-                break;
+                continue;
             }
-            if (root) {
-                out.size = QSizeF(pixels(attributes.value(QStringLiteral("width"))),
-                                  pixels(attributes.value(QStringLiteral("height"))));
-                out.viewBox = viewBoxSize(attributes.value(QStringLiteral("viewBox")));
-                root = false;
+            if (std::exchange(root, false)) {
+                const QXmlStreamAttributes a = reader.attributes();
+                out.size = QSizeF(pixels(a.value(QStringLiteral("width"))),
+                                  pixels(a.value(QStringLiteral("height"))));
+                out.viewBox = viewBoxSize(a.value(QStringLiteral("viewBox")));
             }
-            writer.writeStartElement(reader.qualifiedName().toString());
-            for (const QXmlStreamNamespaceDeclaration &n : reader.namespaceDeclarations()) {
-                if (n.prefix().isEmpty())
-                    writer.writeDefaultNamespace(n.namespaceUri().toString());
-                else
-                    writer.writeNamespace(n.namespaceUri().toString(), n.prefix().toString());
-            }
-            for (const QXmlStreamAttribute &a : attributes)
-                if (a.name() != u"href" || isOwn(a.value()))
-                    writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
-            break;
-        }
-        case QXmlStreamReader::EndElement:
+            copyStart(reader, writer);
+        } else if (token == QXmlStreamReader::EndElement) {
             --depth;
             if (skipped > 0)
                 --skipped;
             else
                 writer.writeEndElement();
-            break;
-        case QXmlStreamReader::Characters:
-            if (skipped > 0)
-                break;
+        } else if (token == QXmlStreamReader::Characters && skipped == 0) {
             if (reader.isCDATA())
                 writer.writeCDATA(reader.text().toString());
             else
                 writer.writeCharacters(reader.text().toString());
-            break;
-        default: // the declaration, comments, the document type, processing instructions
-            break;
-        }
+        } // the declaration, comments, the document type and processing instructions go
     }
     if (reader.hasError() || root)
         out.verdict = reader.error() == QXmlStreamReader::PrematureEndOfDocumentError

@@ -146,7 +146,13 @@ void Form2::createControls()
     m_label2->setFont(mingFont(12));
     m_label2->setAccessibleName(QStringLiteral("圖片位置"));
 
-    // Names for a screen reader where a control shows no words of its own.
+    nameForScreenReaders();
+    orderTabs();
+}
+
+// Names for a screen reader where a control shows no words of its own.
+void Form2::nameForScreenReaders()
+{
     setAccessibleName(QStringLiteral("選擇圖片"));
     m_drive1->setAccessibleName(QStringLiteral("磁碟機"));
     // A drop-down box is named by its label on this platform: one for screen readers only.
@@ -156,8 +162,11 @@ void Form2::createControls()
     m_dir1->setAccessibleName(QStringLiteral("資料夾"));
     m_file1->setAccessibleName(QStringLiteral("圖片檔案"));
     m_image1->setAccessibleName(QStringLiteral("圖片預覽"));
+}
 
-    // Tab follows the layout's tab indices: the confirm command first, the lists last.
+// Tab follows the layout's tab indices: the confirm command first, the lists last.
+void Form2::orderTabs()
+{
     setTabOrder(m_command1, m_option4);
     setTabOrder(m_option4, m_option3);
     setTabOrder(m_option3, m_option2);

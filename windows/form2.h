@@ -43,6 +43,8 @@ protected:
 
 private:
     void createControls();
+    void nameForScreenReaders();
+    void orderTabs();
     void Drive1_Change(const QString &drive);
     void Dir1_Change(const QString &folder);
     void File1_Click(const QString &name);

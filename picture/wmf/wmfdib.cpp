@@ -54,6 +54,63 @@ struct Layout
     qint64 stride = 0;   // bytes a stored row
 };
 
+// The bit fields' masks: given after the header (or in it, from 52 bytes on), or the
+// standard ones of 16 and 32 bits a pixel. *pos moves past masks that follow the header.
+bool readMasks(QByteArrayView data, const picture::DibHeader &h, Layout *l, qsizetype *pos)
+{
+    if (l->compression == BitFields) {
+        const qsizetype at = h.size >= 52 ? 40 : qsizetype(h.size);
+        if (at + 12 > data.size())
+            return false;
+        for (int i = 0; i < 3; ++i)
+            l->masks[i] = u32(data, at + 4 * qsizetype(i));
+        if (h.size < 52)
+            *pos += 12;
+    } else if (l->bits == 16) {
+        l->masks[0] = 0x7C00, l->masks[1] = 0x03E0, l->masks[2] = 0x001F;
+    } else if (l->bits == 32) {
+        l->masks[0] = 0xFF0000, l->masks[1] = 0x00FF00, l->masks[2] = 0x0000FF;
+    }
+    return true;
+}
+
+// The colour table at pos: RGB quads (or triples after the old header), or with colorUsage 1
+// indices into palette. The bits follow it.
+DibStatus readColors(QByteArrayView data, const picture::DibHeader &h, quint16 colorUsage,
+                     const QList<QRgb> &palette, qsizetype pos, Layout *l)
+{
+    const int bpp = l->bits;
+    const quint32 colorsUsed = h.colorsUsed;
+    qint64 entries = bpp <= 8 ? (colorsUsed ? qint64(colorsUsed) : (1 << bpp)) : colorsUsed;
+    const int entrySize = colorUsage == 1 ? 2 : (h.isCore() ? 3 : 4);
+    l->stride = ((l->width * bpp + 31) / 32) * 4;
+    if (entries < 0 || entries > 65536)
+        return DibStatus::Malformed;
+    if (l->compression == Rgb && colorsUsed == 0 && bpp <= 8 &&
+        pos + entries * entrySize + l->stride * l->height > data.size()) {
+        // Some writers store fewer colours than the depth has and leave the count at zero:
+        // the table is what lies before the bits.
+        entries = std::max<qint64>(0, (data.size() - pos - l->stride * l->height) / entrySize);
+    }
+    if (pos + entries * entrySize > data.size())
+        return DibStatus::Malformed;
+    if (bpp <= 8) {
+        const int n = 1 << bpp;
+        l->colors.resize(n, qRgb(0, 0, 0));
+        for (qint64 i = 0; i < entries && i < n; ++i) {
+            const qsizetype at = pos + i * entrySize;
+            if (entrySize == 2) {
+                const quint16 index = u16(data, at);
+                l->colors[i] = index < palette.size() ? palette[index] : qRgb(0, 0, 0);
+            } else {
+                l->colors[i] = qRgb(quint8(data[at + 2]), quint8(data[at + 1]), quint8(data[at]));
+            }
+        }
+    }
+    l->start = pos + entries * entrySize;
+    return DibStatus::Ok;
+}
+
 // The header, the bit-field masks and the colour table, or why the DIB is not drawn.
 DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
                      qint64 maxPixels, Layout *l)
@@ -83,50 +140,9 @@ DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> 
         return DibStatus::Unsupported;
 
     qsizetype pos = h->size;
-    if (c == BitFields) {
-        const qsizetype at = h->size >= 52 ? 40 : qsizetype(h->size);
-        if (at + 12 > data.size())
-            return DibStatus::Malformed;
-        for (int i = 0; i < 3; ++i)
-            l->masks[i] = u32(data, at + 4 * qsizetype(i));
-        if (h->size < 52)
-            pos += 12;
-    } else if (bpp == 16) {
-        l->masks[0] = 0x7C00, l->masks[1] = 0x03E0, l->masks[2] = 0x001F;
-    } else if (bpp == 32) {
-        l->masks[0] = 0xFF0000, l->masks[1] = 0x00FF00, l->masks[2] = 0x0000FF;
-    }
-
-    // Colour table: RGB quads (or triples after the old header), or palette indices.
-    const quint32 colorsUsed = h->colorsUsed;
-    qint64 entries = bpp <= 8 ? (colorsUsed ? qint64(colorsUsed) : (1 << bpp)) : colorsUsed;
-    const int entrySize = colorUsage == 1 ? 2 : (h->isCore() ? 3 : 4);
-    l->stride = ((l->width * bpp + 31) / 32) * 4;
-    if (entries < 0 || entries > 65536)
+    if (!readMasks(data, *h, l, &pos))
         return DibStatus::Malformed;
-    if (c == Rgb && colorsUsed == 0 && bpp <= 8 &&
-        pos + entries * entrySize + l->stride * l->height > data.size()) {
-        // Some writers store fewer colours than the depth has and leave the count at zero:
-        // the table is what lies before the bits.
-        entries = std::max<qint64>(0, (data.size() - pos - l->stride * l->height) / entrySize);
-    }
-    if (pos + entries * entrySize > data.size())
-        return DibStatus::Malformed;
-    if (bpp <= 8) {
-        const int n = 1 << bpp;
-        l->colors.resize(n, qRgb(0, 0, 0));
-        for (qint64 i = 0; i < entries && i < n; ++i) {
-            const qsizetype at = pos + i * entrySize;
-            if (entrySize == 2) {
-                const quint16 index = u16(data, at);
-                l->colors[i] = index < palette.size() ? palette[index] : qRgb(0, 0, 0);
-            } else {
-                l->colors[i] = qRgb(quint8(data[at + 2]), quint8(data[at + 1]), quint8(data[at]));
-            }
-        }
-    }
-    l->start = pos + entries * entrySize;
-    return DibStatus::Ok;
+    return readColors(data, *h, colorUsage, palette, pos, l);
 }
 
 // One bit a pixel, kept as it is with its two colours; missing rows stay the second colour

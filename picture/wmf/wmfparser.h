@@ -98,6 +98,7 @@ private:
     // must hold and which of the handlers below plays it.
     using Handler = bool (Parser::*)(quint16 function, QByteArrayView params);
     struct RecordType;
+    static const RecordType RecordTypes[];
     static const RecordType *recordType(quint16 function);
 
     // Device context state, in wmfrecords_state.cpp.

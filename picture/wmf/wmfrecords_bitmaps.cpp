@@ -40,72 +40,69 @@ bool Parser::decodeBitmapParam(QByteArrayView bytes, quint16 colorUsage, bool di
     return true;
 }
 
+namespace {
+
+// Where the bitmap records keep their parameters, each a word but the raster operation: the
+// destination as height, width, y and x; the source as its y and x, or when it has a size of
+// its own as height, width, y and x. A record without a bitmap holds `gap` more bytes before
+// its destination (BitBlt and StretchBlt, whose bitmap was a device's).
+struct BlitLayout
+{
+    quint16 function;
+    qsizetype bitmapAt; // where the bitmap starts: the bytes its fixed parameters take
+    int rop;            // -1: a plain copy
+    int colorUsage;     // -1: none
+    int source;
+    bool sourceSized;
+    int dest;
+    int gap;
+    bool dib;
+    bool bottomUpSource; // the source's y counts from the bitmap's last row
+};
+
+constexpr BlitLayout BlitLayouts[] = {
+    {BitBlt, 16, 0, -1, 4, false, 8, 2, false, false},
+    {DibBitBlt, 16, 0, -1, 4, false, 8, 2, true, false},
+    {StretchBlt, 20, 0, -1, 4, true, 12, 2, false, false},
+    {DibStretchBlt, 20, 0, -1, 4, true, 12, 2, true, false},
+    {StretchDib, 22, 0, 4, 6, true, 14, 0, true, true},
+    {SetDiBitsToDevice, 18, -1, 0, 6, false, 10, 0, true, true},
+};
+
+// A rectangle of words stored height, width, y, x.
+struct Box
+{
+    qint16 x = 0, y = 0, w = 0, h = 0;
+};
+
+Box boxAt(QByteArrayView p, qsizetype at)
+{
+    return {s16(p, at + 6), s16(p, at + 4), s16(p, at + 2), s16(p, at)};
+}
+
+} // namespace
+
 // BitBlt, StretchBlt, their DIB forms, StretchDib and SetDiBitsToDevice.
 bool Parser::blit(quint16 function, QByteArrayView p)
 {
+    const auto *layout =
+        std::find_if(std::begin(BlitLayouts), std::end(BlitLayouts),
+                     [function](const BlitLayout &l) { return l.function == function; });
+    if (layout == std::end(BlitLayouts))
+        return true;
     // Without a bitmap the record is as long as its function number's high byte says.
     const bool noBitmap = p.size() == qsizetype((function >> 8) & 0xFF) * 2;
-    quint32 rop = 0x00CC0020;
-    qint16 srcX = 0, srcY = 0, srcW = 0, srcH = 0, dstX = 0, dstY = 0, dstW = 0, dstH = 0;
-    quint16 colorUsage = 0;
-    qsizetype bitsAt = 0;
-    bool dib = true;
-    bool bottomUpSource = false;
-    switch (function) {
-    case BitBlt:
-    case DibBitBlt:
-        if (p.size() < (noBitmap ? 18 : 16))
-            return malformed();
-        rop = u32(p, 0);
-        srcY = s16(p, 4), srcX = s16(p, 6);
-        if (noBitmap) {
-            dstH = s16(p, 10), dstW = s16(p, 12), dstY = s16(p, 14), dstX = s16(p, 16);
-        } else {
-            dstH = s16(p, 8), dstW = s16(p, 10), dstY = s16(p, 12), dstX = s16(p, 14);
-            bitsAt = 16;
-        }
-        srcW = dstW, srcH = dstH;
-        dib = function == DibBitBlt;
-        break;
-    case StretchBlt:
-    case DibStretchBlt:
-        if (p.size() < (noBitmap ? 22 : 20))
-            return malformed();
-        rop = u32(p, 0);
-        srcH = s16(p, 4), srcW = s16(p, 6), srcY = s16(p, 8), srcX = s16(p, 10);
-        {
-            const qsizetype d = noBitmap ? 14 : 12;
-            dstH = s16(p, d), dstW = s16(p, d + 2), dstY = s16(p, d + 4), dstX = s16(p, d + 6);
-        }
-        bitsAt = 20;
-        dib = function == DibStretchBlt;
-        break;
-    case StretchDib:
-        if (p.size() < 22)
-            return malformed();
-        rop = u32(p, 0);
-        colorUsage = u16(p, 4);
-        srcH = s16(p, 6), srcW = s16(p, 8), srcY = s16(p, 10), srcX = s16(p, 12);
-        dstH = s16(p, 14), dstW = s16(p, 16), dstY = s16(p, 18), dstX = s16(p, 20);
-        bitsAt = 22;
-        bottomUpSource = true;
-        break;
-    case SetDiBitsToDevice:
-        if (p.size() < 18)
-            return malformed();
-        colorUsage = u16(p, 0);
-        srcY = s16(p, 6), srcX = s16(p, 8);
-        dstH = s16(p, 10), dstW = s16(p, 12), dstY = s16(p, 14), dstX = s16(p, 16);
-        srcW = dstW, srcH = dstH;
-        bitsAt = 18;
-        bottomUpSource = true;
-        break;
-    default:
-        return true;
-    }
+    const int gap = noBitmap ? layout->gap : 0;
+    if (p.size() < layout->bitmapAt + gap)
+        return malformed();
+    const quint32 rop = layout->rop < 0 ? 0x00CC0020 : u32(p, layout->rop);
+    const Box dst = boxAt(p, layout->dest + gap);
+    const Box src = layout->sourceSized
+                        ? boxAt(p, layout->source)
+                        : Box{s16(p, layout->source + 2), s16(p, layout->source), dst.w, dst.h};
     drawing();
-    const QPointF a = m_dc.mapping.map(QPointF(dstX, dstY));
-    const QPointF b = m_dc.mapping.map(QPointF(dstX + dstW, dstY + dstH));
+    const QPointF a = m_dc.mapping.map(QPointF(dst.x, dst.y));
+    const QPointF b = m_dc.mapping.map(QPointF(dst.x + dst.w, dst.y + dst.h));
     const QRectF dest = QRectF(a, b).normalized();
     if (dest.isEmpty())
         return true;
@@ -114,20 +111,22 @@ bool Parser::blit(quint16 function, QByteArrayView p)
         return true;
     }
     QImage image;
-    if (!decodeBitmapParam(p.sliced(bitsAt), colorUsage, dib, &image))
+    const quint16 colorUsage = layout->colorUsage < 0 ? 0 : u16(p, layout->colorUsage);
+    if (!decodeBitmapParam(p.sliced(layout->bitmapAt), colorUsage, layout->dib, &image))
         return false;
     if (image.isNull())
         return true;
     // A one-bit device bitmap has no colours of its own: it takes the text and background
     // colours, as a monochrome bitmap does on a colour device.
-    if (!dib && image.format() == QImage::Format_Mono)
+    if (!layout->dib && image.format() == QImage::Format_Mono)
         image.setColorTable({m_dc.textColor.rgb(), m_dc.bkColor.rgb()});
     // Mirror when the destination runs against the picture's axes.
-    const bool flipX = (b.x() < a.x()) != (srcW < 0);
-    const bool flipY = (b.y() < a.y()) != (srcH < 0);
-    qreal sx = std::min(srcX, qint16(srcX + srcW)), sy = std::min(srcY, qint16(srcY + srcH));
-    const qreal sw = std::abs(srcW), sh = std::abs(srcH);
-    if (bottomUpSource && image.height() > 0)
+    const bool flipX = (b.x() < a.x()) != (src.w < 0);
+    const bool flipY = (b.y() < a.y()) != (src.h < 0);
+    const qreal sx = std::min(src.x, qint16(src.x + src.w));
+    qreal sy = std::min(src.y, qint16(src.y + src.h));
+    const qreal sw = std::abs(src.w), sh = std::abs(src.h);
+    if (layout->bottomUpSource && image.height() > 0)
         sy = image.height() - sy - sh;
     if (function == SetDiBitsToDevice && sy < 0)
         sy = 0;
