@@ -126,49 +126,68 @@ QImage render(QByteArrayView data, picture::Refusal *refusal)
     return render(data, refusal, Limits());
 }
 
+namespace {
+
+// Where the picture lies before the metafile's own records, and its own size, in pixels.
+struct Frame
+{
+    Mapping start;
+    QSizeF size;
+    bool playerFrame = true; // the frame is ours, not the metafile's own mapping
+};
+
+// A placeable metafile's frame at 96 pixels an inch, or for one without the header the window
+// the metafile sets (with its viewport's size when it sets one), or else the bounds of what it
+// draws, found by playing it once.
+picture::Refusal findFrame(Parser &parser, Frame *frame)
+{
+    const Header &header = parser.header();
+    if (header.placeable) {
+        const int width = header.right - header.left;
+        const int height = header.bottom - header.top;
+        if (width == 0 || height == 0)
+            return refused(Reason::MetafileNoSize);
+        const qreal inch = header.unitsPerInch ? header.unitsPerInch : 1440;
+        frame->size = QSizeF(std::abs(width) * 96.0 / inch, std::abs(height) * 96.0 / inch);
+        frame->start.windowOrg = QPointF(header.left, header.top);
+        frame->start.windowExt = QSizeF(width, height);
+        return {};
+    }
+    BoundsSink bounds;
+    picture::Refusal why;
+    if (!parser.play(bounds, Mapping(), false, &why))
+        return why;
+    const PlayStats &stats = parser.stats();
+    const bool windowFrame = stats.frameTaken && (stats.frameMode == MapMode::Anisotropic ||
+                                                  stats.frameMode == MapMode::Isotropic);
+    if (windowFrame) {
+        frame->start.windowOrg = stats.frameWindowOrg;
+        frame->start.windowExt = stats.frameWindowExt;
+        const QSizeF ext = stats.viewportExtSet ? stats.frameViewportExt : stats.frameWindowExt;
+        frame->size = QSizeF(std::abs(ext.width()), std::abs(ext.height()));
+        return {};
+    }
+    if (bounds.bounds.isEmpty())
+        return refused(Reason::MetafileNothingDrawn);
+    frame->playerFrame = false;
+    frame->size = bounds.bounds.size();
+    frame->start.deviceDx = -bounds.bounds.left();
+    frame->start.deviceDy = -bounds.bounds.top();
+    return {};
+}
+
+} // namespace
+
 QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limits, int longestSide)
 {
     Parser parser(data, limits);
     picture::Refusal why;
     if (!parser.readHeader(&why))
         return failed(refusal, why);
-    const Header &header = parser.header();
-
-    Mapping start; // before the metafile's own records
-    QSizeF size;   // the picture's own size, pixels
-    bool playerFrame = true;
-    if (header.placeable) {
-        const int width = header.right - header.left;
-        const int height = header.bottom - header.top;
-        if (width == 0 || height == 0)
-            return failed(refusal, refused(Reason::MetafileNoSize));
-        const qreal inch = header.unitsPerInch ? header.unitsPerInch : 1440;
-        size = QSizeF(std::abs(width) * 96.0 / inch, std::abs(height) * 96.0 / inch);
-        start.windowOrg = QPointF(header.left, header.top);
-        start.windowExt = QSizeF(width, height);
-    } else {
-        // No frame in the header: play once to see what window the metafile sets, or where
-        // it draws.
-        BoundsSink bounds;
-        if (!parser.play(bounds, Mapping(), false, &why))
-            return failed(refusal, why);
-        const PlayStats &stats = parser.stats();
-        const bool windowFrame = stats.frameTaken && (stats.frameMode == MapMode::Anisotropic ||
-                                                      stats.frameMode == MapMode::Isotropic);
-        if (windowFrame) {
-            start.windowOrg = stats.frameWindowOrg;
-            start.windowExt = stats.frameWindowExt;
-            const QSizeF ext = stats.viewportExtSet ? stats.frameViewportExt : stats.frameWindowExt;
-            size = QSizeF(std::abs(ext.width()), std::abs(ext.height()));
-        } else {
-            if (bounds.bounds.isEmpty())
-                return failed(refusal, refused(Reason::MetafileNothingDrawn));
-            playerFrame = false;
-            size = bounds.bounds.size();
-            start.deviceDx = -bounds.bounds.left();
-            start.deviceDy = -bounds.bounds.top();
-        }
-    }
+    Frame frame;
+    if (why = findFrame(parser, &frame); why.isRefused())
+        return failed(refusal, why);
+    const QSizeF size = frame.size;
     if (!(size.width() > 0 && size.height() > 0) || !std::isfinite(size.width()) ||
         !std::isfinite(size.height()))
         return failed(refusal, refused(Reason::MetafileBadSize));
@@ -176,7 +195,7 @@ QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limi
     // Scale down what is too big for the limits, keeping the shape: the picture as the game
     // shows it. Drawn at another size, its pixels are `zoom` of those.
     const int maxSide =
-        header.placeable ? limits.maxSide : std::min(limits.maxSide, limits.maxPlainSide);
+        parser.header().placeable ? limits.maxSide : std::min(limits.maxSide, limits.maxPlainSide);
     const qreal pixelScale = std::sqrt(qreal(limits.maxPixels) / (size.width() * size.height()));
     const qreal natural =
         std::min({qreal(1), maxSide / size.width(), maxSide / size.height(), pixelScale});
@@ -188,7 +207,8 @@ QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limi
     const qreal zoom = longestSide > 0 ? scale / natural : 1;
     const int width = std::clamp(int(std::lround(size.width() * scale)), 1, limits.maxSide);
     const int height = std::clamp(int(std::lround(size.height() * scale)), 1, limits.maxSide);
-    if (playerFrame) {
+    Mapping start = frame.start;
+    if (frame.playerFrame) {
         start.viewportExt = QSizeF(width, height);
     } else {
         start.deviceScaleX = start.deviceScaleY = scale;
@@ -203,8 +223,8 @@ QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limi
     image.setDotsPerMeterX(3780); // 96 an inch
     image.setDotsPerMeterY(3780);
     {
-        PainterSink sink(&image, zoom);
-        if (!parser.play(sink, start, playerFrame, &why))
+        PainterSink sink(&image, zoom); // done drawing when it goes
+        if (!parser.play(sink, start, frame.playerFrame, &why))
             return failed(refusal, why);
     }
     return image;

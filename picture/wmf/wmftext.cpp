@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace wmf {
@@ -379,6 +380,121 @@ QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
     return text;
 }
 
+namespace {
+
+// The kinds of installed face that stand in for a face that is not installed.
+enum StandIn { Sans, Serif, Mono, MingTw, MingCn, KaiTw, KaiCn, Cjk, SymbolFace, Math, None };
+
+// For each, the installed families that can stand in, best first. Symbol's stand-ins draw
+// its Greek upright (asked for in italic, they slant): first its metric clone, whose glyphs
+// are as tall and wide as Symbol's; MT Extra's has Unicode's mathematical characters.
+constexpr std::array<std::array<const char16_t *, 4>, None> StandIns = {{
+    {u"Liberation Sans", u"Arimo", u"Nimbus Sans", u"DejaVu Sans"},
+    {u"Liberation Serif", u"Tinos", u"Nimbus Roman", u"DejaVu Serif"},
+    {u"Liberation Mono", u"Cousine", u"Nimbus Mono PS", u"DejaVu Sans Mono"},
+    {u"AR PL UMing TW", u"AR PL UMing HK", u"Droid Sans Fallback"},
+    {u"AR PL UMing CN", u"AR PL UMing TW", u"Droid Sans Fallback"},
+    {u"AR PL UKai TW", u"AR PL UKai HK", u"AR PL UMing TW"},
+    {u"AR PL UKai CN", u"AR PL UKai TW", u"AR PL UMing CN"},
+    {u"Droid Sans Fallback", u"AR PL UMing TW"},
+    {u"Standard Symbols PS", u"OpenSymbol"},
+    {u"OpenSymbol"},
+}};
+
+// How a face that is not installed finds its stand-in: the first rule that fits the face's
+// name (it holds one of the words, "|" between them, and none of `unless`; or with `whole`
+// the words are the whole name or its last word), or the text's character set, and whose
+// stand-in is installed. Text in GB2312 takes the simplified forms.
+struct Rule
+{
+    const char16_t *words; // none: the character set decides
+    const char16_t *unless;
+    bool whole;
+    int charSet; // -1: any
+    StandIn standIn, forGb2312;
+};
+
+constexpr Rule Rules[] = {
+    {u"楷|kai", nullptr, false, -1, KaiTw, KaiCn},
+    {u"明|ming|宋|song|sun|細|细", nullptr, false, -1, MingTw, MingCn},
+    {nullptr, nullptr, false, Big5, MingTw, MingTw},
+    {nullptr, nullptr, false, Gb2312, MingCn, MingCn},
+    {nullptr, nullptr, false, ShiftJis, Cjk, Cjk},
+    {nullptr, nullptr, false, Hangul, Cjk, Cjk},
+    {nullptr, nullptr, false, Johab, Cjk, Cjk},
+    {u"courier|mono|console|consolas|fixedsys|terminal|typewriter", nullptr, false, -1, Mono, Mono},
+    {u"symbol", nullptr, true, -1, SymbolFace, SymbolFace},
+    {u"mt extra", nullptr, true, -1, Math, Math},
+    {u"times|roman|serif|georgia|garamond|bookman|cambria|century|palatino|euclid|symbol|mt "
+     u"extra|math",
+     u"sans", false, -1, Serif, Serif},
+    {u"arial|helvetica|swiss|tahoma|verdana|sans|system|calibri|segoe|gothic|trebuchet|univers",
+     nullptr, false, -1, Sans, Sans},
+};
+
+// A family installed by two foundries is listed twice, each name with its foundry after it in
+// brackets ("Standard Symbols PS [urw]"); the name alone picks the platform's choice.
+QString bare(const QString &family)
+{
+    const qsizetype bracket = family.lastIndexOf(u" [");
+    return bracket > 0 && family.endsWith(u']') ? family.left(bracket) : family;
+}
+
+// The first of names installed, as the platform names it; empty for none.
+QString installedOf(const QStringList &installed, const QString &name)
+{
+    for (const QString &f : installed)
+        if (bare(f).compare(name, Qt::CaseInsensitive) == 0)
+            return bare(f);
+    return {};
+}
+
+QString standInFor(const QStringList &installed, StandIn standIn)
+{
+    for (const char16_t *name : StandIns[standIn])
+        if (const QString found =
+                name ? installedOf(installed, QString::fromUtf16(name)) : QString();
+            !found.isEmpty())
+            return found;
+    return {};
+}
+
+bool fits(const Rule &rule, const QString &lower, quint8 charSet)
+{
+    if (!rule.words)
+        return rule.charSet == charSet;
+    const auto holds = [&](const char16_t *words) {
+        const QStringList list = QString::fromUtf16(words).split(u'|');
+        return std::any_of(list.begin(), list.end(), [&](const QString &w) {
+            return rule.whole ? lower == w || lower.endsWith(u' ' + w) : lower.contains(w);
+        });
+    };
+    return holds(rule.words) && !(rule.unless && holds(rule.unless));
+}
+
+QString chooseFamily(const QStringList &installed, const QString &face, quint8 charSet,
+                     quint8 pitchAndFamily)
+{
+    const QString lower = face.trimmed().toLower();
+    if (!lower.isEmpty())
+        if (const QString own = installedOf(installed, face.trimmed()); !own.isEmpty())
+            return own;
+    for (const Rule &rule : Rules) {
+        if (!fits(rule, lower, charSet))
+            continue;
+        const QString found =
+            standInFor(installed, charSet == Gb2312 ? rule.forGb2312 : rule.standIn);
+        if (!found.isEmpty())
+            return found;
+    }
+    const int family = pitchAndFamily >> 4, pitch = pitchAndFamily & 0x03;
+    const StandIn last = family == 3 || pitch == 1 ? Mono : family == 1 ? Serif : Sans;
+    const QString found = standInFor(installed, last);
+    return !found.isEmpty() || installed.isEmpty() ? found : installed.first();
+}
+
+} // namespace
+
 QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
 {
     static QMutex mutex;
@@ -394,89 +510,7 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         return *it;
     if (installed.isEmpty())
         installed = QFontDatabase::families();
-
-    // A family installed by two foundries is listed twice, each name with its foundry after it
-    // in brackets ("Standard Symbols PS [urw]"); the name alone picks the platform's choice.
-    auto bare = [](const QString &family) {
-        const qsizetype bracket = family.lastIndexOf(u" [");
-        return bracket > 0 && family.endsWith(u']') ? family.left(bracket) : family;
-    };
-    auto find = [&](std::initializer_list<const char16_t *> names) -> QString {
-        for (const char16_t *n : names) {
-            const QString name = QString::fromUtf16(n);
-            for (const QString &f : installed)
-                if (bare(f).compare(name, Qt::CaseInsensitive) == 0)
-                    return bare(f);
-        }
-        return {};
-    };
-    const QString sans = find({u"Liberation Sans", u"Arimo", u"Nimbus Sans", u"DejaVu Sans"});
-    const QString serif = find({u"Liberation Serif", u"Tinos", u"Nimbus Roman", u"DejaVu Serif"});
-    const QString mono =
-        find({u"Liberation Mono", u"Cousine", u"Nimbus Mono PS", u"DejaVu Sans Mono"});
-    const QString mingTw = find({u"AR PL UMing TW", u"AR PL UMing HK", u"Droid Sans Fallback"});
-    const QString mingCn = find({u"AR PL UMing CN", u"AR PL UMing TW", u"Droid Sans Fallback"});
-    const QString kaiTw = find({u"AR PL UKai TW", u"AR PL UKai HK", u"AR PL UMing TW"});
-    const QString kaiCn = find({u"AR PL UKai CN", u"AR PL UKai TW", u"AR PL UMing CN"});
-    const QString cjk = find({u"Droid Sans Fallback", u"AR PL UMing TW"});
-    // Faces made to stand in for Symbol (their Greek upright; asked for in italic, they slant):
-    // first its metric clone, whose glyphs are as tall and wide as Symbol's, then a face with
-    // Unicode's mathematical characters, for MT Extra.
-    const QString symbolFont = find({u"Standard Symbols PS", u"OpenSymbol"});
-    const QString mathFont = find({u"OpenSymbol"});
-
-    QString result;
-    const QString lower = face.trimmed().toLower();
-    for (const QString &f : installed) {
-        if (bare(f).compare(face.trimmed(), Qt::CaseInsensitive) == 0 && !lower.isEmpty()) {
-            result = bare(f);
-            break;
-        }
-    }
-    auto has = [&](std::initializer_list<const char16_t *> names) {
-        for (const char16_t *n : names)
-            if (lower.contains(QString::fromUtf16(n)))
-                return true;
-        return false;
-    };
-    if (result.isEmpty()) {
-        if (has({u"楷", u"kai"}))
-            result = charSet == Gb2312 ? kaiCn : kaiTw;
-        else if (has({u"明", u"ming", u"宋", u"song", u"sun", u"細", u"细"}))
-            result = charSet == Gb2312 ? mingCn : mingTw;
-        else if (charSet == Big5)
-            result = mingTw;
-        else if (charSet == Gb2312)
-            result = mingCn;
-        else if (charSet == ShiftJis || charSet == Hangul || charSet == Johab)
-            result = cjk;
-        else if (has({u"courier", u"mono", u"console", u"consolas", u"fixedsys", u"terminal",
-                      u"typewriter"}))
-            result = mono;
-        else if ((lower == u"symbol" || lower.endsWith(u" symbol")) && !symbolFont.isEmpty())
-            result = symbolFont;
-        else if (lower == u"mt extra" && !mathFont.isEmpty())
-            result = mathFont;
-        else if (has({u"times", u"roman", u"serif", u"georgia", u"garamond", u"bookman", u"cambria",
-                      u"century", u"palatino", u"euclid", u"symbol", u"mt extra", u"math"}) &&
-                 !has({u"sans"}))
-            result = serif;
-        else if (has({u"arial", u"helvetica", u"swiss", u"tahoma", u"verdana", u"sans", u"system",
-                      u"calibri", u"segoe", u"gothic", u"trebuchet", u"univers"}))
-            result = sans;
-        else {
-            const int family = pitchAndFamily >> 4;
-            const int pitch = pitchAndFamily & 0x03;
-            if (family == 3 || pitch == 1)
-                result = mono;
-            else if (family == 1)
-                result = serif;
-            else
-                result = sans;
-        }
-    }
-    if (result.isEmpty())
-        result = installed.isEmpty() ? QString() : installed.first();
+    const QString result = chooseFamily(installed, face, charSet, pitchAndFamily);
     cache.insert(key, result);
     return result;
 }
@@ -491,6 +525,41 @@ constexpr int letterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  3
 qint16 tableWord(const QByteArray &table, qsizetype at)
 {
     return at + 2 <= table.size() ? qFromBigEndian<qint16>(table.constData() + at) : 0;
+}
+
+// The platform's average character width, in ems: the lower-case letters and the space
+// weighted by how often they come; 0 when the face lacks one of them.
+qreal weightedAverage(const QRawFont &raw)
+{
+    qreal sum = 0;
+    for (int i = 0; i < 27; ++i) {
+        const QChar c = i < 26 ? QChar(char16_t(u'a' + i)) : QChar(u' ');
+        quint32 glyph = 0;
+        int count = 1;
+        QPointF advance;
+        if (!raw.supportsCharacter(c) || !raw.glyphIndexesForChars(&c, 1, &glyph, &count) ||
+            count != 1 ||
+            !raw.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics))
+            return 0;
+        sum += letterWeights[i] * advance.x();
+    }
+    return sum > 0 ? sum / 1000 / raw.pixelSize() : 0;
+}
+
+// The face's own bars, when its tables give them: the top of its underline and of its
+// strikeout, and their thickness, in ems.
+void tableBars(const QRawFont &raw, qreal units, FaceMetrics *m)
+{
+    const QByteArray post = raw.fontTable("post");
+    if (const qint16 thickness = tableWord(post, 10); thickness > 0) {
+        m->underlineTop = -tableWord(post, 8) / units;
+        m->underlineThickness = thickness / units;
+    }
+    const QByteArray os2 = raw.fontTable("OS/2");
+    if (const qint16 size = tableWord(os2, 26); size > 0) {
+        m->strikeOutTop = tableWord(os2, 28) / units;
+        m->strikeOutThickness = size / units;
+    }
 }
 
 FaceMetrics measure(const QString &family, int weight, bool italic)
@@ -524,37 +593,10 @@ FaceMetrics measure(const QString &family, int weight, bool italic)
             if (f.compare(u"OpenSymbol", Qt::CaseInsensitive) == 0)
                 m.fallbacks.append(f);
     }
-    if (!symbolFace) {
-        qreal sum = 0;
-        bool letters = true;
-        for (int i = 0; i < 27 && letters; ++i) {
-            const QChar c = i < 26 ? QChar(char16_t(u'a' + i)) : QChar(u' ');
-            quint32 glyph = 0;
-            int count = 1;
-            letters = raw.supportsCharacter(c) && raw.glyphIndexesForChars(&c, 1, &glyph, &count) &&
-                      count == 1;
-            QPointF advance;
-            if (letters &&
-                raw.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics))
-                sum += letterWeights[i] * advance.x();
-            else
-                letters = false;
-        }
-        if (letters && sum > 0)
-            m.averageWidth = sum / 1000 / raw.pixelSize();
-    }
-
-    // The face's own bars: the top of its underline and of its strikeout, and their thickness.
-    const QByteArray post = raw.fontTable("post");
-    if (const qint16 thickness = tableWord(post, 10); thickness > 0) {
-        m.underlineTop = -tableWord(post, 8) / units;
-        m.underlineThickness = thickness / units;
-    }
-    const QByteArray os2 = raw.fontTable("OS/2");
-    if (const qint16 size = tableWord(os2, 26); size > 0) {
-        m.strikeOutTop = tableWord(os2, 28) / units;
-        m.strikeOutThickness = size / units;
-    }
+    if (!symbolFace)
+        if (const qreal average = weightedAverage(raw); average > 0)
+            m.averageWidth = average;
+    tableBars(raw, units, &m);
     // Nothing a real face has: keep text readable whatever the tables say.
     if (!(m.averageWidth > 0.02 && m.averageWidth < 4))
         m.averageWidth = 0.5;
