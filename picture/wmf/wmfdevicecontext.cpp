@@ -92,4 +92,19 @@ QRectF Mapping::mapRect(const QRectF &logical) const
     return QRectF(map(logical.topLeft()), map(logical.bottomRight())).normalized();
 }
 
+DeviceContext withCopyPen(DeviceContext dc)
+{
+    dc.rop2 = Rop2CopyPen;
+    return dc;
+}
+
+PenSize penSize(const DeviceContext &dc)
+{
+    if ((dc.pen.style & PenStyleMask) == PenNull)
+        return {};
+    const qreal width = std::abs(dc.pen.width * dc.mapping.scaleX());
+    const bool hairline = dc.pen.width == 0 || width < 1.0;
+    return {hairline ? 1.0 : width, hairline};
+}
+
 } // namespace wmf

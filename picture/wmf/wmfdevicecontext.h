@@ -115,6 +115,14 @@ struct Region
 
 enum BkMode : quint16 { BkTransparent = 1, BkOpaque = 2 };
 
+enum PolyFillMode : quint16 { FillAlternate = 1, FillWinding = 2 };
+
+// The one raster operation of pens this code names: the pen's colour, as it is.
+constexpr quint16 Rop2CopyPen = 13;
+
+// The stretch mode that averages the pixels a shrunk bitmap loses.
+constexpr quint16 StretchHalftone = 4;
+
 // Text alignment flags.
 enum TextAlign : quint16 {
     AlignUpdateCp = 0x0001,
@@ -137,8 +145,8 @@ struct DeviceContext
     QColor textColor = Qt::black;
     quint16 bkMode = BkOpaque;
     quint16 textAlign = 0;
-    quint16 polyFillMode = 1; // 1 alternate, 2 winding
-    quint16 rop2 = 13;        // copy pen
+    quint16 polyFillMode = FillAlternate;
+    quint16 rop2 = Rop2CopyPen;
     quint16 stretchBltMode = 1;
     qint16 textCharExtra = 0;      // logical units
     qint16 breakExtra = 0;         // SetTextJustification: extra space, logical units
@@ -146,5 +154,17 @@ struct DeviceContext
     QPointF currentPosition{0, 0}; // logical
     std::optional<QRegion> clip;   // picture pixels; none: the whole picture
 };
+
+// The same context with the copy pen: for what draws in the text, background or bitmap's own
+// colours, which the pen's raster operation does not change.
+DeviceContext withCopyPen(DeviceContext dc);
+
+// The width the selected pen draws, in picture pixels.
+struct PenSize
+{
+    qreal pixels = 0;      // 0 for the null pen, else at least one
+    bool hairline = false; // a zero-width pen, or one thinner than a pixel: one pixel wide
+};
+PenSize penSize(const DeviceContext &dc);
 
 } // namespace wmf

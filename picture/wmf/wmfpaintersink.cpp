@@ -175,10 +175,7 @@ QPen PainterSink::pen(const DeviceContext &dc) const
     QColor color = p.color;
     if (const Rop2 r = rop2(dc.rop2); r.color)
         color = *r.color;
-    qreal width = std::abs(p.width * dc.mapping.scaleX());
-    const bool hairline = p.width == 0 || width < 1.0;
-    if (hairline)
-        width = 1.0;
+    const auto [width, hairline] = penSize(dc);
     QPen pen(color, width);
     // Styled lines exist only for pens at most one device unit wide (a pixel of the picture's
     // own size, whatever the mapping); wider ones draw solid. Dash lengths in pixels of that
@@ -347,7 +344,7 @@ void PainterSink::polyline(const DeviceContext &dc, const QPolygonF &points)
 void PainterSink::polygons(const DeviceContext &dc, const QList<QPolygonF> &polygons)
 {
     QPainterPath path;
-    path.setFillRule(dc.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+    path.setFillRule(dc.polyFillMode == FillWinding ? Qt::WindingFill : Qt::OddEvenFill);
     for (const QPolygonF &p : polygons) {
         path.addPolygon(p);
         path.closeSubpath();
@@ -372,15 +369,19 @@ void PainterSink::framed(const DeviceContext &dc, const QPainterPath &path,
         drawCrisp(dc, crisp);
 }
 
+// An inside-frame pen draws within the shape: the shape shrunk by half the pen.
+QRectF PainterSink::insideFrame(const DeviceContext &dc, const QRectF &rect) const
+{
+    if ((dc.pen.style & PenStyleMask) != PenInsideFrame)
+        return rect;
+    const qreal half = pen(dc).widthF() / 2;
+    return rect.adjusted(half, half, -half, -half);
+}
+
 void PainterSink::rectangle(const DeviceContext &dc, const QRectF &rect)
 {
     QPainterPath path;
-    QRectF r = rect;
-    if ((dc.pen.style & PenStyleMask) == PenInsideFrame) {
-        const qreal half = pen(dc).widthF() / 2;
-        r.adjust(half, half, -half, -half);
-    }
-    path.addRect(r);
+    path.addRect(insideFrame(dc, rect));
     // The platform frames a rectangle inside it: its right and bottom lines are the last
     // pixels the rectangle covers.
     const QPointF last = rect.bottomRight() - QPointF(1, 1);
@@ -402,12 +403,7 @@ void PainterSink::roundRect(const DeviceContext &dc, const QRectF &rect, QSizeF 
 void PainterSink::ellipse(const DeviceContext &dc, const QRectF &rect)
 {
     QPainterPath path;
-    QRectF r = rect;
-    if ((dc.pen.style & PenStyleMask) == PenInsideFrame) {
-        const qreal half = pen(dc).widthF() / 2;
-        r.adjust(half, half, -half, -half);
-    }
-    path.addEllipse(r);
+    path.addEllipse(insideFrame(dc, rect));
     shape(dc, path, true);
 }
 
@@ -537,8 +533,7 @@ void PainterSink::patBlt(const DeviceContext &dc, const QRectF &rect, quint32 ro
 {
     if (dc.clip && dc.clip->isEmpty())
         return;
-    DeviceContext plain = dc;
-    plain.rop2 = 13;
+    const DeviceContext plain = withCopyPen(dc);
     if (!prepare(plain))
         return;
     m_painter.setRenderHint(QPainter::Antialiasing, false);
@@ -700,8 +695,7 @@ QRectF textBounds(const TextRun &run, qreal *advance)
 
 qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
 {
-    DeviceContext plain = dc;
-    plain.rop2 = 13;
+    const DeviceContext plain = withCopyPen(dc);
     if (!prepare(plain))
         return 0;
     m_painter.save();
@@ -866,8 +860,7 @@ void PainterSink::framePath(const DeviceContext &dc, const QPainterPath &path, c
 
 void PainterSink::invertPath(const DeviceContext &dc, const QPainterPath &path)
 {
-    DeviceContext plain = dc;
-    plain.rop2 = 13;
+    const DeviceContext plain = withCopyPen(dc);
     if (!prepare(plain))
         return;
     m_painter.setRenderHint(QPainter::Antialiasing, false);
@@ -938,12 +931,12 @@ void PainterSink::bitmap(const DeviceContext &dc, const QRectF &dest, const QIma
                 line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), level);
             }
         }
-        DeviceContext plain = dc;
-        plain.rop2 = 13;
+        const DeviceContext plain = withCopyPen(dc);
         if (!prepare(plain))
             return;
         m_painter.setRenderHint(QPainter::SmoothPixmapTransform,
-                                dest.width() < source.width() || dc.stretchBltMode == 4);
+                                dest.width() < source.width() ||
+                                    dc.stretchBltMode == StretchHalftone);
         m_painter.setRenderHint(QPainter::Antialiasing, false);
         m_painter.drawImage(dest, picture);
         return;
@@ -959,8 +952,7 @@ void PainterSink::bitmap(const DeviceContext &dc, const QRectF &dest, const QIma
 void PainterSink::blit(const DeviceContext &dc, const QRectF &dest, const QImage &image,
                        const QRectF &source, quint32 rop)
 {
-    DeviceContext plain = dc;
-    plain.rop2 = 13;
+    const DeviceContext plain = withCopyPen(dc);
     if (!prepare(plain))
         return;
     if (rop == PaintBrushThroughBlack || rop == PaintBrushThroughWhite) {
@@ -982,8 +974,9 @@ void PainterSink::blit(const DeviceContext &dc, const QRectF &dest, const QImage
     const QPainter::CompositionMode mode = blitMode(rop);
     m_painter.setCompositionMode(mode);
     const bool plainCopy = mode == QPainter::CompositionMode_SourceOver;
-    m_painter.setRenderHint(QPainter::SmoothPixmapTransform,
-                            plainCopy && (dest.width() < source.width() || dc.stretchBltMode == 4));
+    m_painter.setRenderHint(
+        QPainter::SmoothPixmapTransform,
+        plainCopy && (dest.width() < source.width() || dc.stretchBltMode == StretchHalftone));
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.drawImage(dest, image, source);
 }

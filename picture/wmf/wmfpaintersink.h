@@ -45,6 +45,7 @@ private:
     // Sets clip, composition and hints for one call; false when nothing is to be drawn.
     bool prepare(const DeviceContext &dc);
     QPen pen(const DeviceContext &dc) const;
+    QRectF insideFrame(const DeviceContext &dc, const QRectF &rect) const;
     int crispWidth(const DeviceContext &dc) const;
     QList<QPoint> crispPoints(const DeviceContext &dc, const QPolygonF &points, bool closed) const;
     QBrush brush(const DeviceContext &dc, const Brush &b) const;

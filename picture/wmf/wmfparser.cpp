@@ -138,7 +138,7 @@ bool Parser::play(Sink &sink, const Mapping &start, bool playerFrame, Refusal *r
     if (m_objects.size() > size_t(m_limits.maxObjects))
         m_objects.resize(size_t(m_limits.maxObjects));
     m_firstFree = 0;
-    m_placeable = playerFrame;
+    m_playerFrame = playerFrame;
     m_stats = {};
     m_refusal = {};
     m_heldPixels = 0;

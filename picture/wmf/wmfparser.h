@@ -162,7 +162,7 @@ private:
     QList<DeviceContext> m_saved;
     std::vector<std::optional<Object>> m_objects;
     size_t m_firstFree = 0;
-    bool m_placeable = false;
+    bool m_playerFrame = false; // the player sets the frame: the metafile's viewport is not taken
     qint64 m_recordIndex = 0;
     qint64 m_heldPixels = 0;
     qint64 m_decodedPixels = 0;

@@ -45,7 +45,8 @@ bool Parser::setMapMode(quint16, QByteArrayView p)
     const quint16 mode = u16(p, 0);
     if (mode < 1 || mode > 8)
         return true;
-    if (m_placeable && mode != quint16(MapMode::Isotropic) && mode != quint16(MapMode::Anisotropic))
+    if (m_playerFrame && mode != quint16(MapMode::Isotropic) &&
+        mode != quint16(MapMode::Anisotropic))
         return true; // the placeable frame decides the scale
     m_dc.mapping.mode = MapMode(mode);
     return true;
@@ -70,7 +71,7 @@ bool Parser::setWindowExt(quint16, QByteArrayView p)
 
 bool Parser::setViewportOrg(quint16, QByteArrayView p)
 {
-    if (!m_placeable)
+    if (!m_playerFrame)
         m_dc.mapping.viewportOrg = pointAt(p, 0);
     return true;
 }
@@ -79,7 +80,7 @@ bool Parser::setViewportExt(quint16, QByteArrayView p)
 {
     // A placeable frame already says where the picture goes.
     m_stats.viewportExtSet = true;
-    if (!m_placeable)
+    if (!m_playerFrame)
         mapExt(m_dc.mapping.viewportExt, s16(p, 2), s16(p, 0));
     return true;
 }
@@ -92,7 +93,7 @@ bool Parser::offsetWindowOrg(quint16, QByteArrayView p)
 
 bool Parser::offsetViewportOrg(quint16, QByteArrayView p)
 {
-    if (!m_placeable)
+    if (!m_playerFrame)
         m_dc.mapping.viewportOrg += pointAt(p, 0);
     return true;
 }
@@ -104,7 +105,7 @@ bool Parser::scaleExt(quint16 function, QByteArrayView p)
     const qint16 yDenom = s16(p, 0), yNum = s16(p, 2), xDenom = s16(p, 4), xNum = s16(p, 6);
     if (xDenom == 0 || yDenom == 0)
         return true;
-    if (function == ScaleViewportExt && m_placeable)
+    if (function == ScaleViewportExt && m_playerFrame)
         return true;
     QSizeF &ext = function == ScaleWindowExt ? map.windowExt : map.viewportExt;
     mapExt(ext, qint64(ext.width()) * xNum / xDenom, qint64(ext.height()) * yNum / yDenom);
@@ -137,7 +138,7 @@ bool Parser::setTextAlign(quint16, QByteArrayView p)
 
 bool Parser::setPolyFillMode(quint16, QByteArrayView p)
 {
-    m_dc.polyFillMode = u16(p, 0) == 2 ? 2 : 1;
+    m_dc.polyFillMode = u16(p, 0) == FillWinding ? FillWinding : FillAlternate;
     return true;
 }
 

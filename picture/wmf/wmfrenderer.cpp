@@ -82,12 +82,7 @@ public:
     }
 
 private:
-    static qreal penWidth(const DeviceContext &dc)
-    {
-        if ((dc.pen.style & PenStyleMask) == PenNull)
-            return 0;
-        return std::max<qreal>(1, std::abs(dc.pen.width * dc.mapping.scaleX()));
-    }
+    static qreal penWidth(const DeviceContext &dc) { return penSize(dc).pixels; }
     void add(const QRectF &r, qreal pen)
     {
         QRectF box = r.normalized().adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
