@@ -438,37 +438,30 @@ void PainterSink::setPixel(const DeviceContext &dc, QPointF point, QColor color)
     m_painter.fillRect(QRectF(std::floor(point.x()), std::floor(point.y()), 1, 1), color);
 }
 
-void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color, bool surface)
-{
-    flush();
-    const int w = m_image->width(), h = m_image->height();
-    const int x0 = int(std::floor(point.x())), y0 = int(std::floor(point.y()));
-    if (x0 < 0 || y0 < 0 || x0 >= w || y0 >= h || dc.brush.style == BrushNull)
-        return;
-    m_painter.end();
-    const QRgb fill = dc.brush.color.rgb() | 0xFF000000;
-    const QRgb key = color.rgb() | 0xFF000000;
-    auto pixel = [&](int x, int y) -> QRgb & {
-        return reinterpret_cast<QRgb *>(m_image->scanLine(y))[x];
-    };
-    auto distance = [](QRgb a, QRgb b) {
-        return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                         std::abs(qBlue(a) - qBlue(b))});
-    };
-    const QRgb seed = pixel(x0, y0);
+namespace {
 
-    // First which pixels may be filled, decided on the picture as it was: in surface mode
-    // those near the given colour; in border mode those nearer the seed's colour than the
-    // border's. Outlines are antialiased, so the border is then taken one pixel thicker,
-    // lest the fill slip through the lighter pixels of a thin diagonal line.
+int colourDistance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                     std::abs(qBlue(a) - qBlue(b))});
+}
+
+// Which pixels a flood fill may reach, decided on the picture as it is: in surface mode those
+// near the given colour; in border mode those nearer the seed's colour than the border's.
+// Outlines are antialiased, so the border is then taken one pixel thicker, lest the fill slip
+// through the lighter pixels of a thin diagonal line. Only inside the clip, when there is one.
+std::vector<quint8> fillMask(const QImage &image, QRgb key, QRgb seed, bool surface,
+                             const std::optional<QRegion> &clip)
+{
+    const int w = image.width(), h = image.height();
     const size_t count = size_t(w) * size_t(h);
     std::vector<quint8> open(count, 0);
     for (int y = 0; y < h; ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(m_image->constScanLine(y));
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         quint8 *row = open.data() + size_t(y) * w;
         for (int x = 0; x < w; ++x)
-            row[x] = surface ? distance(line[x], key) <= 48
-                             : distance(line[x], key) >= distance(line[x], seed);
+            row[x] = surface ? colourDistance(line[x], key) <= 48
+                             : colourDistance(line[x], key) >= colourDistance(line[x], seed);
     }
     if (!surface) {
         std::vector<quint8> thick(open);
@@ -481,22 +474,23 @@ void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color
             }
         open.swap(thick);
     }
-    if (dc.clip) {
+    if (clip) {
         std::vector<quint8> clipped(count, 0);
-        for (const QRect &r : *dc.clip) {
-            const QRect c = r.intersected(m_image->rect());
+        for (const QRect &r : *clip) {
+            const QRect c = r.intersected(image.rect());
             for (int y = c.top(); y <= c.bottom(); ++y)
                 for (int x = c.left(); x <= c.right(); ++x)
                     clipped[size_t(y) * w + x] = open[size_t(y) * w + x];
         }
         open.swap(clipped);
     }
-    if ((!surface && distance(seed, key) <= 48) || !open[size_t(y0) * w + x0]) {
-        m_painter.begin(m_image);
-        return;
-    }
+    return open;
+}
 
-    // Then a scanline fill over that mask; a filled pixel is closed behind it.
+// A scanline fill from (x0, y0) over the mask's open pixels; a filled pixel is closed behind it.
+void scanlineFill(QImage &image, std::vector<quint8> &open, int x0, int y0, QRgb fill)
+{
+    const int w = image.width(), h = image.height();
     auto inside = [&](int x, int y) { return open[size_t(y) * w + x] != 0; };
     std::vector<QPoint> stack{{x0, y0}};
     while (!stack.empty()) {
@@ -511,7 +505,7 @@ void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color
         bool up = false, down = false;
         for (; x < w && inside(x, y); ++x) {
             open[size_t(y) * w + x] = 0;
-            pixel(x, y) = fill;
+            reinterpret_cast<QRgb *>(image.scanLine(y))[x] = fill;
             if (y > 0) {
                 const bool in = inside(x, y - 1);
                 if (in && !up)
@@ -526,6 +520,23 @@ void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color
             }
         }
     }
+}
+
+} // namespace
+
+void PainterSink::floodFill(const DeviceContext &dc, QPointF point, QColor color, bool surface)
+{
+    flush();
+    const int w = m_image->width(), h = m_image->height();
+    const int x0 = int(std::floor(point.x())), y0 = int(std::floor(point.y()));
+    if (x0 < 0 || y0 < 0 || x0 >= w || y0 >= h || dc.brush.style == BrushNull)
+        return;
+    m_painter.end();
+    const QRgb key = color.rgb() | 0xFF000000;
+    const QRgb seed = reinterpret_cast<const QRgb *>(m_image->constScanLine(y0))[x0];
+    std::vector<quint8> open = fillMask(*m_image, key, seed, surface, dc.clip);
+    if ((surface || colourDistance(seed, key) > 48) && open[size_t(y0) * w + x0])
+        scanlineFill(*m_image, open, x0, y0, dc.brush.color.rgb() | 0xFF000000);
     m_painter.begin(m_image);
 }
 
@@ -586,15 +597,10 @@ struct Layout
 // as much.
 constexpr qreal smearPerEm = 1.0 / 50;
 
-// False when there is nothing to draw: no fonts (no QGuiApplication), no text, or a size
-// nobody could read (text far larger than any picture also costs much to draw).
-bool layOut(const TextRun &run, Layout *l)
+// The run's font at Layout::base pixels: its face (the regular one for made-up bold), its
+// glyphs and its family with the fallbacks a symbol face needs.
+void chooseFont(const TextRun &run, int weight, Layout *l)
 {
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || run.text.isEmpty())
-        return false;
-    qreal em = std::abs(run.emPixels);
-    const bool madeUpBold = run.weight >= 600 && !hasBoldStyle(run.family);
-    const int weight = madeUpBold ? 400 : run.weight;
     l->face = faceMetrics(run.family, weight, run.italic);
     l->glyphs = l->face.symbolEncoded ? toSymbolEncoding(run.text) : run.text;
     l->font = QFont(run.family);
@@ -606,48 +612,46 @@ bool layOut(const TextRun &run, Layout *l)
     l->font.setWeight(QFont::Weight(weight));
     l->font.setItalic(run.italic);
     l->font.setPixelSize(Layout::base);
-    const QFontMetricsF fm(l->font);
-    if (run.emPixels > 0 && fm.ascent() + fm.descent() > 0)
-        em = em * Layout::base / (fm.ascent() + fm.descent()); // cell height to character height
-    if (em < 0.3 || em > 16384)
-        return false;
-    l->em = em;
-    const qreal s = l->scale = em / Layout::base;
-    if (run.widthPixels > 0)
-        l->stretch = std::clamp(run.widthPixels / (l->face.averageWidth * em), 0.05, 20.0);
-    if (madeUpBold)
-        l->smear = std::max(1.0, em * smearPerEm);
+}
 
+// Where each character starts, when the run is spaced character by character, and the run's
+// width, in pixels.
+void placeCharacters(const TextRun &run, const QFontMetricsF &fm, Layout *l)
+{
+    const qreal s = l->scale;
     // Made-up bold moves each character by its smear: character by character, as spacing does.
     l->spaced = !run.advances.isEmpty() || !run.rises.isEmpty() || run.extraPerChar != 0 ||
                 run.extraPerBreak != 0 || l->smear > 0;
+    if (!l->spaced) {
+        l->width = fm.horizontalAdvance(l->glyphs) * s * l->stretch;
+        return;
+    }
     qreal width = 0;
-    if (l->spaced) {
-        l->starts.reserve(l->glyphs.size());
-        for (qsizetype i = 0; i < l->glyphs.size(); ++i) {
-            l->starts.append(width);
-            if (i < run.advances.size()) {
-                width += run.advances[i];
-            } else if (!l->glyphs.at(i).isLowSurrogate()) {
-                const bool pair = l->glyphs.at(i).isHighSurrogate() && i + 1 < l->glyphs.size();
-                width += fm.horizontalAdvance(l->glyphs.mid(i, pair ? 2 : 1)) * s * l->stretch +
-                         run.extraPerChar + l->smear;
-                if (l->glyphs.at(i) == u' ')
-                    width += run.extraPerBreak;
-            }
+    l->starts.reserve(l->glyphs.size());
+    for (qsizetype i = 0; i < l->glyphs.size(); ++i) {
+        l->starts.append(width);
+        if (i < run.advances.size()) {
+            width += run.advances[i];
+        } else if (!l->glyphs.at(i).isLowSurrogate()) {
+            const bool pair = l->glyphs.at(i).isHighSurrogate() && i + 1 < l->glyphs.size();
+            width += fm.horizontalAdvance(l->glyphs.mid(i, pair ? 2 : 1)) * s * l->stretch +
+                     run.extraPerChar + l->smear;
+            if (l->glyphs.at(i) == u' ')
+                width += run.extraPerBreak;
         }
-    } else {
-        width = fm.horizontalAdvance(l->glyphs) * s * l->stretch;
     }
     l->width = width;
-    l->ascent = fm.ascent() * s;
-    l->descent = fm.descent() * s;
+}
+
+// The first character's origin from the reference point, as the run's alignment asks.
+void align(const TextRun &run, Layout *l)
+{
     switch (run.align & AlignHorizontalMask) {
     case AlignRight:
-        l->x = -width;
+        l->x = -l->width;
         break;
     case AlignCenter:
-        l->x = -width / 2;
+        l->x = -l->width / 2;
         break;
     default:
         break;
@@ -662,6 +666,32 @@ bool layOut(const TextRun &run, Layout *l)
         l->y = l->ascent;
         break;
     }
+}
+
+// False when there is nothing to draw: no fonts (no QGuiApplication), no text, or a size
+// nobody could read (text far larger than any picture also costs much to draw).
+bool layOut(const TextRun &run, Layout *l)
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()) || run.text.isEmpty())
+        return false;
+    qreal em = std::abs(run.emPixels);
+    const bool madeUpBold = run.weight >= 600 && !hasBoldStyle(run.family);
+    chooseFont(run, madeUpBold ? 400 : run.weight, l);
+    const QFontMetricsF fm(l->font);
+    if (run.emPixels > 0 && fm.ascent() + fm.descent() > 0)
+        em = em * Layout::base / (fm.ascent() + fm.descent()); // cell height to character height
+    if (em < 0.3 || em > 16384)
+        return false;
+    l->em = em;
+    const qreal s = l->scale = em / Layout::base;
+    if (run.widthPixels > 0)
+        l->stretch = std::clamp(run.widthPixels / (l->face.averageWidth * em), 0.05, 20.0);
+    if (madeUpBold)
+        l->smear = std::max(1.0, em * smearPerEm);
+    placeCharacters(run, fm, l);
+    l->ascent = fm.ascent() * s;
+    l->descent = fm.descent() * s;
+    align(run, l);
     return true;
 }
 
@@ -693,6 +723,54 @@ QRectF textBounds(const TextRun &run, qreal *advance)
     return placement(run).mapRect(box);
 }
 
+namespace {
+
+// The glyphs in the given colour, on a painter that holds the run's frame.
+void drawGlyphs(QPainter &p, const Layout &l, const TextRun &run, const QColor &color)
+{
+    const qreal across = l.scale * l.stretch;
+    const qreal ux = l.x / across, uy = l.y / l.scale;
+    p.scale(across, l.scale);
+    p.setFont(l.font);
+    p.setPen(color);
+    p.setBackgroundMode(Qt::TransparentMode);
+    if (!l.spaced) {
+        p.drawText(QPointF(ux, uy), l.glyphs);
+        return;
+    }
+    for (qsizetype i = 0; i < l.glyphs.size(); ++i) {
+        const QChar c = l.glyphs.at(i);
+        const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
+        if (c.isHighSurrogate() && i + 1 < l.glyphs.size()) {
+            p.drawText(at, l.glyphs.mid(i, 2));
+            ++i;
+        } else if (!c.isSpace()) {
+            p.drawText(at, QString(c));
+        }
+    }
+}
+
+// Underline or strikeout: one bar under the whole run, spaces and all, at the face's own place
+// and thickness (in ems, down from the baseline). Along the axes it covers whole pixels, at
+// least one.
+void drawBar(QPainter &painter, const DeviceContext &dc, const TextRun &run, const Layout &l,
+             qreal top, qreal thickness)
+{
+    QRectF r(l.x, l.y + top * l.em, l.width, std::max(thickness * l.em, 1.0));
+    if (std::fmod(run.angle, 360.0) == 0) {
+        const QPointF at = run.reference;
+        const qreal y0 = std::round(at.y() + r.top());
+        const qreal x0 = std::round(at.x() + r.left());
+        r = QRectF(x0 - at.x(), y0 - at.y(), std::round(at.x() + r.right()) - x0,
+                   std::max(1.0, std::round(r.height())));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
+    painter.fillRect(r, dc.textColor);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+}
+
+} // namespace
+
 qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
 {
     const DeviceContext plain = withCopyPen(dc);
@@ -712,55 +790,16 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     if (dc.bkMode == BkOpaque && !(run.options & TextOpaque))
         m_painter.fillRect(QRectF(l.x, l.y - l.ascent, l.width, l.ascent + l.descent), dc.bkColor);
 
-    // Underline and strikeout: one bar each under the whole run, spaces and all, at the face's
-    // own place and thickness. Along the axes they cover whole pixels, at least one.
-    auto bar = [&](qreal top, qreal thickness) {
-        QRectF r(l.x, l.y + top * l.em, l.width, std::max(thickness * l.em, 1.0));
-        if (std::fmod(run.angle, 360.0) == 0) {
-            const QPointF at = run.reference;
-            const qreal y0 = std::round(at.y() + r.top());
-            const qreal x0 = std::round(at.x() + r.left());
-            r = QRectF(x0 - at.x(), y0 - at.y(), std::round(at.x() + r.right()) - x0,
-                       std::max(1.0, std::round(r.height())));
-            m_painter.setRenderHint(QPainter::Antialiasing, false);
-        }
-        m_painter.fillRect(r, dc.textColor);
-        m_painter.setRenderHint(QPainter::Antialiasing, true);
-    };
     if (run.underline)
-        bar(l.face.underlineTop, l.face.underlineThickness);
+        drawBar(m_painter, dc, run, l, l.face.underlineTop, l.face.underlineThickness);
     if (run.strikeOut)
-        bar(-l.face.strikeOutTop, l.face.strikeOutThickness);
-
-    const qreal across = l.scale * l.stretch;
-    const qreal ux = l.x / across, uy = l.y / l.scale;
-    // The glyphs in the given colour, on a painter that holds the run's frame.
-    auto drawGlyphs = [&](QPainter &p, const QColor &color) {
-        p.scale(across, l.scale);
-        p.setFont(l.font);
-        p.setPen(color);
-        p.setBackgroundMode(Qt::TransparentMode);
-        if (!l.spaced) {
-            p.drawText(QPointF(ux, uy), l.glyphs);
-            return;
-        }
-        for (qsizetype i = 0; i < l.glyphs.size(); ++i) {
-            const QChar c = l.glyphs.at(i);
-            const QPointF at(ux + l.starts[i] / across, uy - run.rises.value(i) / l.scale);
-            if (c.isHighSurrogate() && i + 1 < l.glyphs.size()) {
-                p.drawText(at, l.glyphs.mid(i, 2));
-                ++i;
-            } else if (!c.isSpace()) {
-                p.drawText(at, QString(c));
-            }
-        }
-    };
+        drawBar(m_painter, dc, run, l, -l.face.strikeOutTop, l.face.strikeOutThickness);
     if (l.smear > 0)
         drawSmeared(QRectF(l.x - l.em, l.y - l.ascent - l.em, l.width + 2 * l.em,
                            l.ascent + l.descent + 2 * l.em),
-                    l.smear, run, dc, [&](QPainter &p) { drawGlyphs(p, Qt::black); });
+                    l.smear, run, dc, [&](QPainter &p) { drawGlyphs(p, l, run, Qt::black); });
     else
-        drawGlyphs(m_painter, dc.textColor);
+        drawGlyphs(m_painter, l, run, dc.textColor);
     m_painter.restore();
     return l.width;
 }
