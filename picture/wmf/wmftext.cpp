@@ -280,8 +280,8 @@ bool isDoubleByte(quint8 charSet)
            charSet == Big5;
 }
 
-} // namespace
-
+// The name of the encoding used for a character set, as QStringDecoder knows it; empty for
+// the symbol set.
 const char *encodingName(quint8 charSet)
 {
     switch (charSet) {
@@ -323,6 +323,8 @@ const char *encodingName(quint8 charSet)
     }
 }
 
+} // namespace
+
 QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
                    QList<int> *byteCounts)
 {
@@ -350,9 +352,6 @@ QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
             counts.append(1);
         }
     } else {
-        QStringDecoder decoder(encodingName(charSet));
-        if (!decoder.isValid())
-            decoder = QStringDecoder(QStringDecoder::Latin1);
         if (isDoubleByte(charSet)) {
             // Decode character by character so each knows its bytes (the spacing array
             // holds one entry a byte).
@@ -370,6 +369,9 @@ QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
                 i += n;
             }
         } else {
+            QStringDecoder decoder(encodingName(charSet));
+            if (!decoder.isValid())
+                decoder = QStringDecoder(QStringDecoder::Latin1);
             text = decoder.decode(bytes);
             if (text.size() == bytes.size())
                 counts.fill(1, bytes.size());

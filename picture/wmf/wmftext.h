@@ -14,10 +14,6 @@ namespace wmf {
 QString decodeText(QByteArrayView bytes, quint8 charSet, const QString &face,
                    QList<int> *byteCounts = nullptr);
 
-// The name of the encoding used for a character set, as QStringDecoder knows it; empty for
-// the symbol set.
-const char *encodingName(quint8 charSet);
-
 // An installed family that looks like `face`: the face itself when installed, else a
 // metric-compatible or similar one, else one chosen by character set, family and pitch.
 // Empty without a QGuiApplication (fonts need one).
