@@ -27,9 +27,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("said"); // empty: a PNG of the decoded picture
-        QImage translucent = quadrants({40, 30}).convertToFormat(QImage::Format_ARGB32);
-        translucent.fill(QColor(200, 100, 50, 128));
-        QTest::newRow("picture with alpha") << encoded(translucent, "png") << QString();
         // Past the size that is written uncompressed.
         QImage wide(6000, 1000, QImage::Format_RGB32);
         wide.fill(QColor(10, 200, 30));

@@ -481,9 +481,6 @@ void TestWmfRenderer::thinLinesAtSize_data()
         outlined(0, 0, Qt::blue, eight).rectangle(0, 0, 128, 128),
         "0,500=#0000ff 1023,500=#0000ff 500,0=#0000ff 500,1023=#0000ff 1,500=#ffffff "
         "1022,500=#ffffff 500,1=#ffffff 500,500=#ffffff");
-    row("one-pixel pen: eight whole rows",
-        outlined(0, 1, Qt::black, eight).moveTo(0, 64).lineTo(128, 64),
-        "500,507=#ffffff 500,508=#000000 500,515=#000000 500,516=#ffffff");
     // 320 units: 3.2 pixels a unit. Unit 100 is pixel 320's edge; unit 101 is 323.2.
     const Writer fractional(true, QRect(0, 0, 320, 320), 96);
     row("zero-width pen, 3.2 pixels a unit: one row on the edge, one row off it",
