@@ -32,6 +32,7 @@ struct Bytes
     }
     uint u8(qint64 at) const { return uchar(b[at]); }
     uint le16(qint64 at) const { return u16(b, at); }
+    quint32 le24(qint64 at) const { return le16(at) | quint32(u8(at + 2)) << 16; }
     quint32 le32(qint64 at) const { return u32(b, at); }
     uint be16(qint64 at) const { return u8(at) << 8 | u8(at + 1); }
     quint32 be32(qint64 at) const { return quint32(be16(at)) << 16 | be16(at + 2); }

@@ -362,7 +362,7 @@ Survey surveyWebp(const Bytes &f, const Limits &limits)
     const qint64 at = 20; // the first chunk's data
     QSize size;
     if (chunk == "VP8X" && f.has(at, 10)) { // the canvas of an extended file, sides less one
-        size = QSize(int((f.le32(at + 4) & 0xFFFFFF) + 1), int((f.le32(at + 7) & 0xFFFFFF) + 1));
+        size = QSize(int(f.le24(at + 4) + 1), int(f.le24(at + 7) + 1));
     } else if (chunk == "VP8 " && f.has(at, 10)) { // a lossy key frame: 14-bit sides
         size = QSize(int(f.le16(at + 6) & 0x3FFF), int(f.le16(at + 8) & 0x3FFF));
     } else if (chunk == "VP8L" && f.has(at, 5) && f.u8(at) == 0x2F) { // lossless, sides less one

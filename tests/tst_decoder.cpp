@@ -329,6 +329,7 @@ private slots:
         damaged("ICO of no icons", QByteArray("\0\0\1\0\0\0", 6), "ICO");
         cut("ICO cut", encoded(q, "ico").chopped(100), "ICO");
         cut("WebP cut", encoded(quadrants({300, 200}), "webp", 100).chopped(20), "WebP");
+        cut("WebP cut right after its canvas", animatedWebp({q}).left(30), "WebP");
         cut("TIFF cut", tiff({quadrants({300, 200})}).chopped(5000), "TIFF");
         const QByteArray svg = svgQuarters("viewBox=\"0 0 120 80\"");
         cut("SVG cut", svg.chopped(30), "SVG");
