@@ -454,8 +454,7 @@ QString installedOf(const QStringList &installed, const QString &name)
 QString standInFor(const QStringList &installed, StandIn standIn)
 {
     for (const char16_t *name : StandIns[standIn])
-        if (const QString found =
-                name ? installedOf(installed, QString::fromUtf16(name)) : QString();
+        if (QString found = name ? installedOf(installed, QString::fromUtf16(name)) : QString();
             !found.isEmpty())
             return found;
     return {};
@@ -479,19 +478,18 @@ QString chooseFamily(const QStringList &installed, const QString &face, quint8 c
 {
     const QString lower = face.trimmed().toLower();
     if (!lower.isEmpty())
-        if (const QString own = installedOf(installed, face.trimmed()); !own.isEmpty())
+        if (QString own = installedOf(installed, face.trimmed()); !own.isEmpty())
             return own;
     for (const Rule &rule : Rules) {
         if (!fits(rule, lower, charSet))
             continue;
-        const QString found =
-            standInFor(installed, charSet == Gb2312 ? rule.forGb2312 : rule.standIn);
+        QString found = standInFor(installed, charSet == Gb2312 ? rule.forGb2312 : rule.standIn);
         if (!found.isEmpty())
             return found;
     }
     const int family = pitchAndFamily >> 4, pitch = pitchAndFamily & 0x03;
     const StandIn last = family == 3 || pitch == 1 ? Mono : family == 1 ? Serif : Sans;
-    const QString found = standInFor(installed, last);
+    QString found = standInFor(installed, last);
     return !found.isEmpty() || installed.isEmpty() ? found : installed.first();
 }
 
@@ -512,7 +510,7 @@ QString familyFor(const QString &face, quint8 charSet, quint8 pitchAndFamily)
         return *it;
     if (installed.isEmpty())
         installed = QFontDatabase::families();
-    const QString result = chooseFamily(installed, face, charSet, pitchAndFamily);
+    QString result = chooseFamily(installed, face, charSet, pitchAndFamily);
     cache.insert(key, result);
     return result;
 }
