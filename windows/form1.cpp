@@ -77,6 +77,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     m_picture1->setPicture(assets::defaultPicture());
 }
 
+// The picture box reads m_board while a game runs, and closing a window moves its focus, which
+// the box repaints: the box goes first, while the board it reads still stands.
+Form1::~Form1() { delete m_picture1; }
+
 void Form1::createControls()
 {
     m_command4 = makeButton(this, "Command4", QStringLiteral("載入圖片"), Command4Rect,

@@ -15,6 +15,7 @@ class Form1 : public QWidget
     Q_OBJECT
 public:
     explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
 
     // The whole picture, Picture1(0): it also paints the tiles of a running game.
     PictureBox *Picture1() const { return m_picture1; }
