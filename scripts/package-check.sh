@@ -161,7 +161,9 @@ echo "---"
 
 # The decoding process as the game starts it: a picture on its standard input, the answer,
 # a picture of the icon's 32 x 32 pixels, on its standard output.
-answer=$(/usr/lib/pintu/pintu-decode </usr/share/icons/hicolor/32x32/apps/pintu.png | head -c 20 | od -An -tx1 | tr -d ' \n')
+/usr/lib/pintu/pintu-decode </usr/share/icons/hicolor/32x32/apps/pintu.png >"$work/answer" ||
+  fail "the installed pintu-decode ended with status $?"
+answer=$(head -c 20 "$work/answer" | od -An -tx1 | tr -d ' \n')
 [ "$answer" = "50494e5455444543010000002000000020000000" ] ||
   fail "the installed pintu-decode did not decode the icon (answered $answer)"
 
