@@ -1,11 +1,12 @@
 #include "decodeanswer.h"
 
+#include <QByteArrayView>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
+#include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,12 +115,26 @@ bool write(int fd, const Picture &picture)
 
 namespace {
 
-// The answer in bytes; image() makes the picture's image from its rows, 4 bytes a pixel with
-// no gap between them.
-template <typename MakeImage>
-Picture parse(QByteArrayView bytes, const Limits &limits, MakeImage image)
+// An answer mapped into memory, unmapped by unmap().
+struct Mapping
 {
-    Reader r{bytes};
+    void *address;
+    size_t size;
+};
+
+void unmap(void *mapping)
+{
+    const auto *m = static_cast<Mapping *>(mapping);
+    ::munmap(m->address, m->size);
+    delete m;
+}
+
+// The picture or refusal the mapped answer holds. A picture's image keeps the mapping for its
+// pixels and unmaps it when it goes; anything else unmaps it here.
+Picture parse(Mapping *mapping, const Limits &limits)
+{
+    std::unique_ptr<Mapping, void (*)(void *)> owned(mapping, unmap);
+    Reader r{QByteArrayView(static_cast<const char *>(mapping->address), qsizetype(mapping->size))};
     if (r.take(MagicBytes) != QByteArrayView(Magic, MagicBytes))
         return crashed();
     const quint32 kind = r.u32();
@@ -147,38 +162,18 @@ Picture parse(QByteArrayView bytes, const Limits &limits, MakeImage image)
     const QByteArrayView pixels = r.take(qint64(width) * height * 4);
     if (!r.ok())
         return crashed();
-    QImage made = image(reinterpret_cast<const uchar *>(pixels.data()), int(width), int(height),
-                        alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage made(reinterpret_cast<const uchar *>(pixels.data()), int(width), int(height),
+                qsizetype(width) * 4,
+                alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32, unmap,
+                owned.get());
     if (made.isNull())
         return {QImage(), refused(Reason::OutOfMemory)};
+    owned.release(); // the image's now
     made.setDevicePixelRatio(density / 1000.0);
     return {made, {}};
 }
 
-struct Mapping
-{
-    void *address;
-    size_t size;
-};
-
-void unmap(void *mapping)
-{
-    const auto *m = static_cast<Mapping *>(mapping);
-    ::munmap(m->address, m->size);
-    delete m;
-}
-
 } // namespace
-
-Picture read(QByteArrayView bytes, const Limits &limits)
-{
-    return parse(bytes, limits, [](const uchar *pixels, int width, int height, QImage::Format f) {
-        QImage image(width, height, f);
-        for (int y = 0; !image.isNull() && y < height; ++y)
-            std::memcpy(image.scanLine(y), pixels + qint64(y) * width * 4, size_t(width) * 4);
-        return image;
-    });
-}
 
 Picture readMapped(int fd, const Limits &limits)
 {
@@ -192,17 +187,7 @@ Picture readMapped(int fd, const Limits &limits)
     void *address = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
     if (address == MAP_FAILED)
         return {QImage(), refused(Reason::OutOfMemory)};
-    auto *mapping = new Mapping{address, size};
-    bool kept = false;
-    Picture picture =
-        parse(QByteArrayView(static_cast<const char *>(address), qsizetype(size)), limits,
-              [&](const uchar *pixels, int width, int height, QImage::Format f) {
-                  kept = true;
-                  return QImage(pixels, width, height, qsizetype(width) * 4, f, unmap, mapping);
-              });
-    if (!kept)
-        unmap(mapping);
-    return picture;
+    return parse(new Mapping{address, size}, limits);
 }
 
 qint64 maxBytes(const Limits &limits)

@@ -12,20 +12,16 @@
 
 #include "decoder.h"
 
-#include <QByteArrayView>
-
 namespace picture::answer {
 
 // Writes the answer for picture (refused when its image is null) to the descriptor fd.
 // False when fd does not take it all.
 bool write(int fd, const Picture &picture);
 
-// The picture or refusal an answer holds. Anything but one whole, well-formed answer within
-// limits is read as the decoding process having failed (Reason::DecoderCrashed).
-Picture read(QByteArrayView bytes, const Limits &limits = {});
-
-// The same for the answer in the file fd (the memory file the decoding process writes to),
-// mapped rather than copied: the picture's pixels stay in the mapping while the image lives.
+// The picture or refusal in the answer in the file fd (the memory file the decoding process
+// writes to). Anything but one whole, well-formed answer within limits is read as the decoding
+// process having failed (Reason::DecoderCrashed). The answer is mapped rather than copied: the
+// picture's pixels stay in the mapping while the image lives.
 Picture readMapped(int fd, const Limits &limits = {});
 
 // The most bytes a well-formed answer within limits can take.
