@@ -96,11 +96,9 @@ Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, c
     }
 
     QImage image = reader.read();
-    if (image.isNull()) {
-        Survey failed;
-        failed.verdict = s.ranOut ? Survey::Incomplete : Survey::Damaged;
-        return refusal(failed, format);
-    }
+    if (image.isNull())
+        return failure(s.ranOut ? Reason::Incomplete : Reason::Damaged,
+                       {QString::fromUtf16(format.kind)});
     if (!withinLimits(image.size(), limits))
         return tooLarge(image.size());
     return {normalised(std::move(image)), {}};

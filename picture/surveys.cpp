@@ -74,14 +74,14 @@ Survey surveyBmp(const Bytes &f, const Limits &limits)
     if (!f.has(0, 14) || !dib)
         return verdict(Survey::Damaged);
     const QSize size(int(dib->width), int(qMin<qint64>(qAbs(dib->height), INT_MAX)));
-    if (!withinLimits(size, limits))
-        return verdict(Survey::TooLarge, size);
+    Survey s = sized(size, limits);
+    if (s.verdict != Survey::Fine)
+        return s;
 
     // Qt reads the pixels at the file header's offset, or right after the headers when the
     // offset points into them.
     const qint64 headersEnd = 14 + dib->headerSize;
     const qint64 pixels = qMax<qint64>(f.le32(10), headersEnd);
-    Survey s = sized(size, limits);
     const qint64 rows = size.height();
     bool whole = true;
     const auto nothing = [](qint64, qint64, int) {};
@@ -354,8 +354,7 @@ Survey surveyJpeg(const Bytes &f, const Limits &limits)
 
 Survey surveyWebp(const Bytes &f, const Limits &limits)
 {
-    Survey s;
-    s.ranOut = f.le32(4) > quint64(f.b.size()) - 8; // the RIFF size counts from byte 8
+    const bool ranOut = f.le32(4) > quint64(f.b.size()) - 8; // the RIFF size counts from byte 8
     if (!f.has(12, 8))
         return verdict(Survey::Damaged);
     const QByteArrayView chunk = f.b.sliced(12, 4);
@@ -369,13 +368,13 @@ Survey surveyWebp(const Bytes &f, const Limits &limits)
         const quint32 bits = f.le32(at + 1);
         size = QSize(int((bits & 0x3FFF) + 1), int(((bits >> 14) & 0x3FFF) + 1));
     } else {
-        return verdict(s.ranOut ? Survey::Incomplete : Survey::Damaged);
+        return verdict(ranOut ? Survey::Incomplete : Survey::Damaged);
     }
     if (size.isEmpty())
         return verdict(Survey::NoPixels, size);
-    Survey sizedUp = sized(size, limits);
-    sizedUp.ranOut = s.ranOut;
-    return sizedUp;
+    Survey s = sized(size, limits);
+    s.ranOut = ranOut;
+    return s;
 }
 
 // ---- TIFF: the first directory's size and where its pixels lie; libtiff refuses pixels cut
