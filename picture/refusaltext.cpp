@@ -3,6 +3,7 @@
 #include "decoder.h"
 #include "formats.h"
 
+#include <algorithm>
 #include <array>
 
 namespace picture {
@@ -128,6 +129,16 @@ bool turnsText(char32_t c)
     }
 }
 
+// The values a sentence takes: one past its highest placeholder.
+qsizetype placeholders(QStringView text)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == u'%' && text[i + 1].isDigit())
+            count = std::max<qsizetype>(count, text[i + 1].digitValue() + 1);
+    return count;
+}
+
 } // namespace
 
 QString fillIn(QStringView text, const QStringList &values)
@@ -174,8 +185,14 @@ QString refusalText(const Refusal &refusal, const QString &name)
         return {};
     const Sentence &sentence = Sentences[row];
     Q_ASSERT(sentence.reason == refusal.reason);
+    // As many details as the sentence takes, whatever came (an answer from a decoding process
+    // gone wrong may bring more or fewer): a missing one shows as "?", extra ones are left out,
+    // so that the sentence's own values stay in their places.
+    const qsizetype taken = placeholders(sentence.text) - 1 - sentence.values.size();
     QStringList values = {isolated(name)};
-    values += refusal.details;
+    values += refusal.details.mid(0, taken);
+    while (values.size() < 1 + taken)
+        values.append(QStringLiteral("?"));
     if (refusal.reason == Reason::Unsupported && values.size() > 2)
         values[2] = variantText(values[2]);
     values += sentence.values;

@@ -69,6 +69,25 @@ private slots:
         QVERIFY2(text.endsWith(u'。'), qPrintable(text));
     }
 
+    // Details miscounted, as a decoding process gone wrong may send them: the sentence's own
+    // limits stay in their places.
+    void detailsMiscounted_data()
+    {
+        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<QString>("size"); // as the sentence shows it
+        QTest::newRow("one short") << QStringList{u"20000"_s} << u"20000 × ?"_s;
+        QTest::newRow("two over") << QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s} << u"1 × 2"_s;
+    }
+    void detailsMiscounted()
+    {
+        QFETCH(QStringList, details);
+        QFETCH(QString, size);
+        QCOMPARE(
+            picture::refusalText({Reason::TooLarge, details}, u"p.bmp"_s),
+            u"圖片「p.bmp」太大（"_s + size +
+                u" 像素）。本程式只能載入每邊不超過 16384 像素、總共不超過 32 百萬像素的圖片。"_s);
+    }
+
     // Names as hostile as a file system allows: what they hold stays theirs.
     void names_data()
     {
