@@ -23,16 +23,15 @@ bool BoardState::CheckOrder() const
     return true;
 }
 
-Move drop(BoardState &board, int source, int target)
+DropResult drop(BoardState &board, int source, int target)
 {
     const int n = board.pieces();
     if (source < 1 || source > n || target < 1 || target > n || source == target)
-        return {};
+        return DropResult::Ignored;
     board.DragIndex = source;
     board.DropIndex = qint16(target);
     board.Swap(qint16(source), qint16(target));
-    return {board.CheckOrder() ? DropResult::Solved : DropResult::Swapped,
-            {board.TileOrder[source], board.TileOrder[target]}};
+    return board.CheckOrder() ? DropResult::Solved : DropResult::Swapped;
 }
 
 } // namespace puzzle

@@ -42,14 +42,8 @@ enum class DropResult {
     Solved,  // they did, and now every tile is home
 };
 
-struct Move
-{
-    DropResult result = DropResult::Ignored;
-    std::array<int, 2> changed = {0, 0}; // the two slots whose tiles changed, when any did
-};
-
 // The player dropped tile source onto tile target (0 for a place no tile covers). A move
 // records DragIndex and DropIndex, swaps the two tiles and checks the order.
-Move drop(BoardState &board, int source, int target);
+DropResult drop(BoardState &board, int source, int target);
 
 } // namespace puzzle

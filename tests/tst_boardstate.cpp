@@ -69,16 +69,8 @@ private slots:
         QFETCH(DropResult, result);
 
         BoardState b = board(start);
-        const BoardState before = b;
-        const puzzle::Move move = puzzle::drop(b, source, target);
-        QCOMPARE(move.result, result);
+        QCOMPARE(puzzle::drop(b, source, target), result);
         QCOMPARE(text(b), after);
-        // A move reports the two slots whose tiles changed: those the two tiles left.
-        const bool moved = result != DropResult::Ignored;
-        const QList<int> changed =
-            moved ? QList<int>{before.TileOrder[target], before.TileOrder[source]}
-                  : QList<int>{0, 0};
-        QCOMPARE(QList<int>(move.changed.begin(), move.changed.end()), changed);
     }
 
     // Many random drops against a plain model of the board: the order stays the model's, and
@@ -114,7 +106,7 @@ private slots:
             bool solved = move;
             for (int i = 1; solved && i <= pieces; ++i)
                 solved = model[i] == i;
-            const DropResult got = puzzle::drop(b, k, t).result;
+            const DropResult got = puzzle::drop(b, k, t);
             QCOMPARE(got, !move    ? DropResult::Ignored
                           : solved ? DropResult::Solved
                                    : DropResult::Swapped);

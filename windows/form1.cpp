@@ -195,11 +195,11 @@ void Form1::Picture1_DragDrop(int index, int source)
 {
     // The whole picture shows through only where rounding left a sliver uncovered; a drop
     // there is no move, and neither is a drop of a tile onto itself.
-    const puzzle::Move move = puzzle::drop(m_board, source, index);
-    if (move.result == puzzle::DropResult::Ignored)
+    const puzzle::DropResult result = puzzle::drop(m_board, source, index);
+    if (result == puzzle::DropResult::Ignored)
         return;
     SwapPic(qint16(source), qint16(index));
-    if (move.result != puzzle::DropResult::Solved)
+    if (result != puzzle::DropResult::Solved)
         return;
 
     showMessage(this, QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"));
