@@ -7,7 +7,7 @@ namespace picture {
 std::optional<DibHeader> readDibHeader(QByteArrayView data, qsizetype at)
 {
     const Bytes f{data};
-    if (!f.has(at, 16))
+    if (!f.has(at, 12))
         return {};
     DibHeader h;
     h.size = f.le32(at);
