@@ -115,8 +115,6 @@ DibStatus readColors(QByteArrayView data, const picture::DibHeader &h, quint16 c
 DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
                      qint64 maxPixels, Layout *l)
 {
-    if (data.size() < 12)
-        return DibStatus::Malformed;
     const std::optional<picture::DibHeader> h = picture::readDibHeader(data, 0);
     if (!h)
         return DibStatus::Malformed;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -266,7 +265,7 @@ void PainterSink::shape(const DeviceContext &dc, const QPainterPath &path, bool 
 int PainterSink::crispWidth(const DeviceContext &dc) const
 {
     const quint16 style = dc.pen.style & PenStyleMask;
-    const qreal width = pen(dc).widthF();
+    const qreal width = penSize(dc).pixels;
     if (style == PenSolid && width / m_zoom <= 1 + 1e-9)
         return std::max(1, int(std::lround(width)));
     if ((style == PenSolid || style == PenInsideFrame) && width == 1.0)
@@ -374,7 +373,7 @@ QRectF PainterSink::insideFrame(const DeviceContext &dc, const QRectF &rect) con
 {
     if ((dc.pen.style & PenStyleMask) != PenInsideFrame)
         return rect;
-    const qreal half = pen(dc).widthF() / 2;
+    const qreal half = penSize(dc).pixels / 2;
     return rect.adjusted(half, half, -half, -half);
 }
 
@@ -769,6 +768,77 @@ void drawBar(QPainter &painter, const DeviceContext &dc, const TextRun &run, con
     painter.setRenderHint(QPainter::Antialiasing, true);
 }
 
+// One row of a coverage mask smeared to the right: each pixel the most of the `reach` whole
+// pixels to its left and itself, and of the next one to the left in part (`part` of 256).
+// window is the caller's, kept between rows.
+void smearRow(const uchar *in, uchar *out, int width, int reach, int part, std::vector<int> &window)
+{
+    window.clear(); // indices whose coverage falls from the oldest on
+    size_t oldest = 0;
+    for (int x = 0; x < width; ++x) {
+        while (window.size() > oldest && in[window.back()] <= in[x])
+            window.pop_back();
+        window.push_back(x);
+        if (window[oldest] < x - reach)
+            ++oldest;
+        int v = in[window[oldest]];
+        if (part > 0 && x - reach - 1 >= 0)
+            v = std::max(v, in[x - reach - 1] * part / 256);
+        out[x] = uchar(v);
+    }
+}
+
+// Made-up bold: the glyphs drawn once into a coverage mask laid along the baseline, each row of
+// it smeared to the right by the layout's smear, then painted in the text colour. Only the part
+// that can show on canvas is drawn, and unrotated the mask lies on whole pixels of the picture.
+void drawSmeared(QPainter &painter, const QRect &canvas, const Layout &l, const TextRun &run,
+                 const DeviceContext &dc)
+{
+    // Where in the run's frame the glyphs may draw.
+    const QRectF reach(l.x - l.em, l.y - l.ascent - l.em, l.width + 2 * l.em,
+                       l.ascent + l.descent + 2 * l.em);
+    const QTransform place = painter.transform();
+    QRectF shown(canvas);
+    if (dc.clip)
+        shown &= QRectF(dc.clip->boundingRect());
+    if (run.options & TextClipped)
+        shown &= run.rect;
+    const QRectF box = reach & place.inverted().mapRect(shown).adjusted(-l.smear - 1, -1, 1, 1);
+    if (box.isEmpty())
+        return;
+    const QPointF at(std::floor(place.dx() + box.left()) - place.dx(),
+                     std::floor(place.dy() + box.top()) - place.dy());
+    const QSize size(int(std::ceil(box.right() - at.x())), int(std::ceil(box.bottom() - at.y())));
+    if (size.isEmpty() || qint64(size.width()) * size.height() > 128LL * 1024 * 1024)
+        return;
+    QImage mask(size, QImage::Format_Alpha8);
+    if (mask.isNull())
+        return;
+    mask.fill(0);
+    {
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(-at);
+        drawGlyphs(p, l, run, Qt::black);
+    }
+    const int whole = int(l.smear);
+    const int part = int((l.smear - whole) * 256);
+    QImage ink(size, QImage::Format_ARGB32_Premultiplied);
+    if (ink.isNull())
+        return;
+    std::vector<uchar> row(size_t(size.width()));
+    std::vector<int> window;
+    window.reserve(size_t(size.width()));
+    const QRgb color = dc.textColor.rgb();
+    for (int y = 0; y < size.height(); ++y) {
+        smearRow(mask.constScanLine(y), row.data(), size.width(), whole, part, window);
+        QRgb *line = reinterpret_cast<QRgb *>(ink.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qPremultiply(qRgba(qRed(color), qGreen(color), qBlue(color), row[size_t(x)]));
+    }
+    painter.drawImage(at, ink);
+}
+
 } // namespace
 
 qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
@@ -795,85 +865,11 @@ qreal PainterSink::text(const DeviceContext &dc, const TextRun &run)
     if (run.strikeOut)
         drawBar(m_painter, dc, run, l, -l.face.strikeOutTop, l.face.strikeOutThickness);
     if (l.smear > 0)
-        drawSmeared(QRectF(l.x - l.em, l.y - l.ascent - l.em, l.width + 2 * l.em,
-                           l.ascent + l.descent + 2 * l.em),
-                    l.smear, run, dc, [&](QPainter &p) { drawGlyphs(p, l, run, Qt::black); });
+        drawSmeared(m_painter, m_image->rect(), l, run, dc);
     else
         drawGlyphs(m_painter, l, run, dc.textColor);
     m_painter.restore();
     return l.width;
-}
-
-namespace {
-
-// One row of a coverage mask smeared to the right: each pixel the most of the `reach` whole
-// pixels to its left and itself, and of the next one to the left in part (`part` of 256).
-void smearRow(const uchar *in, uchar *out, int width, int reach, int part)
-{
-    std::vector<int> window; // indices whose coverage falls from the oldest on
-    window.reserve(size_t(width));
-    size_t oldest = 0;
-    for (int x = 0; x < width; ++x) {
-        while (window.size() > oldest && in[window.back()] <= in[x])
-            window.pop_back();
-        window.push_back(x);
-        if (window[oldest] < x - reach)
-            ++oldest;
-        int v = in[window[oldest]];
-        if (part > 0 && x - reach - 1 >= 0)
-            v = std::max(v, in[x - reach - 1] * part / 256);
-        out[x] = uchar(v);
-    }
-}
-
-} // namespace
-
-// Made-up bold: the glyphs drawn once into a coverage mask laid along the baseline, each row of
-// it smeared to the right by `smear` pixels, then painted in the text colour. `reach` is where
-// in the run's frame the glyphs may draw; only the part that can show is drawn, and unrotated
-// the mask lies on whole pixels of the picture.
-void PainterSink::drawSmeared(QRectF reach, qreal smear, const TextRun &run,
-                              const DeviceContext &dc,
-                              const std::function<void(QPainter &)> &drawGlyphs)
-{
-    const QTransform place = m_painter.transform();
-    QRectF shown(m_image->rect());
-    if (dc.clip)
-        shown &= QRectF(dc.clip->boundingRect());
-    if (run.options & TextClipped)
-        shown &= run.rect;
-    const QRectF box = reach & place.inverted().mapRect(shown).adjusted(-smear - 1, -1, 1, 1);
-    if (box.isEmpty())
-        return;
-    const QPointF at(std::floor(place.dx() + box.left()) - place.dx(),
-                     std::floor(place.dy() + box.top()) - place.dy());
-    const QSize size(int(std::ceil(box.right() - at.x())), int(std::ceil(box.bottom() - at.y())));
-    if (size.isEmpty() || qint64(size.width()) * size.height() > 128LL * 1024 * 1024)
-        return;
-    QImage mask(size, QImage::Format_Alpha8);
-    if (mask.isNull())
-        return;
-    mask.fill(0);
-    {
-        QPainter p(&mask);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.translate(-at);
-        drawGlyphs(p);
-    }
-    const int whole = int(smear);
-    const int part = int((smear - whole) * 256);
-    QImage ink(size, QImage::Format_ARGB32_Premultiplied);
-    if (ink.isNull())
-        return;
-    std::vector<uchar> row(size_t(size.width()));
-    const QRgb color = dc.textColor.rgb();
-    for (int y = 0; y < size.height(); ++y) {
-        smearRow(mask.constScanLine(y), row.data(), size.width(), whole, part);
-        QRgb *line = reinterpret_cast<QRgb *>(ink.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = qPremultiply(qRgba(qRed(color), qGreen(color), qBlue(color), row[size_t(x)]));
-    }
-    m_painter.drawImage(at, ink);
 }
 
 void PainterSink::fillPath(const DeviceContext &dc, const QPainterPath &path, const Brush &b)

@@ -5,7 +5,6 @@
 
 #include <QPainter>
 
-#include <functional>
 #include <optional>
 
 namespace wmf {
@@ -54,8 +53,6 @@ private:
     void drawCrisp(const DeviceContext &dc, const QList<QPoint> &points);
     void blit(const DeviceContext &dc, const QRectF &dest, const QImage &image,
               const QRectF &source, quint32 rop);
-    void drawSmeared(QRectF reach, qreal smear, const TextRun &run, const DeviceContext &dc,
-                     const std::function<void(QPainter &)> &drawGlyphs);
     void flush();
 
     // A grey mask drawn with SRCPAINT or SRCAND, held back in case the picture it masks

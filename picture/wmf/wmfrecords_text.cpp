@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace wmf {
 
@@ -17,9 +18,8 @@ struct TextRecord
     qint16 x = 0, y = 0;
     quint16 options = 0;
     QByteArrayView bytes;
-    QRectF clip;
-    bool clipGiven = false;
-    QList<qint16> dx, dy; // the spacing the metafile gives, if any
+    std::optional<QRectF> clip; // when the options ask for one
+    QList<qint16> dx, dy;       // the spacing the metafile gives, if any
 };
 
 // TextOut: the string's length, the string, y and x. False when the record is too short.
@@ -48,7 +48,6 @@ bool readExtTextOut(QByteArrayView p, TextRecord *t)
         if (p.size() < at + 8)
             return false;
         t->clip = QRectF(QPointF(s16(p, 8), s16(p, 10)), QPointF(s16(p, 12), s16(p, 14)));
-        t->clipGiven = true;
         at += 8;
     }
     if (p.size() < at + length)
@@ -139,7 +138,7 @@ bool Parser::text(quint16 function, QByteArrayView p)
         run.extraPerBreak = m_dc.breakExtra * sx / m_dc.breakCount;
     run.align = m_dc.textAlign;
     run.options = t.options;
-    run.rect = t.clipGiven ? map.mapRect(t.clip) : QRectF();
+    run.rect = t.clip ? map.mapRect(*t.clip) : QRectF();
     styleRun(font, sx, sy, &run);
     const qreal advance = m_sink->text(m_dc, run);
     if (useCp && sx > 0) {

@@ -24,8 +24,8 @@ bool looksLikeMetafile(QByteArrayView head);
 // one without the placeable header, whose units are unknown, to Limits::maxPlainSide (2048).
 //
 // longestSide > 0 draws the metafile again, as vectors, with its longest side at that many
-// pixels (within the same limits). Only at the picture's own size are one-pixel lines along
-// the axes put on whole pixels, as the platform draws them there.
+// pixels (within the same limits). Thin lines along the axes are put on whole pixels at any
+// size, as the platform draws them.
 QImage render(QByteArrayView data, picture::Refusal *refusal);
 QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limits,
               int longestSide = 0);

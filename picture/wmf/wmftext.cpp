@@ -1,6 +1,8 @@
 // Character sets and font faces of metafile text.
 #include "wmftext.h"
 
+#include "picture/bytes.h"
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -9,7 +11,6 @@
 #include <QMutex>
 #include <QRawFont>
 #include <QStringDecoder>
-#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -524,7 +525,8 @@ constexpr int letterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  3
 
 qint16 tableWord(const QByteArray &table, qsizetype at)
 {
-    return at + 2 <= table.size() ? qFromBigEndian<qint16>(table.constData() + at) : 0;
+    const picture::Bytes t{table};
+    return t.has(at, 2) ? qint16(t.be16(at)) : 0;
 }
 
 // The platform's average character width, in ems: the lower-case letters and the space
@@ -588,11 +590,11 @@ FaceMetrics measure(const QString &family, int weight, bool italic)
     const bool symbolFace = QFontDatabase::writingSystems(family).contains(QFontDatabase::Symbol);
     m.symbolEncoded = symbolFace && raw.supportsCharacter(u'a') &&
                       !raw.supportsCharacter(uint(0x03B1)); // Symbol's 'a' is alpha
-    if (m.symbolEncoded) {
-        for (const QString &f : QFontDatabase::families())
-            if (f.compare(u"OpenSymbol", Qt::CaseInsensitive) == 0)
-                m.fallbacks.append(f);
-    }
+    if (m.symbolEncoded)
+        if (const QString open =
+                installedOf(QFontDatabase::families(), QStringLiteral("OpenSymbol"));
+            !open.isEmpty())
+            m.fallbacks.append(open);
     if (!symbolFace)
         if (const qreal average = weightedAverage(raw); average > 0)
             m.averageWidth = average;
