@@ -45,13 +45,13 @@ namespace {
 // Where the bitmap records keep their parameters, each a word but the raster operation: the
 // destination as height, width, y and x; the source as its y and x, or when it has a size of
 // its own as height, width, y and x. A record without a bitmap holds `gap` more bytes before
-// its destination (BitBlt and StretchBlt, whose bitmap was a device's).
+// its destination (BitBlt and StretchBlt, whose bitmap was a device's). The bitmap follows the
+// record's fixed parameters.
 struct BlitLayout
 {
     quint16 function;
-    qsizetype bitmapAt; // where the bitmap starts: the bytes its fixed parameters take
-    int rop;            // -1: a plain copy
-    int colorUsage;     // -1: none
+    int rop;        // -1: a plain copy
+    int colorUsage; // -1: none
     int source;
     bool sourceSized;
     int dest;
@@ -61,12 +61,12 @@ struct BlitLayout
 };
 
 constexpr BlitLayout BlitLayouts[] = {
-    {BitBlt, 16, 0, -1, 4, false, 8, 2, false, false},
-    {DibBitBlt, 16, 0, -1, 4, false, 8, 2, true, false},
-    {StretchBlt, 20, 0, -1, 4, true, 12, 2, false, false},
-    {DibStretchBlt, 20, 0, -1, 4, true, 12, 2, true, false},
-    {StretchDib, 22, 0, 4, 6, true, 14, 0, true, true},
-    {SetDiBitsToDevice, 18, -1, 0, 6, false, 10, 0, true, true},
+    {BitBlt, 0, -1, 4, false, 8, 2, false, false},
+    {DibBitBlt, 0, -1, 4, false, 8, 2, true, false},
+    {StretchBlt, 0, -1, 4, true, 12, 2, false, false},
+    {DibStretchBlt, 0, -1, 4, true, 12, 2, true, false},
+    {StretchDib, 0, 4, 6, true, 14, 0, true, true},
+    {SetDiBitsToDevice, -1, 0, 6, false, 10, 0, true, true},
 };
 
 // A rectangle of words stored height, width, y, x.
@@ -93,7 +93,8 @@ bool Parser::blit(quint16 function, QByteArrayView p)
     // Without a bitmap the record is as long as its function number's high byte says.
     const bool noBitmap = p.size() == qsizetype((function >> 8) & 0xFF) * 2;
     const int gap = noBitmap ? layout->gap : 0;
-    if (p.size() < layout->bitmapAt + gap)
+    const qsizetype bitmapAt = recordType(function)->fixedBytes; // the record was that long
+    if (p.size() < bitmapAt + gap)
         return malformed();
     const quint32 rop = layout->rop < 0 ? 0x00CC0020 : u32(p, layout->rop);
     const Box dst = boxAt(p, layout->dest + gap);
@@ -112,7 +113,7 @@ bool Parser::blit(quint16 function, QByteArrayView p)
     }
     QImage image;
     const quint16 colorUsage = layout->colorUsage < 0 ? 0 : u16(p, layout->colorUsage);
-    if (!decodeBitmapParam(p.sliced(layout->bitmapAt), colorUsage, layout->dib, &image))
+    if (!decodeBitmapParam(p.sliced(bitmapAt), colorUsage, layout->dib, &image))
         return false;
     if (image.isNull())
         return true;
