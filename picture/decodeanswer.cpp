@@ -165,10 +165,11 @@ Picture parse(Mapping *mapping, const Limits &limits)
     QImage made(reinterpret_cast<const uchar *>(pixels.data()), int(width), int(height),
                 qsizetype(width) * 4,
                 alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32, unmap,
-                owned.get());
-    if (made.isNull())
+                owned.release()); // the image's now: it unmaps it when it goes
+    if (made.isNull()) {          // no image took it
+        unmap(mapping);
         return {QImage(), refused(Reason::OutOfMemory)};
-    owned.release(); // the image's now
+    }
     made.setDevicePixelRatio(density / 1000.0);
     return {made, {}};
 }
