@@ -11,7 +11,7 @@
 #include "windows/picturebox.h"
 #include "windows/windowregistry.h"
 
-#include "picture/decodejob.h"
+#include "loading/decodejob.h"
 #include "puzzle/gamestart.h"
 
 #include <QImageWriter>

@@ -3,7 +3,8 @@
 // done before, each at the size the chooser asks for; what starting the decoding process costs
 // on its own; and how long the heaviest and most hostile files take to be answered through it.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_preview
-#include "picture/decodejob.h"
+#include "loading/decodejob.h"
+#include "picture/decoder.h"
 #include "testpictures.h"
 #include "wmfwriter.h"
 

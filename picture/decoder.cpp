@@ -3,12 +3,18 @@
 #include "formats.h"
 #include "surveys.h"
 
+#include "loading/picturefile.h"
+
 #include "wmf/wmfparser.h"
 #include "wmf/wmfrenderer.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace picture {
 namespace {
@@ -26,7 +32,7 @@ Picture tooLarge(QSize size)
 
 Picture refusal(const Survey &s, const Format &format)
 {
-    const QString kind = QString::fromUtf16(format.kind);
+    const QString kind = kindName(format.kind);
     switch (s.verdict) {
     case Survey::Fine:
         break;
@@ -97,8 +103,7 @@ Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, c
 
     QImage image = reader.read();
     if (image.isNull())
-        return failure(s.ranOut ? Reason::Incomplete : Reason::Damaged,
-                       {QString::fromUtf16(format.kind)});
+        return failure(s.ranOut ? Reason::Incomplete : Reason::Damaged, {kindName(format.kind)});
     if (!withinLimits(image.size(), limits))
         return tooLarge(image.size());
     return {normalised(std::move(image)), {}};
@@ -183,6 +188,41 @@ bool needsFonts(QByteArrayView head)
 {
     const Format *format = formatOf(head);
     return format && format->draw;
+}
+
+Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)
+{
+    // In pieces, so that a file that grows while it is read stops at the limit.
+    constexpr qint64 Piece = qint64(4) * 1024 * 1024;
+    const qint64 limit = qMin(upTo, MaxFileBytes + 1);
+    while (bytes->size() < limit) {
+        const qsizetype at = bytes->size();
+        const qsizetype want = qsizetype(qMin(Piece, limit - at));
+        bytes->resize(at + want);
+        const ssize_t n = ::read(fd, bytes->data() + at, size_t(want));
+        const int error = errno;
+        bytes->resize(at + qMax<qsizetype>(n, 0));
+        if (n < 0 && error == EINTR)
+            continue;
+        if (n < 0)
+            return at == 0
+                       ? refused(Reason::CannotRead, {QString::fromLocal8Bit(std::strerror(error))})
+                       : Refusal();
+        if (n == 0)
+            break;
+    }
+    return bytes->size() > MaxFileBytes ? refused(Reason::FileTooLarge) : Refusal();
+}
+
+Picture decodeFile(const QString &path, const Request &request)
+{
+    const PictureFile file(path);
+    if (file.refusal().isRefused())
+        return {QImage(), file.refusal()};
+    QByteArray bytes;
+    if (const Refusal failed = readAll(file.descriptor(), &bytes); failed.isRefused())
+        return {QImage(), failed};
+    return decode(bytes, request);
 }
 
 } // namespace picture

@@ -1,9 +1,12 @@
-// Decoding the bytes of a picture file in this process. The game never does this with a
-// player's file itself: its decoding process (pintu-decode, see decodejob.h) does, so that no
-// file can freeze or end the game. The fuzz targets drive this code directly.
+// Decoding the bytes of a picture file in this process. The game never does this: its decoding
+// process (pintu-decode, see loading/decodejob.h) does, behind walls, so that no file can freeze,
+// end or take over the game. The fuzz targets and tests drive this code directly.
 #pragma once
 
-#include "refusal.h"
+#include "loading/decodeanswer.h"
+#include "loading/limits.h"
+#include "loading/refusal.h"
+#include "loading/request.h"
 
 #include <QByteArrayView>
 #include <QImage>
@@ -12,42 +15,6 @@
 class QByteArray;
 
 namespace picture {
-
-// Largest picture we decode: 16384 pixels a side and 32 megapixels (128 MiB at 32 bits a
-// pixel). The puzzle keeps positions in 16-bit integers, which this side limit respects.
-inline constexpr int MaxSide = 16384;
-inline constexpr qint64 Mebi = qint64(1024) * 1024;
-inline constexpr qint64 MaxPixels = 32 * Mebi;
-// Largest file we read into memory.
-inline constexpr qint64 MaxFileBytes = 256 * Mebi;
-
-struct Limits
-{
-    int maxSide = MaxSide;
-    qint64 maxPixels = MaxPixels;
-};
-
-// What the picture is wanted for.
-struct Request
-{
-    // A preview or the puzzle window needs no more pixels than this: the picture is given back
-    // no larger than it takes to cover fitTo, keeping its shape, and decoded smaller where its
-    // format can do that cheaply (a JPEG at a fraction of its size).
-    QSize fitTo;
-    // > 0: the picture with its longest side at this many pixels (within the limits): a
-    // metafile or SVG drawn again as vectors at that size, other pictures scaled smoothly.
-    int longestSide = 0;
-    // The screen's pixels to a window pixel: an SVG is drawn that much larger (and says so in
-    // its image's device pixel ratio), so that it stays sharp on a dense screen.
-    qreal density = 1;
-};
-
-struct Picture
-{
-    QImage image; // null when refused
-    Refusal refusal;
-    bool isNull() const { return image.isNull(); }
-};
 
 // BMP, JPEG, PNG, GIF, ICO, WebP, TIFF, WMF or SVG, told by content, not by name. A JPEG is
 // turned upright as its orientation tag says; a GIF or an animated WebP gives its first frame, a
@@ -68,6 +35,13 @@ Refusal checkHead(QByteArrayView head, const Limits &limits = {});
 // Whether decoding needs fonts, and so a QGuiApplication: a metafile's text does.
 bool needsFonts(QByteArrayView head);
 
-} // namespace picture
+// Reads on from the open file fd onto the end of bytes, until the file ends or bytes holds upTo
+// bytes; nothing, or why not. A file that grew past MaxFileBytes since it was checked is
+// refused; one that shrank is read as far as it goes.
+Refusal readAll(int fd, QByteArray *bytes, qint64 upTo = MaxFileBytes + 1);
 
-Q_DECLARE_METATYPE(picture::Request)
+// Opens, reads and decodes the file at path in this process, for the tools and the tests; the
+// game has every file decoded by its decoding process.
+Picture decodeFile(const QString &path, const Request &request = {});
+
+} // namespace picture

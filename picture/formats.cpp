@@ -32,15 +32,15 @@ bool isTiff(QByteArrayView h)
 
 // In the order files are told apart: SVG, a text, last.
 constexpr std::array<Format, 9> Formats = {{
-    {"bmp", u"BMP", isBmp, surveyBmp, nullptr, "*.bmp"},
-    {"jpeg", u"JPEG", isJpeg, surveyJpeg, nullptr, "*.jpg;*.jpeg;*.jpe"},
-    {"png", u"PNG", isPng, surveyPng, nullptr, "*.png"},
-    {"gif", u"GIF", isGif, surveyGif, nullptr, "*.gif"},
-    {"ico", u"ICO", isIco, surveyIco, nullptr, ""},
-    {"webp", u"WebP", isWebp, surveyWebp, nullptr, "*.webp"},
-    {"tiff", u"TIFF", isTiff, surveyTiff, nullptr, "*.tif;*.tiff"},
-    {"wmf", u"WMF", wmf::looksLikeMetafile, nullptr, drawMetafile, "*.wmf"},
-    {"svg", u"SVG", looksLikeSvg, nullptr, renderSvg, "*.svg"},
+    {"bmp", Kind::Bmp, isBmp, surveyBmp, nullptr},
+    {"jpeg", Kind::Jpeg, isJpeg, surveyJpeg, nullptr},
+    {"png", Kind::Png, isPng, surveyPng, nullptr},
+    {"gif", Kind::Gif, isGif, surveyGif, nullptr},
+    {"ico", Kind::Ico, isIco, surveyIco, nullptr},
+    {"webp", Kind::Webp, isWebp, surveyWebp, nullptr},
+    {"tiff", Kind::Tiff, isTiff, surveyTiff, nullptr},
+    {"wmf", Kind::Wmf, wmf::looksLikeMetafile, nullptr, drawMetafile},
+    {"svg", Kind::Svg, looksLikeSvg, nullptr, renderSvg},
 }};
 
 } // namespace
@@ -51,23 +51,6 @@ const Format *formatOf(QByteArrayView head)
         if (format.starts(head))
             return &format;
     return nullptr;
-}
-
-QString filePattern()
-{
-    QStringList patterns;
-    for (const Format &format : Formats)
-        if (*format.patterns)
-            patterns.append(QString::fromLatin1(format.patterns));
-    return patterns.join(u';');
-}
-
-QString kindNames()
-{
-    QStringList kinds;
-    for (const Format &format : Formats)
-        kinds.append(QString::fromUtf16(format.kind));
-    return kinds.join(u'、');
 }
 
 } // namespace picture

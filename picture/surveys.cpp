@@ -9,13 +9,6 @@
 
 namespace picture {
 
-bool withinLimits(QSize size, const Limits &limits)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= limits.maxSide &&
-           size.height() <= limits.maxSide &&
-           qint64(size.width()) * size.height() <= limits.maxPixels;
-}
-
 namespace {
 
 Survey verdict(Survey::Verdict v, QSize size = {})

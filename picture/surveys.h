@@ -23,8 +23,6 @@ struct Survey
     QByteArray endAdded; // a PNG whose chunks are whole but lack the end chunk, with one added
 };
 
-bool withinLimits(QSize size, const Limits &limits);
-
 // Each walks the bytes there are: given only a file's first bytes, the verdicts its headers
 // decide (too large, no pixels, a form we do not read) stand, the others do not.
 Survey surveyBmp(const Bytes &f, const Limits &limits);

@@ -5,7 +5,8 @@
 #include "testpictures.h"
 #include "wmfwriter.h"
 
-#include "picture/picturefile.h"
+#include "loading/picturefile.h"
+#include "picture/decoder.h"
 
 #include <QDir>
 #include <QFile>
@@ -271,7 +272,7 @@ private slots:
     // Hostile files of every format: cut, empty, noise, lying headers, forms we do not read,
     // each refused with what is truly wrong before anything is allocated for it, at full size
     // and for the preview alike. What the header alone tells is told by checkHead() too, so
-    // that the decoding process need not start for it.
+    // that the decoding process need not read the rest of the file for it.
     void refuse_data()
     {
         QTest::addColumn<QString>("name"); // below the test's folder, or absolute
@@ -396,10 +397,15 @@ private slots:
             QCOMPARE(loaded.refusal.reason, refusal.reason);
             QCOMPARE(loaded.refusal.details, refusal.details);
         }
-        // What the game finds before any decoding: the file's own refusals, then its header's.
+        // What is found before the decoding process reads past the header: the file's own
+        // refusals, then its header's.
         const picture::PictureFile file(path);
-        const picture::Refusal early =
-            file.refusal().isRefused() ? file.refusal() : picture::checkHead(file.head());
+        picture::Refusal early = file.refusal();
+        if (!early.isRefused()) {
+            QByteArray head;
+            QVERIFY(!picture::readAll(file.descriptor(), &head, 64 * 1024).isRefused());
+            early = picture::checkHead(head);
+        }
         QCOMPARE(early.reason, byHeader ? refusal.reason : Reason::None);
     }
 };

@@ -12,7 +12,7 @@
 #include "windows/pathlabel.h"
 #include "windows/windowregistry.h"
 
-#include "picture/refusaltext.h"
+#include "loading/refusaltext.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The sentences a player reads when a picture is refused: one for every reason, with its
 // details in their places, and a file's name that can neither fill a placeholder nor turn the
 // text around it.
-#include "picture/refusaltext.h"
+#include "loading/refusaltext.h"
 
 #include <QTest>
 

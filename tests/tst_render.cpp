@@ -3,7 +3,7 @@
 #include "testpictures.h"
 #include "wmfwriter.h"
 
-#include "picture/picturefile.h"
+#include "picture/decoder.h"
 
 #include <QImageReader>
 #include <QPainter>

@@ -1,8 +1,8 @@
 // pintu-render [--size N] INPUT OUTPUT.png: decodes a picture exactly as the game does, through
 // its decoding process and with its limits, and writes it as PNG; with --size, at that longest
 // side. Every file is answered within DecodeSeconds of the start.
-#include "picture/decodejob.h"
-#include "picture/refusaltext.h"
+#include "loading/decodejob.h"
+#include "loading/refusaltext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,10 +1,8 @@
 #include "assetfiles.h"
 
-#include "picture/picturefile.h"
-#include "picture/refusaltext.h"
-
 #include <QCoreApplication>
 #include <QDir>
+#include <QImageReader>
 #include <QPixmap>
 
 namespace assets {
@@ -35,15 +33,21 @@ QString dragIconPath()
 
 QCursor dragCursor(const QString &path)
 {
-    const picture::Picture icon = picture::decodeFile(path);
-    if (icon.isNull() || icon.image.width() > 256 || icon.image.height() > 256) {
+    // The program's own file, read by Qt's icon reader as it reads the program's other assets;
+    // an icon is at most 256 pixels a side, which the reader checks before it decodes.
+    constexpr int MaxIconSide = 256;
+    QImageReader reader(path, "ico");
+    const QSize size = reader.size();
+    const bool fits = size.isValid() && size.width() <= MaxIconSide && size.height() <= MaxIconSide;
+    const QImage icon = fits ? reader.read() : QImage();
+    if (icon.isNull()) {
         qWarning("pintu: cannot use the drag icon %s (%s); using the built-in drag pointer",
                  qPrintable(QDir::toNativeSeparators(path)),
-                 icon.isNull() ? qPrintable(picture::refusalText(icon.refusal, path))
-                               : "larger than 256 pixels");
+                 qPrintable(fits || !size.isValid() ? reader.errorString()
+                                                    : QStringLiteral("larger than 256 pixels")));
         return QCursor(Qt::DragMoveCursor);
     }
-    const QPixmap pixmap = QPixmap::fromImage(icon.image);
+    const QPixmap pixmap = QPixmap::fromImage(icon);
     return QCursor(pixmap, pixmap.width() / 2, pixmap.height() / 2);
 }
 

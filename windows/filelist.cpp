@@ -1,7 +1,7 @@
 #include "filelist.h"
 
-#include "picture/filenames.h"
-#include "picture/refusaltext.h"
+#include "loading/filenames.h"
+#include "loading/refusaltext.h"
 
 #include <QKeyEvent>
 #include <QRegularExpression>

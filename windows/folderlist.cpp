@@ -2,8 +2,8 @@
 
 #include "drivelist.h"
 
-#include "picture/filenames.h"
-#include "picture/refusaltext.h"
+#include "loading/filenames.h"
+#include "loading/refusaltext.h"
 
 #include <QDir>
 #include <QKeyEvent>

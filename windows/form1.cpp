@@ -7,7 +7,7 @@
 #include "picturebox.h"
 #include "twips.h"
 
-#include "picture/refusaltext.h"
+#include "loading/refusaltext.h"
 #include "puzzle/piececount.h"
 
 #include <QApplication>

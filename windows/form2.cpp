@@ -9,9 +9,9 @@
 #include "pathlabel.h"
 #include "twips.h"
 
-#include "picture/filenames.h"
-#include "picture/formats.h"
-#include "picture/refusaltext.h"
+#include "loading/filenames.h"
+#include "loading/kinds.h"
+#include "loading/refusaltext.h"
 #include "puzzle/gamestart.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // hands the chosen picture to the puzzle window.
 #pragma once
 
-#include "picture/decodejob.h"
+#include "loading/decodejob.h"
 
 #include <QImage>
 #include <QWidget>

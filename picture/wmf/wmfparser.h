@@ -4,7 +4,7 @@
 #include "wmfdevicecontext.h"
 #include "wmfsink.h"
 
-#include "picture/refusal.h"
+#include "loading/refusal.h"
 
 #include <QByteArrayView>
 #include <QList>

@@ -1,7 +1,7 @@
 // Renders a Windows Metafile (placeable or not) into a QImage.
 #pragma once
 
-#include "picture/refusal.h"
+#include "loading/refusal.h"
 
 #include <QByteArrayView>
 #include <QImage>

@@ -1,8 +1,7 @@
-// Opening a player's picture file without decoding it: what the game checks itself before the
+// Opening a player's picture file without reading it: what the game checks itself before the
 // decoding process sees the file, and how it tells a file changed since it was decoded.
 #pragma once
 
-#include "decoder.h"
 #include "refusal.h"
 
 #include <QByteArray>
@@ -38,22 +37,10 @@ public:
     int descriptor() const { return m_fd; }
     const FileStamp &stamp() const { return m_stamp; }
 
-    // The file's first bytes (up to 64 KiB), enough for checkHead().
-    QByteArray head() const;
-
 private:
     int m_fd = -1;
     FileStamp m_stamp;
     Refusal m_refusal;
 };
-
-// Reads what is left of the open file fd, at most MaxFileBytes: the bytes, or why not. A file
-// that grew past the limit since it was checked is refused; one that shrank is read as far as
-// it goes.
-Refusal readAll(int fd, QByteArray *bytes);
-
-// Opens, reads and decodes the file at path in this process. For the program's own files (its
-// drag icon) and the tests; a player's files go through the decoding process.
-Picture decodeFile(const QString &path, const Request &request = {});
 
 } // namespace picture

@@ -1,11 +1,13 @@
 #include "decodejob.h"
 
 #include "decodeanswer.h"
+#include "request.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cmath>
@@ -41,17 +43,31 @@ QString &programOverride()
     return path;
 }
 
-QStringList argumentsFor(const Request &request)
+// The game's environment, and what the decoding process cannot find out for itself behind its
+// walls.
+QProcessEnvironment environment()
 {
-    QStringList arguments;
-    if (request.longestSide > 0)
-        arguments << QStringLiteral("--longest") << QString::number(request.longestSide);
-    else if (request.fitTo.isValid() && !request.fitTo.isEmpty())
-        arguments << QStringLiteral("--fit") << QString::number(request.fitTo.width())
-                  << QString::number(request.fitTo.height());
-    if (request.density != 1)
-        arguments << QStringLiteral("--density") << QString::number(request.density);
-    return arguments;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Qt looks for its run-time folder when it starts a platform (for fonts), and without one
+    // makes one in /tmp, which the walls do not allow: it shares the game's.
+    const QString runtime = QStringLiteral("XDG_RUNTIME_DIR");
+    if (!environment.contains(runtime)) {
+        static const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        environment.insert(runtime, folder);
+    }
+    // LeakSanitizer stops the world with a traced child process at exit, which the walls do
+    // not allow: a sanitized decoding process is not checked for leaks (the decoders are, where
+    // the tests and fuzz targets decode in their own process).
+    if (Sanitized) {
+        const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           options + QStringLiteral(":allocator_may_return_null=1") +
+                               QStringLiteral(":max_allocation_size_mb=%1:soft_rss_limit_mb=%1")
+                                   .arg(DecodeMemoryBytes / Mebi) +
+                               QStringLiteral(":detect_leaks=0"));
+    }
+    return environment;
 }
 
 } // namespace
@@ -63,7 +79,7 @@ DecodeJob::DecodeJob(QObject *parent) : QObject(parent), m_clock(new QTimer(this
         if (!m_process || m_process->state() == QProcess::NotRunning)
             return; // it has answered; ended() is on its way
         m_timedOut = true;
-        m_process->kill();
+        endGroup();
     });
 }
 
@@ -87,38 +103,29 @@ void DecodeJob::start(const QString &path, const Request &request)
     m_stamp = file.stamp();
     if (file.refusal().isRefused())
         return finishLater(file.refusal());
-    // What the header alone tells needs no decoding process.
-    if (const Refusal early = checkHead(file.head()); early.isRefused())
-        return finishLater(early);
     launch(file, request);
 }
 
 void DecodeJob::launch(const PictureFile &file, const Request &request)
 {
-    m_answer = ::memfd_create("pintu-answer", MFD_CLOEXEC);
+    m_answer = answer::makeFile();
     if (m_answer < 0)
         return finishLater(refused(Reason::OutOfMemory));
     m_process = new QProcess(this);
     m_process->setProgram(program());
-    m_process->setArguments(argumentsFor(request));
+    m_process->setArguments(request::arguments(request));
     m_process->setStandardOutputFile(QProcess::nullDevice()); // replaced by the answer's file
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    if (Sanitized) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           options + QStringLiteral(":allocator_may_return_null=1") +
-                               QStringLiteral(":max_allocation_size_mb=%1:soft_rss_limit_mb=%1")
-                                   .arg(DecodeMemoryBytes / Mebi));
-        m_process->setProcessEnvironment(environment);
-    }
+    m_process->setProcessEnvironment(environment());
     // In the new process, before it runs the decoder: the open file becomes its standard
-    // input, the answer's file its standard output, and its limits are set (an answer longer
-    // than any can be ends it). Only calls that are safe after fork() belong here.
+    // input, the answer's file its standard output, it leads a process group of its own (which
+    // ends whole with the job), and its limits are set (an answer longer than any can be ends
+    // it). Only calls that are safe after fork() belong here.
     const int in = file.descriptor(), out = m_answer;
     m_process->setChildProcessModifier([in, out] {
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
+        ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL); // it never outlives the game
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
@@ -136,10 +143,26 @@ void DecodeJob::launch(const PictureFile &file, const Request &request)
     });
     m_clock->start(m_timeLimit);
     m_process->start(QIODevice::ReadOnly);
+    m_group = m_process->processId();
+    // Here too, so that the group is there before anyone may end it, whichever runs first.
+    if (m_group > 0)
+        ::setpgid(pid_t(m_group), pid_t(m_group));
+}
+
+void DecodeJob::endGroup()
+{
+    // The decoding process and whatever it left behind end together. The group's number names
+    // no one else's group while anything of this one is left: the system gives no process that
+    // number until the group is empty.
+    if (m_group > 0)
+        ::kill(-pid_t(std::exchange(m_group, 0)), SIGKILL);
+    if (m_process && m_process->state() != QProcess::NotRunning)
+        m_process->kill();
 }
 
 void DecodeJob::ended()
 {
+    endGroup();
     if (m_timedOut) {
         // A limit given as what is left of DecodeSeconds is still read as DecodeSeconds.
         const QString seconds = QString::number(std::ceil(m_timeLimit / 1000.0));
@@ -147,7 +170,7 @@ void DecodeJob::ended()
     }
     if (m_process->exitStatus() == QProcess::CrashExit)
         return finish({QImage(), refused(Reason::DecoderCrashed)});
-    finish(answer::readMapped(m_answer));
+    finish(answer::read(m_answer));
 }
 
 void DecodeJob::finish(const Picture &picture)
@@ -177,12 +200,12 @@ void DecodeJob::cancel()
     m_clock->stop();
     if (m_answer >= 0)
         ::close(std::exchange(m_answer, -1));
-    QProcess *process = std::exchange(m_process, nullptr);
-    if (!process)
+    if (!m_process)
         return;
-    process->disconnect(this);
+    m_process->disconnect(this);
+    endGroup();
+    QProcess *process = std::exchange(m_process, nullptr);
     if (process->state() != QProcess::NotRunning) {
-        process->kill();
         // A killed process ends at once; one the system holds up (a file on a hung network
         // drive, say) is left to end in its own time, without anyone waiting for it.
         if (!process->waitForFinished(50)) {

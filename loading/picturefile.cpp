@@ -1,6 +1,7 @@
 #include "picturefile.h"
 
 #include "filenames.h"
+#include "limits.h"
 
 #include <QFileInfo>
 
@@ -13,8 +14,6 @@
 namespace picture {
 
 namespace {
-
-constexpr qint64 HeadBytes = qint64(64) * 1024;
 
 FileStamp stampFrom(const struct stat &st)
 {
@@ -78,57 +77,6 @@ PictureFile::~PictureFile()
 {
     if (m_fd >= 0)
         ::close(m_fd);
-}
-
-QByteArray PictureFile::head() const
-{
-    QByteArray bytes(qMin(HeadBytes, qMax<qint64>(m_stamp.size, 0)), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (m_fd >= 0 && got < bytes.size()) {
-        const ssize_t n = ::pread(m_fd, bytes.data() + got, size_t(bytes.size() - got), got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);
-    return bytes;
-}
-
-Refusal readAll(int fd, QByteArray *bytes)
-{
-    // In pieces, so that a file that grows while it is read stops at the limit.
-    constexpr qsizetype Piece = qsizetype(4) * 1024 * 1024;
-    bytes->clear();
-    for (;;) {
-        const qsizetype at = bytes->size();
-        const qsizetype want = qMin<qsizetype>(Piece, MaxFileBytes + 1 - at);
-        bytes->resize(at + want);
-        const ssize_t n = ::read(fd, bytes->data() + at, size_t(want));
-        if (n < 0 && errno == EINTR) {
-            bytes->resize(at);
-            continue;
-        }
-        bytes->resize(at + qMax<qsizetype>(n, 0));
-        if (n < 0)
-            return at == 0 ? refused(Reason::CannotRead, {systemWords(errno)}) : Refusal();
-        if (n == 0)
-            return {};
-        if (bytes->size() > MaxFileBytes)
-            return refused(Reason::FileTooLarge);
-    }
-}
-
-Picture decodeFile(const QString &path, const Request &request)
-{
-    const PictureFile file(path);
-    if (file.refusal().isRefused())
-        return {QImage(), file.refusal()};
-    QByteArray bytes;
-    if (const Refusal failed = readAll(file.descriptor(), &bytes); failed.isRefused())
-        return {QImage(), failed};
-    return decode(bytes, request);
 }
 
 } // namespace picture

@@ -1,15 +1,18 @@
-// A player's picture file decoded in a process of its own, so that no file can freeze or end
-// the game: pintu-decode, which lies beside the program. The game opens the file itself, makes
-// the checks that need no decoding (a regular file, its size, what its header says) and hands
-// the open file to the decoding process as its standard input. The process answers with the
-// pixels or a refusal (decodeanswer.h) on its standard output, which is a memory file of the
-// game's, so that a large picture's pixels are mapped, not copied through a pipe. It gets
-// DecodeSeconds from its start to its answer and DecodeMemoryBytes of data; past either, or when
-// it crashes, the player is told so and nothing of the game changes.
+// A player's picture file decoded in a process of its own, so that no file can freeze, end or
+// take over the game: pintu-decode, which lies beside the program and decodes behind walls of
+// its own. The game opens the file itself, makes the checks that need no reading (a regular
+// file, its size) and hands the open file to the decoding process as its standard input; it
+// never reads a byte of it. The process answers with the pixels or a refusal (decodeanswer.h) on
+// its standard output, which is a memory file of the game's, sealed before it is read, so that
+// a large picture's pixels are mapped, not copied through a pipe. It gets DecodeSeconds from its
+// start to its answer and DecodeMemoryBytes of data; past either, or when it crashes, the player
+// is told so and nothing of the game changes. It leads a process group of its own, which ends
+// with the job.
 #pragma once
 
-#include "decoder.h"
+#include "decodeanswer.h"
 #include "picturefile.h"
+#include "request.h"
 
 #include <QObject>
 
@@ -56,12 +59,14 @@ signals:
 
 private:
     void launch(const PictureFile &file, const Request &request);
+    void endGroup();
     void ended();
     void finish(const Picture &picture);
     void finishLater(const Refusal &refusal);
 
     QProcess *m_process = nullptr;
-    int m_answer = -1; // the memory file the answer is written to
+    qint64 m_group = 0; // the decoding process's group, while it may hold anything
+    int m_answer = -1;  // the memory file the answer is written to
     QTimer *m_clock = nullptr;
     FileStamp m_stamp;
     int m_timeLimit = DecodeSeconds * 1000;

@@ -10,7 +10,21 @@
 //      its length in bytes (at most 4096) and its UTF-8.
 #pragma once
 
-#include "decoder.h"
+#include "limits.h"
+#include "refusal.h"
+
+#include <QImage>
+
+namespace picture {
+
+struct Picture
+{
+    QImage image; // null when refused
+    Refusal refusal;
+    bool isNull() const { return image.isNull(); }
+};
+
+} // namespace picture
 
 namespace picture::answer {
 
@@ -18,11 +32,17 @@ namespace picture::answer {
 // False when fd does not take it all.
 bool write(int fd, const Picture &picture);
 
-// The picture or refusal in the answer in the file fd (the memory file the decoding process
-// writes to). Anything but one whole, well-formed answer within limits is read as the decoding
-// process having failed (Reason::DecoderCrashed). The answer is mapped rather than copied: the
-// picture's pixels stay in the mapping while the image lives.
-Picture readMapped(int fd, const Limits &limits = {});
+// A memory file for the decoding process to write its answer to, which read() can seal; -1
+// when none can be made.
+int makeFile();
+
+// The picture or refusal in the answer in the memory file fd (from makeFile()). The file is
+// first sealed, so that nothing can shrink, grow or rewrite it any more (a file that cannot be
+// sealed, because something still holds it mapped for writing, is not read). Anything but one
+// whole, well-formed answer within limits is read as the decoding process having failed
+// (Reason::DecoderCrashed). The answer is mapped rather than copied: the picture's pixels stay
+// in the mapping while the image lives.
+Picture read(int fd, const Limits &limits = {});
 
 // The most bytes a well-formed answer within limits can take.
 qint64 maxBytes(const Limits &limits = {});

@@ -1,11 +1,14 @@
 #include "decodeanswer.h"
 
+#include "request.h"
+
 #include <QByteArrayView>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -19,6 +22,9 @@ constexpr char Magic[] = "PINTUDEC";
 constexpr qsizetype MagicBytes = sizeof(Magic) - 1;
 constexpr quint32 KindPicture = 1, KindRefusal = 2;
 constexpr quint32 MaxDetails = 8, MaxDetailBytes = 4096;
+// The device pixel ratio travels in thousandths.
+constexpr quint32 MinDensity = quint32(request::MinDensity * 1000);
+constexpr quint32 MaxDensity = quint32(request::MaxDensity * 1000);
 
 void append32(QByteArray &out, quint32 value)
 {
@@ -100,7 +106,8 @@ bool write(int fd, const Picture &picture)
     append32(head, quint32(pixels.width()));
     append32(head, quint32(pixels.height()));
     append32(head, alpha ? 1 : 0);
-    append32(head, quint32(std::lround(std::clamp(pixels.devicePixelRatio(), 1.0, 8.0) * 1000)));
+    append32(head, std::clamp(quint32(std::lround(pixels.devicePixelRatio() * 1000)), MinDensity,
+                              MaxDensity));
     if (!writeAll(fd, head.constData(), head.size()))
         return false;
     const qint64 row = qint64(pixels.width()) * 4;
@@ -157,7 +164,7 @@ Picture parse(Mapping *mapping, const Limits &limits)
     const quint32 width = r.u32(), height = r.u32(), alpha = r.u32(), density = r.u32();
     if (r.overrun || width == 0 || height == 0 || width > quint32(limits.maxSide) ||
         height > quint32(limits.maxSide) || qint64(width) * height > limits.maxPixels ||
-        alpha > 1 || density < 1000 || density > 8000)
+        alpha > 1 || density < MinDensity || density > MaxDensity)
         return crashed();
     const QByteArrayView pixels = r.take(qint64(width) * height * 4);
     if (!r.ok())
@@ -176,8 +183,19 @@ Picture parse(Mapping *mapping, const Limits &limits)
 
 } // namespace
 
-Picture readMapped(int fd, const Limits &limits)
+int makeFile() { return ::memfd_create("pintu-answer", MFD_CLOEXEC | MFD_ALLOW_SEALING); }
+
+Picture read(int fd, const Limits &limits)
 {
+    // Sealed before it is looked at: from here on no one, the decoding process or anything it
+    // left behind, can pull the pages from under the mapping (a shrunk file would end this
+    // process with SIGBUS) or change what was checked. A file still mapped for writing refuses
+    // the write seal, and one sealed already keeps its seals.
+    constexpr int Seals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+    ::fcntl(fd, F_ADD_SEALS, Seals);
+    const int sealed = ::fcntl(fd, F_GET_SEALS);
+    if (sealed < 0 || (sealed & Seals) != Seals)
+        return crashed();
     struct stat st
     {
     };

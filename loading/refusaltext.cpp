@@ -1,0 +1,207 @@
+#include "refusaltext.h"
+
+#include "kinds.h"
+#include "limits.h"
+
+#include <algorithm>
+
+namespace picture {
+
+namespace {
+
+// One sentence a reason: %0 is the file's name, %1 onwards the refusal's details and then the
+// row's own values (the limits it names).
+struct Sentence
+{
+    const char16_t *text;
+    QStringList values;
+};
+
+// Every reason has its case: a reason added without a sentence does not build (-Wswitch).
+Sentence sentenceFor(Reason reason)
+{
+    switch (reason) {
+    case Reason::None:
+        return {u"", {}};
+    case Reason::NotFound:
+        return {u"找不到圖片「%0」：檔案可能已被移除或改名。", {}};
+    case Reason::NoPermission:
+        return {u"沒有權限讀取圖片「%0」。", {}};
+    case Reason::LinkLoop:
+        return {u"無法開啟圖片「%0」：這個捷徑指向自己，形成迴圈。", {}};
+    case Reason::CannotOpen:
+        return {u"無法開啟圖片「%0」（%1）。", {}};
+    case Reason::NotRegularFile:
+        return {u"「%0」不是一般的檔案，不能當作圖片載入。", {}};
+    case Reason::FileTooLarge:
+        return {u"圖片檔「%0」太大（超過 %1 MiB）。", {QString::number(MaxFileBytes / Mebi)}};
+    case Reason::CannotRead:
+        return {u"無法讀取圖片「%0」（%1）。", {}};
+    case Reason::NotAPicture:
+        return {u"無法讀取圖片「%0」：檔案已損壞，或不是 %1 圖片。", {kindNames()}};
+    case Reason::Damaged:
+        return {u"無法讀取圖片「%0」：這個 %1 檔案已損壞。", {}};
+    case Reason::Incomplete:
+        return {
+            u"無法讀取圖片「%0」：這個 %1 檔案不完整，資料在圖片結束前就沒了（可能沒有下載或複製"
+            u"完）。",
+            {}};
+    case Reason::TooLarge:
+        return {u"圖片「%0」太大（%1 × %2 像素）。本程式只能載入每邊不超過 %3 像素、總共不超過 %4 "
+                u"百萬像素的圖片。",
+                {QString::number(MaxSide), QString::number(MaxPixels / Mebi)}};
+    case Reason::NoPixels:
+        return {u"無法讀取圖片「%0」：這個 %1 檔案的圖片是 %2 × %3 像素，沒有可以顯示的內容。", {}};
+    case Reason::Unsupported:
+        return {u"無法讀取圖片「%0」：這是%2的 %1 檔案，本程式不支援這種 %1。", {}};
+    case Reason::MetafileHeaderCut:
+        return {u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，檔頭不完整。", {}};
+    case Reason::MetafileHeaderWrong:
+        return {u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，檔頭不正確。", {}};
+    case Reason::MetafileRecordLength:
+        return {u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄的長度不正確。", {}};
+    case Reason::MetafileRecordPastEnd:
+        return {u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄超出檔案結尾。", {}};
+    case Reason::MetafileRecordCut:
+        return {u"無法讀取圖片「%0」：這個 WMF 檔案已損壞，第 %1 筆記錄的內容不完整。", {}};
+    case Reason::MetafileTooManyRecords:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案的記錄太多（超過 %1 筆）。", {}};
+    case Reason::MetafileTooDeep:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案儲存繪圖狀態的層數太多（超過 %1 層）。", {}};
+    case Reason::MetafileTooManyObjects:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案的物件太多（超過 %1 個）。", {}};
+    case Reason::MetafilePatternsTooLarge:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案中的圖樣筆刷太多太大。", {}};
+    case Reason::MetafileRegionTooComplex:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案中的區域太複雜（最多 %1 個矩形）。", {}};
+    case Reason::MetafilePolygonTooComplex:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案中的多邊形太複雜（一筆記錄最多 %1 個點）。", {}};
+    case Reason::MetafileBitmapTooLarge:
+        return {
+            u"無法顯示圖片「%0」：這個 WMF 檔案中的點陣圖太大（一張最多 %1 百萬像素，全部最多 %2 "
+            u"百萬像素）。",
+            {}};
+    case Reason::MetafileNoSize:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案的大小不正確（寬或高為零）。", {}};
+    case Reason::MetafileNothingDrawn:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案沒有可顯示的內容。", {}};
+    case Reason::MetafileBadSize:
+        return {u"無法顯示圖片「%0」：這個 WMF 檔案的大小不正確。", {}};
+    case Reason::OutOfMemory:
+        return {u"無法顯示圖片「%0」：讀取這張圖片需要的記憶體太多。", {}};
+    case Reason::TooSlow:
+        return {u"無法顯示圖片「%0」：這張圖片太複雜，無法在 %1 秒內讀完。", {}};
+    case Reason::DecoderCrashed:
+        return {u"無法顯示圖片「%0」：讀取這張圖片的程式意外中止了，檔案可能已損壞。", {}};
+    case Reason::DecoderMissing:
+        return {u"無法顯示圖片「%0」：找不到讀取圖片用的程式「%1」，請重新安裝本程式。", {}};
+    }
+    return {u"", {}};
+}
+
+// The forms of a kind we do not read, as the decoders name them.
+QString variantText(const QString &variant)
+{
+    static const QList<std::pair<QString, QString>> names = {
+        {QStringLiteral("12-bit"), QStringLiteral(" 12 位元")},
+        {QStringLiteral("lossless"), QStringLiteral("無失真壓縮")},
+        {QStringLiteral("hierarchical"), QStringLiteral("階層式")},
+        {QStringLiteral("arithmetic"), QStringLiteral("算術編碼")},
+    };
+    for (const auto &[name, text] : names)
+        if (name == variant)
+            return text;
+    return QStringLiteral("特殊格式");
+}
+
+bool isIsolateStart(char32_t c) { return c >= 0x2066 && c <= 0x2068; }
+constexpr char32_t IsolateEnd = 0x2069;
+
+bool turnsText(char32_t c)
+{
+    switch (QChar::direction(c)) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirLRE:
+    case QChar::DirRLE:
+    case QChar::DirLRO:
+    case QChar::DirRLO:
+    case QChar::DirPDF:
+    case QChar::DirLRI:
+    case QChar::DirRLI:
+    case QChar::DirFSI:
+    case QChar::DirPDI:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The values a sentence takes: one past its highest placeholder.
+qsizetype placeholders(QStringView text)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i)
+        if (text[i] == u'%' && text[i + 1].isDigit())
+            count = std::max<qsizetype>(count, text[i + 1].digitValue() + 1);
+    return count;
+}
+
+} // namespace
+
+QString fillIn(QStringView text, const QStringList &values)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const qsizetype slot = i + 1 < text.size() ? text[i + 1].digitValue() : -1;
+        if (c == u'%' && slot >= 0 && slot < values.size()) {
+            out += values[slot];
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString isolated(const QString &name)
+{
+    const QList<uint> codes = name.toUcs4();
+    if (std::none_of(codes.begin(), codes.end(), [](uint c) { return turnsText(c); }))
+        return name;
+    QString out(QChar(0x2068));
+    int open = 0;
+    for (const uint c : codes) {
+        if (isIsolateStart(c))
+            ++open;
+        else if (c == IsolateEnd && open-- == 0) {
+            open = 0;
+            continue; // it would close our isolate
+        }
+        const char32_t code = c;
+        out += QString::fromUcs4(&code, 1);
+    }
+    return out + QString(open + 1, QChar(IsolateEnd));
+}
+
+QString refusalText(const Refusal &refusal, const QString &name)
+{
+    const Sentence sentence = sentenceFor(refusal.reason);
+    // As many details as the sentence takes, whatever came (an answer from a decoding process
+    // gone wrong may bring more or fewer): a missing one shows as "?", extra ones are left out,
+    // so that the sentence's own values stay in their places.
+    const qsizetype taken = placeholders(sentence.text) - 1 - sentence.values.size();
+    QStringList values = {isolated(name)};
+    values += refusal.details.mid(0, taken);
+    while (values.size() < 1 + taken)
+        values.append(QStringLiteral("?"));
+    if (refusal.reason == Reason::Unsupported && values.size() > 2)
+        values[2] = variantText(values[2]);
+    values += sentence.values;
+    return fillIn(sentence.text, values);
+}
+
+} // namespace picture

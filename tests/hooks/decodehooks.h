@@ -1,0 +1,12 @@
+// The tests' own build of the decoding process (pintu-decode-hooks) misbehaves as a decoder
+// could, on request, so that the game's side and the walls can be tried against it:
+//   PINTU_DECODE_HOOK         what to do once the walls are up (decodehooks.cpp lists them)
+//   PINTU_DECODE_HOOK_TARGET  what it acts on: a path, or a TCP port
+#pragma once
+
+namespace hooks {
+
+// Runs the hook asked for, if any; self is this program's path.
+void run(const char *self);
+
+} // namespace hooks
