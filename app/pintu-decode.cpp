@@ -1,9 +1,11 @@
 // pintu-decode [--fit WIDTH HEIGHT | --longest SIDE] [--density RATIO]: the game's decoding
 // process. Reads one picture file from its standard input (the game hands it the file it
-// opened), decodes it and writes the answer, the pixels or why not, to its standard output
-// (loading/decodeanswer.h). The game starts it with its limits and kills it when it takes too
-// long.
+// opened), decodes it behind its walls (picture/walls.h) and writes the answer, the pixels or
+// why not, to its standard output (loading/decodeanswer.h). The game starts it with its limits
+// and kills it when it takes too long.
+// pintu-decode --walls: raises the walls and says which are up.
 #include "picture/decoder.h"
+#include "picture/walls.h"
 
 #include <QGuiApplication>
 
@@ -55,7 +57,19 @@ picture::Picture decodeInput(int argc, char **argv, const picture::Request &requ
 
 int main(int argc, char *argv[])
 {
+    // The locale's files lie beyond the walls: read them first.
+    std::setlocale(LC_ALL, "");
+    if (argc == 2 && std::strcmp(argv[1], "--walls") == 0) {
+        const QString states = picture::walls::describe(picture::walls::raise());
+        std::fputs(states.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     const picture::Request request = picture::request::fromArguments(argumentsOf(argc, argv));
+    picture::walls::Choice walls;
+#ifdef PINTU_DECODE_TEST_HOOKS
+    walls = hooks::wallsChosen();
+#endif
+    picture::walls::raise(walls);
     picture::Picture result;
     try {
 #ifdef PINTU_DECODE_TEST_HOOKS

@@ -153,6 +153,21 @@ const QList<Attempt> Attempts = {
 
 } // namespace
 
+picture::walls::Choice wallsChosen()
+{
+    if (!qEnvironmentVariableIsSet("PINTU_DECODE_WALLS"))
+        return {};
+    const QList<QByteArray> chosen = qgetenv("PINTU_DECODE_WALLS").split(',');
+    picture::walls::Choice choice;
+    choice.networkNamespace = chosen.contains("network");
+    choice.capabilities = chosen.contains("capabilities");
+    choice.landlock = chosen.contains("landlock");
+    choice.seccomp = chosen.contains("seccomp");
+    // Without it an unprivileged process can raise neither of the last two.
+    choice.noNewPrivileges = choice.landlock || choice.seccomp;
+    return choice;
+}
+
 void run(const char *self)
 {
     const QByteArray hook = qgetenv("PINTU_DECODE_HOOK");
