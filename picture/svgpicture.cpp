@@ -58,16 +58,49 @@ QSizeF viewBoxSize(QStringView text)
     return std::isfinite(size.width()) && std::isfinite(size.height()) ? size : QSizeF();
 }
 
-// A reference that stays inside the document: to one of its own elements, or data it holds.
-bool isOwn(QStringView href)
+// An element's reference to one of the document's own elements: "#" and an id, no more. Qt SVG
+// takes anything else for a file, relative to the process's folder ("#/../x.png" too).
+bool isOwnElement(QStringView href)
+{
+    static const QRegularExpression id(QStringLiteral("^#[A-Za-z_][A-Za-z0-9_.:-]*$"));
+    return id.match(href.trimmed().toString()).hasMatch();
+}
+
+Cleaned clean(const QByteArray &bytes, int depth);
+
+// Whether Qt's image readers may take these bytes for an SVG (which its SVG reader would then
+// draw as it stands): its markup, or gzip's mark, near the start.
+bool mayBeSvg(QByteArrayView bytes)
+{
+    const QByteArray start = bytes.first(std::min<qsizetype>(bytes.size(), 256)).toByteArray();
+    const QByteArray lower = start.toLower();
+    return start.startsWith("\x1F\x8B") || lower.contains("<svg") || lower.contains("<?xml") ||
+           lower.contains("<!--") || lower.contains("<!doctype");
+}
+
+// The picture an <image> holds in itself, as Qt SVG reads it: "data" and, after the last
+// "base64,", its bytes. A picture Qt would read as an SVG is cleaned in turn (a compressed one
+// cannot be, and goes); anything else goes too. Null for an image that goes.
+QString ownImage(QStringView href, int depth)
 {
     const QStringView trimmed = href.trimmed();
-    return trimmed.startsWith(u'#') || trimmed.startsWith(u"data:", Qt::CaseInsensitive);
+    const qsizetype base64 = trimmed.lastIndexOf(u"base64,");
+    if (!trimmed.startsWith(u"data:") || base64 < 0)
+        return {};
+    const QByteArray bytes = QByteArray::fromBase64(trimmed.sliced(base64 + 7).toLatin1());
+    if (!mayBeSvg(bytes))
+        return trimmed.toString();
+    if (bytes.startsWith("\x1F\x8B"))
+        return {};
+    const Cleaned inner = clean(bytes, depth);
+    if (inner.verdict != Cleaned::Fine)
+        return {};
+    return QStringLiteral("data:image/svg+xml;base64,") + QString::fromLatin1(inner.xml.toBase64());
 }
 
 // Copies an element's start with its namespaces and its attributes, but for an href that
-// leads out of the document.
-void copyStart(const QXmlStreamReader &reader, QXmlStreamWriter &writer)
+// leads out of the document; an image's own picture as ownImage() gives it.
+void copyStart(const QXmlStreamReader &reader, QXmlStreamWriter &writer, const QString &image)
 {
     writer.writeStartElement(reader.qualifiedName().toString());
     for (const QXmlStreamNamespaceDeclaration &n : reader.namespaceDeclarations()) {
@@ -76,39 +109,48 @@ void copyStart(const QXmlStreamReader &reader, QXmlStreamWriter &writer)
         else
             writer.writeNamespace(n.namespaceUri().toString(), n.prefix().toString());
     }
-    for (const QXmlStreamAttribute &a : reader.attributes())
-        if (a.name() != u"href" || isOwn(a.value()))
+    for (const QXmlStreamAttribute &a : reader.attributes()) {
+        if (a.name() != u"href")
             writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+        else if (!image.isNull())
+            writer.writeAttribute(a.qualifiedName().toString(), image);
+        else if (reader.name() != u"image" && isOwnElement(a.value()))
+            writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+    }
 }
 
-// An <image> of another file, which goes whole.
-bool isOutsideImage(const QXmlStreamReader &reader)
+// The picture an <image> element holds in itself, cleaned; null when it names another file,
+// holds nothing that can be cleaned, or is no <image>.
+QString imageHeld(const QXmlStreamReader &reader, int depth)
 {
     if (reader.name() != u"image")
-        return false;
+        return {};
     for (const QXmlStreamAttribute &a : reader.attributes())
         if (a.name() == u"href")
-            return !isOwn(a.value());
-    return true;
+            return ownImage(a.value(), depth);
+    return {};
 }
 
-// Copies the document without what would make Qt SVG read other files: an <image> of another
-// file goes whole, other references to other files lose their href, and processing
-// instructions go (an xml-stylesheet one names a style sheet file). Comments and the document
-// type go too; entities the document declares are already expanded in what is copied.
-Cleaned clean(const QByteArray &bytes)
+// Copies the document without what would make Qt SVG read other files: an <image> goes whole
+// unless it holds its picture in itself (an SVG held so is cleaned the same way, to any depth
+// within MaxDepth), other references to anything but the document's own elements lose their
+// href, and processing instructions go (an xml-stylesheet one names a style sheet file).
+// Comments and the document type go too; entities the document declares are already expanded
+// in what is copied. depth: the elements around the document, when it is held in another.
+Cleaned clean(const QByteArray &bytes, int depth)
 {
     Cleaned out;
     QXmlStreamReader reader(bytes);
     QXmlStreamWriter writer(&out.xml);
-    int depth = 0, skipped = 0; // skipped: depth inside an element left out whole
+    int skipped = 0; // depth inside an element left out whole
     bool root = true;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
             if (++depth > MaxDepth)
                 return {Cleaned::Damaged, {}, {}, {}};
-            if (skipped > 0 || isOutsideImage(reader)) {
+            const QString image = imageHeld(reader, depth);
+            if (skipped > 0 || (reader.name() == u"image" && image.isNull())) {
                 ++skipped;
                 continue;
             }
@@ -118,7 +160,7 @@ Cleaned clean(const QByteArray &bytes)
                                   pixels(a.value(QStringLiteral("height"))));
                 out.viewBox = viewBoxSize(a.value(QStringLiteral("viewBox")));
             }
-            copyStart(reader, writer);
+            copyStart(reader, writer, image);
         } else if (token == QXmlStreamReader::EndElement) {
             --depth;
             if (skipped > 0)
@@ -152,7 +194,7 @@ bool looksLikeSvg(QByteArrayView head)
 
 Picture renderSvg(QByteArrayView bytes, const Request &request, const Limits &limits)
 {
-    const Cleaned cleaned = clean(bytes.toByteArray());
+    const Cleaned cleaned = clean(bytes.toByteArray(), 0);
     const QString kind = QStringLiteral("SVG");
     if (cleaned.verdict != Cleaned::Fine)
         return {QImage(), refused(cleaned.verdict == Cleaned::Incomplete ? Reason::Incomplete

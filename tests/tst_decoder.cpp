@@ -42,21 +42,36 @@ bool folder(const QString &path) { return QDir().mkpath(path); }
 bool dangling(const QString &path) { return QFile::link(path + u".nowhere"_s, path); }
 bool selfLink(const QString &path) { return QFile::link(path, path); }
 
-// An SVG that names a red picture beside it, by a relative and an absolute reference, over
-// the whole of its drawing.
-bool svgNamingOthers(const QString &path)
+// An SVG that names a red picture beside it over the whole of its drawing, by the references
+// its <image> elements hold, made from the red picture's absolute path. References relative to
+// the process's folder lead there too: the test makes it the picture's, with the folders "#"
+// and "DATA:" in it, through which odd references would lead back.
+using References = std::function<QList<QByteArray>(const QByteArray &red)>;
+Fixture svgNaming(const References &references)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    QImage red(120, 80, QImage::Format_RGB32);
-    red.fill(Qt::red);
-    const QByteArray at = QFile::encodeName(folder) + '/';
-    const QByteArray image =
-        "<image x=\"0\" y=\"0\" width=\"120\" height=\"80\" xlink:href=\"red.png\"/>"
-        "<image x=\"0\" y=\"0\" width=\"120\" height=\"80\" xlink:href=\"" +
-        at + "red.png\"/>";
-    return writeFile(folder + u"/red.png"_s, encoded(red, "png")) &&
-           writeFile(path, svgQuarters("viewBox=\"0 0 120 80\"", image));
+    return [references](const QString &path) {
+        const QString folder = QFileInfo(path).absolutePath();
+        QImage red(120, 80, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QByteArray images;
+        for (const QByteArray &reference : references(QFile::encodeName(folder) + "/red.png"))
+            images += "<image x=\"0\" y=\"0\" width=\"120\" height=\"80\" xlink:href=\"" +
+                      reference + "\"/>";
+        return QDir(folder).mkpath(u"#"_s) && QDir(folder).mkpath(u"DATA:"_s) &&
+               writeFile(folder + u"/red.png"_s, encoded(red, "png")) &&
+               writeFile(path, svgQuarters("viewBox=\"0 0 120 80\"", images));
+    };
 }
+
+// An SVG document inside a data: reference, whose one image holds the reference given.
+QByteArray nestedSvg(const QByteArray &reference)
+{
+    const QByteArray inner = svgQuarters(
+        "viewBox=\"0 0 120 80\"",
+        "<image x=\"0\" y=\"0\" width=\"120\" height=\"80\" xlink:href=\"" + reference + "\"/>");
+    return "data:image/svg+xml;base64," + inner.toBase64();
+}
+
 bool locked(const QString &path)
 {
     return writeFile(path, encoded(quadrants({8, 8}), "bmp")) &&
@@ -115,7 +130,12 @@ class TestDecoder : public QObject
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // Where references relative to the process's folder lead.
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+    }
 
     // The extension may lie; the first bytes decide. Palette and grey pictures give colours,
     // a GIF its first frame; damaged files that still hold their pixels show them.
@@ -246,9 +266,33 @@ private slots:
         QTest::newRow("SVG fitted when drawn")
             << u"f.svg"_s << bytesFile(svgQuarters("width=\"300\" height=\"200\" " + box))
             << QSize(100, 100) << QSize(100, 66) << Upright;
-        // Nothing outside the file is read: pictures it names are left out.
-        QTest::newRow("SVG naming other files")
-            << u"e.svg"_s << Fixture(svgNamingOthers) << QSize() << QSize(120, 80) << Upright;
+        // Nothing outside the file is read: pictures it names are left out, however named.
+        const auto naming = [](const char *row, const References &references) {
+            QTest::newRow(row) << u"e.svg"_s << svgNaming(references) << QSize() << QSize(120, 80)
+                               << Upright;
+        };
+        naming("SVG naming other files", [](const QByteArray &red) {
+            return QList<QByteArray>{"red.png", red, "file://" + red};
+        });
+        naming("SVG naming them in odd forms", [](const QByteArray &) {
+            return QList<QByteArray>{"#/../red.png", "DATA:/../red.png", "#red.png"};
+        });
+        naming("SVG holding an SVG that names them", [](const QByteArray &red) {
+            return QList<QByteArray>{nestedSvg(red), nestedSvg("red.png")};
+        });
+        naming("SVG holding an SVG holding one that names them",
+               [](const QByteArray &red) { return QList<QByteArray>{nestedSvg(nestedSvg(red))}; });
+        // What an SVG holds in itself is drawn, cleaned: an SVG inside one inside a third.
+        const QByteArray greenSvg =
+            "data:image/svg+xml;base64," +
+            QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 12 8\"><rect "
+                       "width=\"12\" height=\"8\" fill=\"#00ff00\"/></svg>")
+                .toBase64();
+        QTest::newRow("SVG holding SVGs of its own")
+            << u"h.svg"_s << svgNaming([=](const QByteArray &red) {
+                   return QList<QByteArray>{nestedSvg(red), nestedSvg(greenSvg)};
+               })
+            << QSize() << QSize(120, 80) << QList<QColor>(4, Green);
     }
     void load()
     {
