@@ -369,6 +369,11 @@ private slots:
         QTest::newRow("decoding process crashes")
             << u"pics/later.bmp"_s << aPicture << decoderThat("crash") << pick
             << u"讀取這張圖片的程式意外中止了"_s << true;
+        // A decoder taken over by the file tries to read the player's files: its walls stop
+        // it, and the player hears the same.
+        QTest::newRow("decoding process taken over")
+            << u"pics/later.bmp"_s << aPicture << decoderThat("read-passwd") << pick
+            << u"讀取這張圖片的程式意外中止了"_s << true;
         // A name that would turn the message around is set apart, in the list too.
         QTest::newRow("name with a right-to-left override")
             << u"pics/\u202Eevil.bmp"_s << damaged << nothing << u"File1: End"_s
