@@ -56,16 +56,12 @@ QProcessEnvironment environment()
             QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         environment.insert(runtime, folder);
     }
-    // LeakSanitizer stops the world with a traced child process at exit, which the walls do
-    // not allow: a sanitized decoding process is not checked for leaks (the decoders are, where
-    // the tests and fuzz targets decode in their own process).
     if (Sanitized) {
         const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
         environment.insert(QStringLiteral("ASAN_OPTIONS"),
                            options + QStringLiteral(":allocator_may_return_null=1") +
                                QStringLiteral(":max_allocation_size_mb=%1:soft_rss_limit_mb=%1")
-                                   .arg(DecodeMemoryBytes / Mebi) +
-                               QStringLiteral(":detect_leaks=0"));
+                                   .arg(DecodeMemoryBytes / Mebi));
     }
     return environment;
 }
