@@ -5,6 +5,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_preview
 #include "loading/decodejob.h"
 #include "picture/decoder.h"
+#include "picture/walls.h"
 #include "testpictures.h"
 #include "wmfwriter.h"
 
@@ -15,6 +16,8 @@
 
 #include <cmath>
 #include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,9 +66,26 @@ QByteArray clipArt()
 
 using Maker = std::function<QByteArray()>;
 
+// A new process, as each decoding is, that raises the walls chosen and ends.
+bool raiseInChild(const picture::walls::Choice &choice)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const QList<picture::walls::State> states = picture::walls::raise(choice);
+        for (const picture::walls::State &state : states)
+            if (!state.up && state.detail != u"left down")
+                ::_exit(1);
+        ::_exit(0);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Maker)
+Q_DECLARE_METATYPE(picture::walls::Choice)
 
 class BenchPreview : public QObject
 {
@@ -122,6 +142,34 @@ private slots:
             write(QStringLiteral("pixel.bmp"),
                   testpictures::encoded(QImage(1, 1, QImage::Format_RGB32), "bmp"));
         QBENCHMARK { QVERIFY(!picture::DecodeJob::run(path).isNull()); }
+    }
+
+    // What the walls add to each decoding: a process that raises them and ends, against one
+    // that ends at once; each wall alone, then all of them.
+    void walls_data()
+    {
+        using picture::walls::Choice;
+        QTest::addColumn<Choice>("choice");
+        const Choice none{false, false, false, false, false};
+        Choice network = none, capabilities = none, privileges = none, landlock = none,
+               seccomp = none;
+        network.networkNamespace = true;
+        capabilities.capabilities = true;
+        privileges.noNewPrivileges = true;
+        landlock.noNewPrivileges = landlock.landlock = true;
+        seccomp.noNewPrivileges = seccomp.seccomp = true;
+        QTest::newRow("a process, no walls") << none;
+        QTest::newRow("an empty network") << network;
+        QTest::newRow("no capabilities") << capabilities;
+        QTest::newRow("no new privileges") << privileges;
+        QTest::newRow("Landlock (and no new privileges)") << landlock;
+        QTest::newRow("seccomp (and no new privileges)") << seccomp;
+        QTest::newRow("all walls") << Choice();
+    }
+    void walls()
+    {
+        QFETCH(picture::walls::Choice, choice);
+        QBENCHMARK { QVERIFY(raiseInChild(choice)); }
     }
 
     // The heaviest pictures within the limits, and hostile files: each answered, in time.
