@@ -10,6 +10,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import numpy as np
@@ -74,6 +75,34 @@ class Screen:
         out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
                              env=self.env, capture_output=True, text=True).stdout.split()
         return out[0] if out else None
+
+
+class DecoderWatch(threading.Thread):
+    """Watches the game's decoding processes from outside, as anyone may: the walls each was
+    seen behind, read from /proc while it ran."""
+
+    def __init__(self, game):
+        super().__init__(daemon=True)
+        self.game = str(game)
+        self.seen = {}  # pid -> the last (NoNewPrivs, Seccomp) read while it was there
+        self.stopping = threading.Event()
+
+    def run(self):
+        while not self.stopping.wait(0.002):
+            for pid in os.listdir("/proc"):
+                if not pid.isdigit():
+                    continue
+                try:
+                    with open(f"/proc/{pid}/status") as f:
+                        fields = dict(line.split(":", 1) for line in f if ":" in line)
+                except OSError:
+                    continue
+                if fields.get("PPid", "").strip() == self.game and \
+                        fields.get("Name", "").strip() == "pintu-decode":
+                    self.seen[pid] = (fields["NoNewPrivs"].strip(), fields["Seccomp"].strip())
+
+    def walled(self):
+        return [pid for pid, state in self.seen.items() if state == ("1", "2")]
 
 
 def wait_for(what, check, timeout=15.0):
@@ -494,8 +523,17 @@ def main():
     photo = make_photo(folder.name)
     drawing = make_drawing(folder.name)
     make_hostile(folder.name)
+    walls = subprocess.run([os.path.join(os.path.dirname(os.path.abspath(args.program)),
+                                         "pintu-decode"), "--walls"],
+                           check=True, capture_output=True, text=True).stdout
+    print("e2e: the decoding process's walls on this machine:\n" + walls.strip())
+    for wall in ("no-new-privileges", "Landlock", "seccomp"):
+        if f"{wall}: up" not in walls:
+            sys.exit(f"e2e: the decoding process cannot raise its {wall} wall here")
     game = subprocess.Popen([os.path.abspath(args.program)], env=env, cwd=folder.name,
                             stderr=subprocess.PIPE)
+    watch = DecoderWatch(game.pid)
+    watch.start()
     try:
         origin = wait_for("the puzzle window", lambda: find_picture(screen.grab(), picture))
         print(f"e2e: whole picture at {origin} on {display}")
@@ -532,8 +570,14 @@ def main():
         # The photo lies past a hostile file, which is refused on the way.
         shown = choose_picture(screen, origin, photo, down=3, fitted=(607, 455), refused={2})
         many_pieces(screen, origin, shown, 10000)
-        # Load picture in the middle of a game: the same photo again, played to the win.
+        # Load picture in the middle of a game: the same photo again, played to the win. Every
+        # picture was decoded behind the walls; this one is seen so from outside.
+        watch.seen.clear()
         shown = choose_picture(screen, origin, photo, down=3, fitted=(607, 455), refused={2})
+        if not watch.walled():
+            sys.exit(f"e2e: no decoding process of the photo was seen behind its walls: {watch.seen}")
+        print(f"e2e: the photo's decoding processes seen behind their walls: "
+              f"{len(watch.walled())} of {len(watch.seen)} (NoNewPrivs 1, Seccomp 2)")
         play_to_win(screen, origin, shown, 9, "photo")
 
         # End closes the program at once.
@@ -543,6 +587,7 @@ def main():
             sys.exit(f"e2e: the program ended with status {code}")
         print("e2e: 1 passed, 0 failed")
     finally:
+        watch.stopping.set()
         if game.poll() is None:
             game.kill()
         err = game.stderr.read().decode(errors="replace") if game.stderr else ""
