@@ -1,6 +1,6 @@
 #include "walls.h"
 
-#include <QLibraryInfo>
+#include <QElapsedTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -288,7 +288,7 @@ QStringList readable()
 {
     QStringList paths;
     ::dl_iterate_phdr(addLibraryFolder, &paths);
-    paths << QLibraryInfo::path(QLibraryInfo::PluginsPath) << QStringLiteral("/etc/ld.so.cache")
+    paths << QStringLiteral(PINTU_QT_PLUGINS) << QStringLiteral("/etc/ld.so.cache")
           << QStringLiteral("/usr/share/fonts") << QStringLiteral("/usr/local/share/fonts")
           << QStringLiteral("/usr/share/fontconfig") << QStringLiteral("/etc/fonts")
           << QStringLiteral("/var/cache/fontconfig");
@@ -301,13 +301,23 @@ QStringList readable()
 
 QList<State> raise(const Choice &choice)
 {
-    const auto down = [](Wall wall) { return State{wall, false, QStringLiteral("left down")}; };
+    const std::pair<bool, State (*)()> walls[] = {{choice.networkNamespace, networkNamespace},
+                                                  {choice.capabilities, capabilities},
+                                                  {choice.noNewPrivileges, noNewPrivileges},
+                                                  {choice.landlock, landlock},
+                                                  {choice.seccomp, seccomp}};
     QList<State> states;
-    states << (choice.networkNamespace ? networkNamespace() : down(Wall::NetworkNamespace));
-    states << (choice.capabilities ? capabilities() : down(Wall::Capabilities));
-    states << (choice.noNewPrivileges ? noNewPrivileges() : down(Wall::NoNewPrivileges));
-    states << (choice.landlock ? landlock() : down(Wall::Landlock));
-    states << (choice.seccomp ? seccomp() : down(Wall::Seccomp));
+    for (int i = 0; i < int(std::size(walls)); ++i) {
+        if (!walls[i].first) {
+            states.append({Wall(i), false, QStringLiteral("left down")});
+            continue;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        State state = walls[i].second();
+        state.nanoseconds = clock.nsecsElapsed();
+        states.append(state);
+    }
     return states;
 }
 
@@ -318,6 +328,8 @@ QString describe(const QList<State> &states)
         text += nameOf(state.wall) + (state.up ? QStringLiteral(": up") : QStringLiteral(": down"));
         if (!state.detail.isEmpty())
             text += QStringLiteral(" (") + state.detail + u')';
+        if (state.nanoseconds > 0)
+            text += QStringLiteral(", %1 ms").arg(state.nanoseconds / 1e6, 0, 'f', 3);
         text += u'\n';
     }
     return text;
