@@ -83,6 +83,13 @@ int main(int argc, char **argv)
                      R"svg(<g transform="rotate(30 60 40)"><circle cx="60" cy="40" r="30"/>)svg"
                      R"svg(<text x="10" y="70" font-size="12">pintu</text></g>)svg")},
         {"cut.svg", svgQuarters(R"(viewBox="0 0 120 80")").chopped(40)},
+        {"holding.svg",
+         svgQuarters(R"(viewBox="0 0 120 80")",
+                     R"(<image width="60" height="40" xlink:href="data:image/svg+xml;base64,)" +
+                         svgQuarters(R"(viewBox="0 0 12 8")",
+                                     R"(<image width="6" height="4" xlink:href="#/../x.png"/>)")
+                             .toBase64() +
+                         R"("/>)")},
     };
     for (const auto &[name, bytes] : seeds) {
         QFile f(dir + u'/' + QString::fromLatin1(name));

@@ -110,11 +110,10 @@ void copyStart(const QXmlStreamReader &reader, QXmlStreamWriter &writer, const Q
             writer.writeNamespace(n.namespaceUri().toString(), n.prefix().toString());
     }
     for (const QXmlStreamAttribute &a : reader.attributes()) {
-        if (a.name() != u"href")
-            writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
-        else if (!image.isNull())
+        const bool href = a.name() == u"href";
+        if (href && !image.isNull())
             writer.writeAttribute(a.qualifiedName().toString(), image);
-        else if (reader.name() != u"image" && isOwnElement(a.value()))
+        else if (!href || (reader.name() != u"image" && isOwnElement(a.value())))
             writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
     }
 }

@@ -213,6 +213,10 @@ struct Rule
     std::vector<scmp_arg_cmp> when;
 };
 
+// The first argument compared (libseccomp's SCMP_A0 and SCMP_A1 are C compound literals).
+scmp_arg_cmp first(scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0) { return {0, op, a, b}; }
+scmp_arg_cmp second(scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0) { return {1, op, a, b}; }
+
 // Refused only with the arguments shown.
 std::vector<Rule> conditionalRules()
 {
@@ -220,21 +224,21 @@ std::vector<Rule> conditionalRules()
     const quint32 denied = SCMP_ACT_ERRNO(EPERM);
     // An ioctl's request is 32 bits: the upper half of the register does not count.
     const auto request = [](unsigned long code) {
-        return SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFU, code);
+        return second(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFU, code);
     };
     return {
         // a new process, but not a thread
-        {"clone", denied, {SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0)}},
+        {"clone", denied, {first(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0)}},
         // its flags are in memory no filter sees: the C library then falls back to clone
         {"clone3", SCMP_ACT_ERRNO(ENOSYS), {}},
         // typing into the terminal, or into the console
         {"ioctl", denied, {request(TIOCSTI)}},
         {"ioctl", denied, {request(TIOCLINUX)}},
         // signals to anyone but this process
-        {"kill", denied, {SCMP_A0(SCMP_CMP_NE, self)}},
-        {"tgkill", denied, {SCMP_A0(SCMP_CMP_NE, self)}},
-        {"rt_sigqueueinfo", denied, {SCMP_A0(SCMP_CMP_NE, self)}},
-        {"rt_tgsigqueueinfo", denied, {SCMP_A0(SCMP_CMP_NE, self)}},
+        {"kill", denied, {first(SCMP_CMP_NE, self)}},
+        {"tgkill", denied, {first(SCMP_CMP_NE, self)}},
+        {"rt_sigqueueinfo", denied, {first(SCMP_CMP_NE, self)}},
+        {"rt_tgsigqueueinfo", denied, {first(SCMP_CMP_NE, self)}},
     };
 }
 

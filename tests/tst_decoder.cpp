@@ -447,7 +447,7 @@ private slots:
         picture::Refusal early = file.refusal();
         if (!early.isRefused()) {
             QByteArray head;
-            QVERIFY(!picture::readAll(file.descriptor(), &head, 64 * 1024).isRefused());
+            QVERIFY(!picture::readAll(file.descriptor(), &head, qint64(64) * 1024).isRefused());
             early = picture::checkHead(head);
         }
         QCOMPARE(early.reason, byHeader ? refusal.reason : Reason::None);

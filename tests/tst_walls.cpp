@@ -91,8 +91,8 @@ QByteArray containerFilter()
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(landlock_create_ruleset), 0);
     seccomp_rule_add(filter, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(seccomp), 0);
-    seccomp_rule_add(filter, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(prctl), 1,
-                     SCMP_A0(SCMP_CMP_EQ, PR_SET_SECCOMP));
+    const scmp_arg_cmp settingFilter{0, SCMP_CMP_EQ, PR_SET_SECCOMP, 0};
+    seccomp_rule_add_array(filter, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(prctl), 1, &settingFilter);
     seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(unshare), 0);
     QTemporaryFile file;
     QByteArray program;
@@ -196,7 +196,7 @@ private slots:
         QTest::addColumn<QByteArray>("walls"); // null: all of them
         QTest::addColumn<bool>("getsThrough");
         const int abi = landlockAbi();
-        const auto rows = [](const char *hook, QList<QByteArray> stoppedBy) {
+        const auto rows = [](const char *hook, const QList<QByteArray> &stoppedBy) {
             QTest::addRow("%s, no walls", hook) << QByteArray(hook) << "none"_ba << true;
             for (const QByteArray &wall : stoppedBy)
                 QTest::addRow("%s, %s alone", hook, wall.constData())
