@@ -15,6 +15,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -231,6 +232,51 @@ private slots:
         QCOMPARE(read.isNull(), reason != Reason::None);
         if (reason == Reason::None)
             QCOMPARE(read.image, quadrants({3, 2}));
+    }
+
+    // An answer is sealed before it is believed: once read, nobody can shrink, grow or rewrite
+    // it; one that cannot be sealed (still mapped for writing by someone, or no memory file) is
+    // not read at all.
+    void answerSealed_data()
+    {
+        QTest::addColumn<QString>("holder"); // what else holds the answer
+        QTest::newRow("nobody") << u"nobody"_s;
+        QTest::newRow("a mapping for writing") << u"mapping"_s;
+        QTest::newRow("an ordinary file, which cannot be sealed") << u"file"_s;
+    }
+    void answerSealed()
+    {
+        QFETCH(QString, holder);
+        const QByteArray answer = answerFor({quadrants({3, 2}), {}});
+        QTemporaryFile plain;
+        const int fd = holder == u"file" ? (plain.open() ? int(plain.handle()) : -1)
+                                         : picture::answer::makeFile();
+        QVERIFY(fd >= 0);
+        auto closing = qScopeGuard([&] {
+            if (holder != u"file")
+                ::close(fd);
+        });
+        QCOMPARE(::write(fd, answer.constData(), size_t(answer.size())), answer.size());
+        void *mapped = holder == u"mapping" ? ::mmap(nullptr, size_t(answer.size()),
+                                                     PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                                            : MAP_FAILED;
+        auto unmapping = qScopeGuard([&] {
+            if (mapped != MAP_FAILED)
+                ::munmap(mapped, size_t(answer.size()));
+        });
+        QCOMPARE(mapped == MAP_FAILED, holder != u"mapping");
+
+        const picture::Picture read = picture::answer::read(fd);
+        if (holder != u"nobody") {
+            QCOMPARE(read.refusal.reason, Reason::DecoderCrashed);
+            return;
+        }
+        QCOMPARE(read.refusal.reason, Reason::None);
+        QCOMPARE(::ftruncate(fd, 0), -1);
+        QCOMPARE(::ftruncate(fd, answer.size() * 2), -1);
+        QCOMPARE(::pwrite(fd, "x", 1, answer.size() - 1), -1);
+        QCOMPARE(::write(fd, "x", 1), -1);
+        QCOMPARE(read.image, quadrants({3, 2}));
     }
 };
 
