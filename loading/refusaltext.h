@@ -1,4 +1,4 @@
-// The sentences the player reads when a picture cannot be shown, all made here from one table,
+// The sentences the player reads when a picture cannot be shown, all made here, one a reason,
 // and the two rules every message with a name in it keeps.
 #pragma once
 
