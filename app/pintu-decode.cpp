@@ -4,6 +4,7 @@
 // why not, to its standard output (loading/decodeanswer.h). The game starts it with its limits
 // and kills it when it takes too long.
 // pintu-decode --walls: raises the walls and says which are up.
+#include "loading/sanitized.h"
 #include "picture/decoder.h"
 #include "picture/walls.h"
 
@@ -18,14 +19,6 @@
 
 #ifdef PINTU_DECODE_TEST_HOOKS
 #include "decodehooks.h"
-#endif
-
-#if defined(__SANITIZE_ADDRESS__)
-#define PINTU_SANITIZED
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PINTU_SANITIZED
-#endif
 #endif
 
 #ifdef PINTU_SANITIZED

@@ -2,6 +2,7 @@
 
 #include "decodeanswer.h"
 #include "request.h"
+#include "sanitized.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -20,22 +20,6 @@
 namespace picture {
 
 namespace {
-
-// AddressSanitizer maps terabytes for its own bookkeeping, which no data limit lets through: a
-// sanitized decoding process is held to its memory by the sanitizer's own limits instead, on
-// any one allocation and on resident memory, past which allocations fail as they do past the
-// data limit.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
 
 QString &programOverride()
 {
@@ -56,6 +40,10 @@ QProcessEnvironment environment()
             QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
         environment.insert(runtime, folder);
     }
+    // AddressSanitizer maps terabytes for its own bookkeeping, which no data limit lets
+    // through: a sanitized decoding process is held to its memory by the sanitizer's own limits
+    // instead, on any one allocation and on resident memory, past which allocations fail as
+    // they do past the data limit.
     if (Sanitized) {
         const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
         environment.insert(QStringLiteral("ASAN_OPTIONS"),

@@ -1,5 +1,7 @@
 #include "walls.h"
 
+#include "loading/sanitized.h"
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -20,18 +22,6 @@ namespace picture::walls {
 namespace {
 
 QString systemWords(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
 
 // ---- An empty network namespace
 
