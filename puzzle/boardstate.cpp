@@ -4,14 +4,23 @@
 
 namespace puzzle {
 
+void BoardState::setOrder(QList<qint16> order)
+{
+    TileOrder = std::move(order);
+    tileInSlot = QList<qint16>(TileOrder.size(), 0);
+    for (qsizetype i = 1; i < TileOrder.size(); ++i)
+        if (TileOrder[i] >= 0 && TileOrder[i] < tileInSlot.size())
+            tileInSlot[TileOrder[i]] = qint16(i);
+}
+
 void BoardState::Swap(qint16 i, qint16 j)
 {
     Q_ASSERT(i >= 0 && i < TileOrder.size() && j >= 0 && j < TileOrder.size());
+    Q_ASSERT(tileInSlot.size() == TileOrder.size());
     std::swap(TileOrder[i], TileOrder[j]);
-    if (tileInSlot.size() == TileOrder.size()) {
-        tileInSlot[TileOrder[i]] = i;
-        tileInSlot[TileOrder[j]] = j;
-    }
+    for (const qint16 tile : {i, j})
+        if (TileOrder[tile] >= 0 && TileOrder[tile] < tileInSlot.size())
+            tileInSlot[TileOrder[tile]] = tile;
 }
 
 bool BoardState::CheckOrder() const
@@ -23,15 +32,12 @@ bool BoardState::CheckOrder() const
     return true;
 }
 
-DropResult drop(BoardState &board, int source, int target)
+int BoardState::homeCount() const
 {
-    const int n = board.pieces();
-    if (source < 1 || source > n || target < 1 || target > n || source == target)
-        return DropResult::Ignored;
-    board.DragIndex = source;
-    board.DropIndex = qint16(target);
-    board.Swap(qint16(source), qint16(target));
-    return board.CheckOrder() ? DropResult::Solved : DropResult::Swapped;
+    int home = 0;
+    for (int i = 1; i <= pieces(); ++i)
+        home += TileOrder[i] == i;
+    return home;
 }
 
 } // namespace puzzle

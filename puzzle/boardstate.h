@@ -26,24 +26,19 @@ struct BoardState
     // Number of tiles of the running game (the tables' last index).
     int pieces() const { return int(TileOrder.size()) - 1; }
 
+    // Sets TileOrder and its inverse tileInSlot (an entry that names no slot 0..N has none).
+    void setOrder(QList<qint16> order);
+
     // 0 <= i, j <= pieces(). Exchanges the slots of tiles i and j; i == j changes nothing.
-    // tileInSlot follows, when the game start has sized it.
+    // tileInSlot follows.
     void Swap(qint16 i, qint16 j);
 
     // True when every tile 1..N lies in its own slot; entry 0 is never read. With no tiles
     // there is nothing to test and the board counts as solved.
     bool CheckOrder() const;
-};
 
-// What a drop of one tile onto another did.
-enum class DropResult {
-    Ignored, // onto itself, onto no tile (0) or off the board: nothing changes
-    Swapped, // the two tiles exchanged slots
-    Solved,  // they did, and now every tile is home
+    // How many of the tiles 1..N lie in their own slot.
+    int homeCount() const;
 };
-
-// The player dropped tile source onto tile target (0 for a place no tile covers). A move
-// records DragIndex and DropIndex, swaps the two tiles and checks the order.
-DropResult drop(BoardState &board, int source, int target);
 
 } // namespace puzzle

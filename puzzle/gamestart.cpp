@@ -46,10 +46,10 @@ void fillBoard(BoardState &board, const QString &entry, int pieces, qint16 gridS
     board.PieceCount = entry;
     board.GridSide = gridSide;
     board.SlotPos = QList<std::array<qint16, 2>>(pieces + 1, {0, 0});
-    board.TileOrder = QList<qint16>(pieces + 1, 0);
-    board.tileInSlot = QList<qint16>(pieces + 1, 0);
+    QList<qint16> identity(pieces + 1, 0);
     for (int i = 1; i <= pieces; ++i)
-        board.TileOrder[i] = board.tileInSlot[i] = qint16(i);
+        identity[i] = qint16(i);
+    board.setOrder(std::move(identity));
 
     for (int i = 1; i <= pieces; ++i) {
         const qint16 a = drawTile(random, pieces);

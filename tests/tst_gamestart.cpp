@@ -134,7 +134,7 @@ private slots:
 
         BoardState b = started(pieces);
         for (int i = 0; i + 1 < swaps.size(); i += 2)
-            puzzle::drop(b, swaps[i], swaps[i + 1]);
+            b.Swap(qint16(swaps[i]), qint16(swaps[i + 1]));
         QCOMPARE(puzzle::tileAt(b, point), tile);
     }
 

@@ -116,8 +116,78 @@ void Form1::setStartEnabled(bool enabled) { m_command1->setEnabled(enabled); }
 
 void Form1::keyPressEvent(QKeyEvent *event)
 {
-    if (!pressFocusedButton(this, event))
+    if (pressFocusedButton(this, event))
+        return;
+    const PictureBox *box = m_picture1;
+    const int held = box->heldTile() ? m_game.board.TileOrder[box->heldTile()] : 0;
+    const bool game = box->tileCount() > 0;
+    const puzzle::KeyMeaning meaning =
+        puzzle::interpretKey(game ? m_game.board : puzzle::BoardState(), event->keyCombination(),
+                             box->focusSlot(), held);
+    switch (meaning.action) {
+    case puzzle::Action::Undo:
+        return showPlayed(puzzle::undo(m_game));
+    case puzzle::Action::Redo:
+        return showPlayed(puzzle::redo(m_game));
+    case puzzle::Action::Peek:
+        if (!event->isAutoRepeat())
+            m_picture1->setPeeking(true);
+        return;
+    case puzzle::Action::Marks:
+        if (!event->isAutoRepeat())
+            toggleMarks();
+        return;
+    case puzzle::Action::Help:
+        return showKeys();
+    default:
         QWidget::keyPressEvent(event);
+    }
+}
+
+void Form1::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_P && !event->isAutoRepeat() && m_picture1->isPeeking()) {
+        m_picture1->setPeeking(false);
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+// A window that is no longer active hears no more of a held key: the peek ends with it.
+void Form1::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        m_picture1->setPeeking(false);
+    QWidget::changeEvent(event);
+}
+
+void Form1::toggleMarks()
+{
+    if (!m_picture1->tileCount())
+        return;
+    const bool shown = !m_picture1->marksShown();
+    m_picture1->setMarksShown(shown);
+    m_picture1->announce(shown ? QStringLiteral("標出在正確位置的圖塊：%1 塊中有 %2 塊")
+                                     .arg(m_game.board.pieces())
+                                     .arg(m_game.board.homeCount())
+                               : QStringLiteral("不再標出在正確位置的圖塊"));
+}
+
+void Form1::showKeys()
+{
+    showMessage(this, QMessageBox::Information, QStringLiteral("按鍵說明"),
+                QStringLiteral("滑鼠：把一塊圖拖到另一塊上，兩塊互換位置；按住右鍵看整張圖片。\n"
+                               "\n"
+                               "Tab：在按鈕和圖片之間移動\n"
+                               "方向鍵：在圖片上移動選取框\n"
+                               "空白鍵或 Enter：拿起選取的圖塊；再按一次，放到選取框的位置"
+                               "（兩塊互換）\n"
+                               "Esc：放下拿起的圖塊，不移動\n"
+                               "Ctrl+Z：復原上一步\n"
+                               "Ctrl+Shift+Z 或 Ctrl+Y：重做\n"
+                               "按住 P：看整張圖片\n"
+                               "H：標出或不再標出在正確位置的圖塊\n"
+                               "F1：這份說明"));
 }
 
 void Form1::Command2_Click() { QCoreApplication::quit(); }
@@ -184,10 +254,10 @@ void Form1::startGame(const QString &entry)
     const puzzle::PicturePlace box{float(m_picture1->x()), qint16(m_picture1->y()), picture.width(),
                                    picture.height()};
     const puzzle::UniformRandom random = m_random ? m_random : puzzle::seededRandom(m_clock());
-    puzzle::fillBoard(m_board, entry, count.pieces, count.gridSide, box, random);
+    puzzle::newGame(m_game, entry, count.pieces, count.gridSide, box, random);
     // Each tile shows its own rectangle of the picture at the slot its order names, stacked
     // 1..N; where a rounded-up tile reaches below the picture it shows the background.
-    m_picture1->showTiles(&m_board, m_dragCursor);
+    m_picture1->showTiles(&m_game.board, m_dragCursor);
     m_picture1->setFocus(); // on the tile in slot 1, for keyboard play
 }
 
@@ -195,13 +265,23 @@ void Form1::Picture1_DragDrop(int index, int source)
 {
     // The whole picture shows through only where rounding left a sliver uncovered; a drop
     // there is no move, and neither is a drop of a tile onto itself.
-    const puzzle::DropResult result = puzzle::drop(m_board, source, index);
-    if (result == puzzle::DropResult::Ignored)
-        return;
-    SwapPic(qint16(source), qint16(index));
-    if (result != puzzle::DropResult::Solved)
-        return;
+    if (const std::optional<puzzle::Move> move = puzzle::moveForDrop(m_game.board, source, index))
+        showPlayed(puzzle::play(m_game, *move));
+}
 
+// A move played, taken back or played again: its two tiles repainted, and the game won when it
+// solved the board.
+void Form1::showPlayed(const std::optional<puzzle::Played> &played)
+{
+    if (!played || !m_picture1->tileCount())
+        return;
+    SwapPic(played->move.tile, played->move.other);
+    if (played->result == puzzle::MoveResult::Solved)
+        congratulate();
+}
+
+void Form1::congratulate()
+{
     showMessage(this, QMessageBox::Warning, QStringLiteral("完成"), QStringLiteral("恭喜你成功了"));
     m_picture1->removeTiles();
     m_command1->setEnabled(true);
@@ -211,5 +291,5 @@ void Form1::Picture1_DragDrop(int index, int source)
 // Each of the two tiles now lies in the other's slot: the view repaints those two slots.
 void Form1::SwapPic(qint16 pic1, qint16 pic2)
 {
-    m_picture1->slotsChanged(m_board.TileOrder[pic1], m_board.TileOrder[pic2]);
+    m_picture1->slotsChanged(m_game.board.TileOrder[pic1], m_game.board.TileOrder[pic2]);
 }

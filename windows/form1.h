@@ -3,6 +3,7 @@
 
 #include "puzzle/boardstate.h"
 #include "puzzle/gamestart.h"
+#include "puzzle/play.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -22,7 +23,8 @@ public:
     // The number of tiles on the board (0 when no game runs).
     int tileCount() const;
 
-    const puzzle::BoardState &board() const { return m_board; }
+    const puzzle::BoardState &board() const { return m_game.board; }
+    const puzzle::History &history() const { return m_game.history; }
 
     // Puts a picture into Picture1(0), which takes its shown size (a large picture is scaled
     // down to fit the window); the box stays at its place.
@@ -46,7 +48,11 @@ signals:
     void loadPictureRequested();
 
 protected:
+    // Besides a focused button's Return: the keys of the game that are not the board's own
+    // (undo, redo, peek, marks, help), wherever the focus is in the window.
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void Command1_Click();
@@ -57,12 +63,16 @@ private:
 
     void createControls();
     void refuseCount(const QString &message);
+    void showPlayed(const std::optional<puzzle::Played> &played);
+    void congratulate();
+    void toggleMarks();
+    void showKeys();
 
     QPushButton *m_command1 = nullptr;
     QPushButton *m_command2 = nullptr;
     QPushButton *m_command4 = nullptr;
     PictureBox *m_picture1 = nullptr;
-    puzzle::BoardState m_board;
+    puzzle::Game m_game; // the board of the running game and its moves
     puzzle::Clock m_clock = puzzle::systemClock;
     puzzle::UniformRandom m_random;
     QCursor m_dragCursor; // read once, when the window opens

@@ -1,6 +1,7 @@
 #include "picturebox.h"
 
 #include "puzzle/gamestart.h"
+#include "puzzle/play.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -51,6 +52,8 @@ void PictureBox::showTiles(const puzzle::BoardState *board, const QCursor &dragC
 void PictureBox::removeTiles()
 {
     release();
+    setPeeking(false);
+    m_announcement.clear();
     m_board = nullptr;
     m_focusSlot = 0;
     m_uncovered.clear();
@@ -71,7 +74,34 @@ void PictureBox::slotsChanged(int a, int b)
 {
     update(slotFrame(a));
     update(slotFrame(b));
+    m_announcement.clear();
     emit keyboardStateChanged(); // the tiles' places, as a screen reader tells them
+}
+
+void PictureBox::setPeeking(bool peeking)
+{
+    peeking = peeking && m_board;
+    if (peeking == m_peeking)
+        return;
+    m_peeking = peeking;
+    update();
+    emit peekingChanged(peeking);
+    if (!peeking)
+        emit keyboardStateChanged(); // back on the focused tile
+}
+
+void PictureBox::setMarksShown(bool shown)
+{
+    if (shown == m_marksShown)
+        return;
+    m_marksShown = shown;
+    update();
+}
+
+void PictureBox::announce(const QString &text)
+{
+    m_announcement = text;
+    emit keyboardStateChanged();
 }
 
 int PictureBox::tileAt(QPoint point) const
@@ -108,7 +138,7 @@ void PictureBox::paintArea(QPainter &painter, const QRect &area) const
     const QRect whole(QPoint(0, 0), m_shownSize);
     for (const QRect &outside : QRegion(area).subtracted(whole))
         painter.fillRect(outside, background);
-    if (!m_board) {
+    if (!tilesShown()) {
         drawPart(painter, whole & area, whole & area);
         return;
     }
@@ -136,18 +166,64 @@ void PictureBox::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     for (const QRect &area : event->region())
         paintArea(painter, area);
-    if (!m_board)
+    if (!tilesShown())
         return;
-    // The held tile is outlined; the keyboard's slot has a dotted frame while the box has the
-    // focus. Both lie inside their slots.
     painter.setClipRegion(event->region());
+    if (m_marksShown)
+        paintMarks(painter, event->region());
+    paintFrames(painter, event->region());
+}
+
+// A disc in the top left corner of every tile that lies in its own slot: dark with a white
+// ring and a thin dark edge, so that it shows on light and on dark pictures alike, and a white
+// tick where the tile has room for it.
+void PictureBox::paintMarks(QPainter &painter, const QRegion &region) const
+{
+    const QSize tile = puzzle::tileSize(*m_board);
+    const qreal side = qBound(4, qMin(tile.width(), tile.height()) * 2 / 5, 18);
+    const qreal inset = qMax(1.0, side / 6);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QList<bool> seen(m_board->pieces() + 1, false);
+    QList<int> marked;
+    for (const QRect &area : region)
+        for (const int t : puzzle::tilesIn(*m_board, area.translated(pos())))
+            if (m_board->TileOrder[t] == t && !std::exchange(seen[t], true))
+                marked.append(t);
+    for (const int t : std::as_const(marked)) {
+        const QRectF disc(QPointF(tileRect(t).topLeft()) + QPointF(inset, inset),
+                          QSizeF(side, side));
+        painter.setPen(QPen(QColor(20, 20, 20), 1));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(disc);
+        const qreal ring = qMax(1.0, side / 7);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 110, 40));
+        painter.drawEllipse(disc.adjusted(ring, ring, -ring, -ring));
+        if (side >= 10) {
+            painter.setPen(QPen(Qt::white, side / 9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            const QPointF o = disc.topLeft();
+            painter.drawPolyline(QPolygonF({o + QPointF(side * 0.28, side * 0.52),
+                                            o + QPointF(side * 0.44, side * 0.68),
+                                            o + QPointF(side * 0.72, side * 0.34)}));
+        }
+    }
+    painter.restore();
+}
+
+// The held tile is outlined; the keyboard's slot has a dotted frame while the box has the
+// focus. Both lie inside their slots.
+void PictureBox::paintFrames(QPainter &painter, const QRegion &) const
+{
     if (m_held && m_heldByKeys) {
         painter.setPen(QPen(QColor(220, 0, 0), 3));
+        painter.setBrush(Qt::NoBrush);
         painter.drawRect(tileRect(m_held).adjusted(1, 1, -2, -2));
     }
     if (hasFocus()) {
         // Black dashes on white, two pixels wide: visible on any picture.
         const QRect frame = slotFrame(m_focusSlot).adjusted(1, 1, -1, -1);
+        painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(Qt::white, 2));
         painter.drawRect(frame);
         painter.setPen(QPen(Qt::black, 2, Qt::DashLine));
@@ -165,6 +241,10 @@ QString PictureBox::tileName(int tile) const
                        .arg(slot % side + 1);
     if (tile == m_held)
         name += QStringLiteral("，已拿起");
+    if (m_marksShown && m_board->TileOrder[tile] == tile)
+        name += QStringLiteral("，在正確位置");
+    if (!m_announcement.isEmpty() && tile == tileInSlot(m_focusSlot))
+        name += QStringLiteral("。") + m_announcement;
     return name;
 }
 
@@ -181,48 +261,31 @@ void PictureBox::moveFocus(int slot)
     update(slotFrame(m_focusSlot));
     m_focusSlot = slot;
     update(slotFrame(m_focusSlot));
+    m_announcement.clear();
     emit keyboardStateChanged();
 }
 
+// The keys that play on the board; the others (undo, peek, marks, help) are the window's.
 void PictureBox::keyPressEvent(QKeyEvent *event)
 {
-    if (!m_board) {
-        QWidget::keyPressEvent(event);
+    const int heldSlot = m_held && m_board ? m_board->TileOrder[m_held] : 0;
+    const puzzle::KeyMeaning meaning =
+        m_board ? puzzle::interpretKey(*m_board, event->keyCombination(), m_focusSlot, heldSlot)
+                : puzzle::KeyMeaning();
+    switch (meaning.action) {
+    case puzzle::Action::Focus:
+        return moveFocus(meaning.slot);
+    case puzzle::Action::PickUp:
+        return hold(tileInSlot(meaning.slot), true);
+    case puzzle::Action::PutDown:
+        return release();
+    case puzzle::Action::Play:
+        release();
+        emit tileDropped(meaning.move.other, meaning.move.tile); // as a mouse drop there
         return;
-    }
-    const int side = m_board->GridSide;
-    const int row = (m_focusSlot - 1) / side, column = (m_focusSlot - 1) % side;
-    const auto to = [side](int r, int c) { return r * side + c + 1; };
-    switch (event->key()) {
-    case Qt::Key_Left:
-        return moveFocus(to(row, qMax(column - 1, 0)));
-    case Qt::Key_Right:
-        return moveFocus(to(row, qMin(column + 1, side - 1)));
-    case Qt::Key_Up:
-        return moveFocus(to(qMax(row - 1, 0), column));
-    case Qt::Key_Down:
-        return moveFocus(to(qMin(row + 1, side - 1), column));
-    case Qt::Key_Space:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (!m_held)
-            return hold(tileInSlot(m_focusSlot), true);
-        {
-            const int source = m_held;
-            release();
-            emit tileDropped(tileInSlot(m_focusSlot), source); // as a mouse drop there
-        }
-        return;
-    case Qt::Key_Escape:
-        if (m_held) {
-            release();
-            return;
-        }
-        break;
     default:
-        break;
+        QWidget::keyPressEvent(event);
     }
-    QWidget::keyPressEvent(event);
 }
 
 void PictureBox::focusInEvent(QFocusEvent *event)
@@ -244,6 +307,10 @@ void PictureBox::focusOutEvent(QFocusEvent *event)
 // is meanwhile.
 void PictureBox::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::RightButton && m_board) {
+        setPeeking(true); // for as long as the button is held
+        return;
+    }
     const int tile =
         event->button() == Qt::LeftButton && !m_held ? tileAt(event->position().toPoint()) : 0;
     if (!tile) {
@@ -258,6 +325,7 @@ void PictureBox::hold(int tile, bool byKeys)
 {
     m_held = tile;
     m_heldByKeys = byKeys;
+    m_announcement.clear();
     QApplication::setOverrideCursor(m_dragCursor);
     if (byKeys)
         update(tileRect(tile));
@@ -266,6 +334,10 @@ void PictureBox::hold(int tile, bool byKeys)
 
 void PictureBox::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::RightButton && m_peeking) {
+        setPeeking(false);
+        return;
+    }
     if (!m_held || event->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(event);
         return;
@@ -281,6 +353,7 @@ void PictureBox::release()
         return;
     const int tile = m_held;
     m_held = 0;
+    m_announcement.clear();
     QApplication::restoreOverrideCursor();
     if (m_board && m_heldByKeys)
         update(tileRect(tile));

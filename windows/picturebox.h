@@ -1,6 +1,7 @@
 // The puzzle's picture box: it shows the whole picture and, while a game runs, paints every
 // tile over it and lets the player drag one tile onto another. Tiles are not widgets: a tile
-// is a rectangle of the one picture drawn at its slot.
+// is a rectangle of the one picture drawn at its slot. It only draws and forwards what the
+// player does: what a key or a drop means is the game's rule (puzzle/play.h).
 #pragma once
 
 #include "puzzle/boardstate.h"
@@ -49,15 +50,33 @@ public:
     int focusSlot() const { return m_focusSlot; }
     // The tile lying in slot.
     int tileInSlot(int slot) const { return m_board ? m_board->tileInSlot.value(slot) : 0; }
-    // What a screen reader says for tile: which piece it is and where it lies.
+    // What a screen reader says for tile: which piece it is and where it lies, whether it is
+    // held and, while the marks show, whether it is home.
     QString tileName(int tile) const;
+
+    // The whole picture instead of the tiles, while the player holds the peek key or the right
+    // button; the game, its focus and a held tile stay as they are.
+    void setPeeking(bool peeking);
+    bool isPeeking() const { return m_peeking; }
+
+    // A mark on every tile that lies in its own slot.
+    void setMarksShown(bool shown);
+    bool marksShown() const { return m_marksShown; }
+
+    // Said once to a screen reader with the focused tile (the marks turned on, say), until the
+    // keyboard's focus moves on.
+    void announce(const QString &text);
+    QString announcement() const { return m_announcement; }
 
 signals:
     // The player released a held tile source over target (0: over no tile), or dropped it
     // there with the keys. In the order a drop handler takes them: where, then what.
     void tileDropped(int target, int source);
-    // The keyboard's focus moved to another slot, or a tile was picked up or put down.
+    // The keyboard's focus moved to another slot, a tile was picked up or put down, or what a
+    // screen reader should say of the focused tile changed.
     void keyboardStateChanged();
+    // The whole picture began or stopped to show in place of the tiles.
+    void peekingChanged(bool peeking);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -70,6 +89,9 @@ protected:
 private:
     void drawPart(QPainter &painter, const QRect &target, const QRect &source) const;
     void paintArea(QPainter &painter, const QRect &area) const;
+    void paintMarks(QPainter &painter, const QRegion &region) const;
+    void paintFrames(QPainter &painter, const QRegion &region) const;
+    bool tilesShown() const { return m_board && !m_peeking; }
     void release();
     void hold(int tile, bool byKeys);
     void moveFocus(int slot);
@@ -84,4 +106,7 @@ private:
     int m_held = 0;
     bool m_heldByKeys = false;
     int m_focusSlot = 0;
+    bool m_peeking = false;
+    bool m_marksShown = false;
+    QString m_announcement;
 };
