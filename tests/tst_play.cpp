@@ -215,6 +215,205 @@ private slots:
         key(Qt::Key_Return);
         QCOMPARE(form.focusWidget(), child(&form, "Command4"));
     }
+
+    // A peek shows the whole picture while P or the right button is held, whatever the player
+    // is doing: a tile held by the mouse or by the keys stays held, the focus stays, and the
+    // drop after the peek is a move as without it. A screen reader hears the whole picture.
+    void peek_data()
+    {
+        QTest::addColumn<bool>("byKey");  // P, else the right button
+        QTest::addColumn<bool>("byKeys"); // the tile is held by the keys, else by the mouse
+        QTest::newRow("P, a tile held by the mouse") << true << false;
+        QTest::newRow("P, a tile held by the keys") << true << true;
+        QTest::newRow("right button, a tile held by the keys") << false << true;
+        QTest::newRow("right button, a tile held by the mouse") << false << false;
+    }
+    void peek()
+    {
+        QFETCH(bool, byKey);
+        QFETCH(bool, byKeys);
+        Form1 form;
+        form.setRandomSource(puzzle::seededRandom(11));
+        QVERIFY(showAndWait(&form, true));
+        PictureBox *box = form.Picture1();
+        const QRect picture(QPoint(0, 0), box->pictureSize());
+        const QImage whole = screen(box, picture);
+        startGame(form, u"16"_s);
+        QVERIFY(showAndWait(&form, true));
+        QCOMPARE(QApplication::focusWidget(), box);
+        const int tile = box->tileInSlot(1), other = box->tileInSlot(2);
+        if (byKeys)
+            QTest::keyClick(box, Qt::Key_Space);
+        else
+            QTest::mousePress(box, Qt::LeftButton, {}, box->tileRect(tile).center());
+        QCOMPARE(box->heldTile(), tile);
+        const QImage tiles = screen(box);
+        QAccessibleInterface *board = QAccessible::queryAccessibleInterface(box);
+
+        const QPoint somewhere = box->tileRect(other).center();
+        if (byKey)
+            QTest::keyPress(box, Qt::Key_P);
+        else
+            QTest::mousePress(box, Qt::RightButton, {}, somewhere);
+        QVERIFY(box->isPeeking());
+        QCOMPARE(screen(box, picture), whole);
+        QCOMPARE(board->text(QAccessible::Name), u"拼圖圖片，正在顯示整張圖片"_s);
+        QCOMPARE(board->focusChild(), nullptr);
+        if (byKey)
+            QTest::keyRelease(box, Qt::Key_P);
+        else
+            QTest::mouseRelease(box, Qt::RightButton, {}, somewhere);
+        QVERIFY(!box->isPeeking());
+        QCOMPARE(screen(box), tiles);
+        QCOMPARE(box->heldTile(), tile);
+        QCOMPARE(box->focusSlot(), 1);
+        QCOMPARE(board->text(QAccessible::Name), u"拼圖圖片"_s);
+
+        if (byKeys) {
+            QTest::keyClick(box, Qt::Key_Right);
+            QTest::keyClick(box, Qt::Key_Space);
+        } else {
+            QTest::mouseRelease(box, Qt::LeftButton, {}, box->tileRect(other).center());
+        }
+        QCOMPARE(form.board().TileOrder[tile], 2);
+        QCOMPARE(form.board().TileOrder[other], 1);
+    }
+
+    // Ctrl+Z takes back drags and keyboard moves alike, back to the start of the game, wherever
+    // the focus is; Ctrl+Shift+Z and Ctrl+Y play them again. The window shows each board.
+    void undoRedo()
+    {
+        Form1 form;
+        form.setRandomSource(puzzle::seededRandom(12));
+        QVERIFY(showAndWait(&form, true));
+        const QImage before = screen(&form);
+        startGame(form, u"16"_s);
+        QVERIFY(showAndWait(&form, true));
+        PictureBox *box = form.Picture1();
+        QList<QList<qint16>> orders{form.board().TileOrder};
+        QTest::keyClick(box, Qt::Key_Space); // slot 1 onto slot 2, by keys
+        QTest::keyClick(box, Qt::Key_Right);
+        QTest::keyClick(box, Qt::Key_Space);
+        orders.append(form.board().TileOrder);
+        drag(form, tileCentre(form, 3), tileCentre(form, 7));
+        orders.append(form.board().TileOrder);
+        QCOMPARE(orders.size(), 3);
+        QVERIFY(orders[0] != orders[1] && orders[1] != orders[2]);
+
+        QWidget *start = child(&form, "Command2"); // the focus on a button now
+        start->setFocus();
+        const QRect area = box->geometry();
+        const auto shows = [&](int step) {
+            return form.board().TileOrder == orders[step] &&
+                   screen(&form, area) == paintedTiles(form, before).copy(area);
+        };
+        const auto press = [start](QKeyCombination key) {
+            QTest::keyClick(start, key.key(), key.keyboardModifiers());
+        };
+        press(Qt::ControlModifier | Qt::Key_Z);
+        QVERIFY(shows(1));
+        press(Qt::ControlModifier | Qt::Key_Z);
+        QVERIFY(shows(0));
+        press(Qt::ControlModifier | Qt::Key_Z); // nothing before the start
+        QVERIFY(shows(0));
+        press(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Z);
+        QVERIFY(shows(1));
+        press(Qt::ControlModifier | Qt::Key_Y);
+        QVERIFY(shows(2));
+        press(Qt::ControlModifier | Qt::Key_Y); // nothing left to redo
+        QVERIFY(shows(2));
+        QCOMPARE(form.tileCount(), 16);
+    }
+
+    // H marks every tile in its own slot, on a light and on a dark picture, and no other tile;
+    // H again takes the marks away. A screen reader hears how many are home, and a home tile's
+    // name says so. (Run at scale 2 too.)
+    void marks_data()
+    {
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("white picture") << QColor(Qt::white);
+        QTest::newRow("black picture") << QColor(Qt::black);
+    }
+    void marks()
+    {
+        QFETCH(QColor, colour);
+        QImage plain(300, 300, QImage::Format_RGB32);
+        plain.fill(colour);
+        Form1 form;
+        form.setRandomSource([] { return 0.0; }); // unshuffled: every tile at home
+        QVERIFY(showAndWait(&form, true));
+        form.setPicture(plain);
+        startGame(form, u"9"_s);
+        drag(form, tileCentre(form, 1), tileCentre(form, 5)); // 1 and 5 leave home
+        QVERIFY(showAndWait(&form, true));
+        PictureBox *box = form.Picture1();
+        box->setFocus();
+        const QImage before = screen(box);
+        QTest::keyClick(box, Qt::Key_H);
+        QVERIFY(box->marksShown());
+        const QImage marked = screen(box);
+        const qreal density = box->devicePixelRatioF();
+        for (int tile = 1; tile <= 9; ++tile) {
+            // The mark's corner of the tile, in the grab's pixels, off the focus frame's lines.
+            const QRect tileArea = box->tileRect(tile);
+            const QRect corner(tileArea.topLeft() + QPoint(3, 3), tileArea.size() / 2);
+            int light = 0, dark = 0, changed = 0;
+            for (int y = int(corner.top() * density); y < int(corner.bottom() * density); ++y) {
+                for (int x = int(corner.left() * density); x < int(corner.right() * density); ++x) {
+                    const QColor c = marked.pixelColor(x, y);
+                    changed += c != before.pixelColor(x, y);
+                    light += c.lightness() > 200;
+                    dark += c.lightness() < 80;
+                }
+            }
+            const bool home = tile != 1 && tile != 5;
+            QVERIFY2(home ? light > 0 && dark > 0 && changed > 20 : changed == 0,
+                     qPrintable(u"tile %1: %2 changed, %3 light, %4 dark"_s.arg(tile)
+                                    .arg(changed)
+                                    .arg(light)
+                                    .arg(dark)));
+        }
+        QAccessibleInterface *board = QAccessible::queryAccessibleInterface(box);
+        QVERIFY(board->child(2)->text(QAccessible::Name).endsWith(u"，在正確位置"_s));
+        QVERIFY(!board->child(0)->text(QAccessible::Name).contains(u"正確位置"_s));
+        const int focused = box->tileInSlot(box->focusSlot());
+        QVERIFY2(board->child(focused - 1)
+                     ->text(QAccessible::Name)
+                     .endsWith(u"標出在正確位置的圖塊：9 塊中有 7 塊"_s),
+                 qPrintable(board->child(focused - 1)->text(QAccessible::Name)));
+        QTest::keyClick(box, Qt::Key_H);
+        QVERIFY(!box->marksShown());
+        QCOMPARE(screen(box), before);
+        QVERIFY(!board->child(2)->text(QAccessible::Name).contains(u"正確位置"_s));
+    }
+
+    // F1 lists the keys of the game in a message box, wherever the focus is, in a game or not.
+    void helpKey()
+    {
+        Form1 form;
+        QVERIFY(showAndWait(&form, true));
+        for (const bool game : {false, true}) {
+            if (game) {
+                startGame(form, u"9"_s);
+                QVERIFY(showAndWait(&form, true));
+            }
+            QWidget *focused = QApplication::focusWidget();
+            QString title, text;
+            onNextModal([&](QWidget *w) {
+                auto *box = qobject_cast<QMessageBox *>(w);
+                title = box ? box->windowTitle() : QString();
+                text = box ? box->text() : QString();
+                QTest::keyClick(w, Qt::Key_Return);
+            });
+            QTest::keyClick(focused, Qt::Key_F1);
+            QCOMPARE(title, u"按鍵說明"_s);
+            for (const QString &key :
+                 {u"方向鍵"_s, u"空白鍵或 Enter"_s, u"Esc"_s, u"Ctrl+Z"_s,
+                  u"Ctrl+Shift+Z 或 Ctrl+Y"_s, u"按住 P"_s, u"H："_s, u"F1"_s, u"右鍵"_s})
+                QVERIFY2(text.contains(key), qPrintable(key));
+            QCOMPARE(form.tileCount(), game ? 9 : 0);
+        }
+    }
 };
 
 QTEST_MAIN(TestPlay)

@@ -68,7 +68,8 @@ public:
     {
         // Tell a screen reader where the keyboard is and what it carries.
         QObject::connect(box, &PictureBox::keyboardStateChanged, box, [this, box] {
-            if (!QAccessible::isActive() || !box->hasFocus() || !box->focusSlot())
+            if (!QAccessible::isActive() || !box->hasFocus() || !box->focusSlot() ||
+                box->isPeeking())
                 return;
             QAccessibleEvent focus(childInterface(box->tileInSlot(box->focusSlot())),
                                    QAccessible::Focus);
@@ -76,6 +77,21 @@ public:
             QAccessibleEvent named(focus.accessibleInterface(), QAccessible::NameChanged);
             QAccessible::updateAccessibility(&named);
         });
+        QObject::connect(box, &PictureBox::peekingChanged, box,
+                         [this](bool peeking) { peeked(peeking); });
+    }
+    // While the whole picture shows, the board itself has the focus and says so; the focused
+    // tile takes it back afterwards.
+    void peeked(bool peeking)
+    {
+        if (!QAccessible::isActive())
+            return;
+        QAccessibleEvent named(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&named);
+        if (peeking && box()->hasFocus()) {
+            QAccessibleEvent focus(this, QAccessible::Focus);
+            QAccessible::updateAccessibility(&focus);
+        }
     }
     ~BoardAccessible() override
     {
@@ -85,7 +101,10 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        return t == QAccessible::Name ? QStringLiteral("拼圖圖片") : QAccessibleWidget::text(t);
+        if (t != QAccessible::Name)
+            return QAccessibleWidget::text(t);
+        return box()->isPeeking() ? QStringLiteral("拼圖圖片，正在顯示整張圖片")
+                                  : QStringLiteral("拼圖圖片");
     }
     int childCount() const override { return box()->tileCount(); }
     QAccessibleInterface *child(int index) const override
@@ -105,7 +124,9 @@ public:
     QAccessibleInterface *focusChild() const override
     {
         const int slot = box()->focusSlot();
-        return box()->hasFocus() && slot ? childInterface(box()->tileInSlot(slot)) : nullptr;
+        return box()->hasFocus() && slot && !box()->isPeeking()
+                   ? childInterface(box()->tileInSlot(slot))
+                   : nullptr;
     }
 
 private:

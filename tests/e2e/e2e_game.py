@@ -105,6 +105,49 @@ class DecoderWatch(threading.Thread):
         return [pid for pid, state in self.seen.items() if state == ("1", "2")]
 
 
+class Accessibility:
+    """The program as a screen reader finds it: AT-SPI on a session bus of the test's own."""
+
+    def __init__(self):
+        out = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
+                              "--print-pid=1"], check=True, capture_output=True, text=True)
+        self.address, self.pid = out.stdout.split()[:2]
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.address
+        import pyatspi  # after the bus exists: it connects when imported
+        self.desktop = pyatspi.Registry.getDesktop(0)
+
+    def env(self):
+        return {"DBUS_SESSION_BUS_ADDRESS": self.address, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+
+    def board(self):
+        """The picture box with its tiles, as the screen reader names it."""
+        def find(node, depth=0):
+            if node is None or depth > 6:
+                return None
+            if (node.name or "").startswith("拼圖圖片"):
+                return node
+            for i in range(node.childCount):
+                found = find(node.getChildAtIndex(i), depth + 1)
+                if found is not None:
+                    return found
+            return None
+        for i in range(self.desktop.childCount):
+            app = self.desktop.getChildAtIndex(i)
+            if app is not None and app.name == "pintu":
+                return find(app)
+        return None
+
+    def tile_names(self):
+        board = self.board()
+        return [board.getChildAtIndex(i).name for i in range(board.childCount)] if board else []
+
+    def close(self):
+        try:
+            os.kill(int(self.pid), 15)
+        except OSError:
+            pass
+
+
 def wait_for(what, check, timeout=15.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -341,8 +384,85 @@ def start_game(screen, origin, pieces):
     enter_count(screen, pieces)
 
 
-def play_to_win(screen, origin, picture, pieces, name):
-    """Starts a game and solves it by dragging, checking the board after every move."""
+def beyond_the_rules(screen, origin, picture, cells, where, a11y):
+    """A drag, Ctrl+Z (the board as before it), Ctrl+Shift+Z (as after it), the whole picture at
+    32,64 while P is held, and H marking the tiles at home, which the screen reader names so.
+    Returns the board after the drag, which stays."""
+    ox, oy = origin
+    ph, pw = picture.shape[:2]
+    puzzle = screen.window_named("^拼圖$")
+    wx, wy, _, _ = screen.geometry(puzzle)
+    if (ox - wx, oy - wy) != (32, 64):
+        sys.exit(f"e2e: the picture lies at {ox - wx},{oy - wy} in the window, not at 32,64")
+
+    def board():
+        return screen.grab()[oy:oy + ph, ox:ox + pw]
+
+    def shows(wanted):
+        return lambda: np.array_equal(board(), wanted) or None
+
+    def centre(slot):
+        x, y, w, h = cells[slot - 1]
+        return ox + x + w // 2, oy + y + min(h, ph - y) // 2
+
+    # The keys go to the window, which shows its focus frame on slot 1 once it has them.
+    screen.xdotool("windowfocus", "--sync", puzzle)
+    time.sleep(0.3)
+    before = board()
+    # Two slots whose exchange does not solve the board.
+    a, b = next((a, b) for a, b in ((2, 3), (1, 2), (1, 3))
+                if any(where[s] != s for s in where if s not in (a, b))
+                or where[a] != b or where[b] != a)
+    screen.drag(centre(a), centre(b))
+    wait_for("the drag", lambda: not np.array_equal(board(), before) or None)
+    time.sleep(0.2)
+    after = board()
+    where[a], where[b] = where[b], where[a]
+    screen.xdotool("key", "ctrl+z")
+    wait_for("Ctrl+Z to show the board as before the drag", shows(before))
+    screen.xdotool("key", "ctrl+shift+z")
+    wait_for("Ctrl+Shift+Z to show the board as after the drag", shows(after))
+    print("e2e: Ctrl+Z took the drag back, Ctrl+Shift+Z played it again")
+
+    screen.xdotool("keydown", "p")
+    wait_for("the whole picture while P is held",
+             lambda: find_picture(screen.grab(), picture) == origin or None)
+    screen.save(os.path.join(screen.artifacts, "peek.png"))
+    heard = a11y.board().name
+    screen.xdotool("keyup", "p")
+    wait_for("the tiles back when P is let go", shows(after))
+    if heard != "拼圖圖片，正在顯示整張圖片":
+        sys.exit(f"e2e: during the peek the screen reader hears {heard!r}")
+    print("e2e: holding P showed the whole picture at 32,64, and the screen reader heard so")
+
+    screen.xdotool("key", "h")
+    marked = wait_for("the marks", lambda: (lambda b: None if np.array_equal(b, after) else b)(
+        board()))
+    time.sleep(0.2)
+    marked = board()
+    screen.save(os.path.join(screen.artifacts, "marks.png"))
+    changed = np.any(marked != after, axis=2)
+    for slot, (x, y, w, h) in enumerate(cells, start=1):
+        rows = min(h, ph - y)
+        inside = changed[y:y + rows, x:x + w].any()
+        if inside != (where[slot] == slot):
+            sys.exit(f"e2e: slot {slot} (tile {where[slot]}) is {'' if inside else 'not '}marked")
+    names = a11y.tile_names()
+    home = {where[s] for s in where if where[s] == s}
+    for tile, name in enumerate(names, start=1):
+        if name.endswith("在正確位置") != (tile in home):
+            sys.exit(f"e2e: the screen reader names tile {tile} {name!r}")
+    if len(names) != len(cells):
+        sys.exit(f"e2e: the screen reader finds {len(names)} tiles, not {len(cells)}")
+    screen.xdotool("key", "h")
+    wait_for("the marks to go", shows(after))
+    print(f"e2e: H marked the {len(home)} tiles at home, and the screen reader named them so")
+    return where
+
+
+def play_to_win(screen, origin, picture, pieces, name, a11y=None):
+    """Starts a game and solves it by dragging, checking the board after every move; with a11y,
+    the keys beyond the rules first (beyond_the_rules)."""
     ox, oy = origin
     side = int(round(pieces ** 0.5))
     start_game(screen, origin, pieces)
@@ -357,6 +477,8 @@ def play_to_win(screen, origin, picture, pieces, name):
     screen.save(os.path.join(screen.artifacts, f"shuffled-{name}.png"))
     where = locate_tiles(shot, picture, origin, cells)  # slot -> tile
     print(f"e2e: shuffled board {[where[s] for s in sorted(where)]}")
+    if a11y is not None:
+        where = beyond_the_rules(screen, origin, picture, cells, where, a11y)
 
     def centre(slot):
         x, y, w, h = cells[slot - 1]
@@ -515,7 +637,8 @@ def main():
     display = ":" + xvfb.stdout.readline().decode().strip()
     screen = Screen(display)
     screen.artifacts = args.artifacts
-    env = dict(screen.env, QT_QPA_PLATFORM="xcb")
+    a11y = Accessibility()
+    env = dict(screen.env, QT_QPA_PLATFORM="xcb", **a11y.env())
     env.pop("QT_SCALE_FACTOR", None)
     # The chooser opens at the program's current folder: one with a picture of ours.
     folder = tempfile.TemporaryDirectory()
@@ -540,7 +663,7 @@ def main():
         ox, oy = origin
         screen.save(os.path.join(args.artifacts, "start.png"))
 
-        play_to_win(screen, origin, picture, args.pieces, "default")
+        play_to_win(screen, origin, picture, args.pieces, "default", a11y)
         refused_count(screen, origin, "10")
         play_with_keys(screen, origin, picture, 9)
 
@@ -594,6 +717,7 @@ def main():
         if err.strip():
             print("program's standard error:\n" + err)
         xvfb.kill()
+        a11y.close()
         folder.cleanup()
 
 
