@@ -449,11 +449,15 @@ def beyond_the_rules(screen, origin, picture, cells, where, a11y):
             sys.exit(f"e2e: slot {slot} (tile {where[slot]}) is {'' if inside else 'not '}marked")
     names = a11y.tile_names()
     home = {where[s] for s in where if where[s] == s}
-    for tile, name in enumerate(names, start=1):
-        if name.endswith("在正確位置") != (tile in home):
-            sys.exit(f"e2e: the screen reader names tile {tile} {name!r}")
     if len(names) != len(cells):
         sys.exit(f"e2e: the screen reader finds {len(names)} tiles, not {len(cells)}")
+    for tile, name in enumerate(names, start=1):
+        # The focused tile's name ends with what the key announced, after "。".
+        if name.split("。")[0].endswith("，在正確位置") != (tile in home):
+            sys.exit(f"e2e: the screen reader names tile {tile} {name!r}")
+    heard = names[where[1] - 1]  # the tile in slot 1 has the focus
+    if not heard.endswith(f"。標出在正確位置的圖塊：{len(cells)} 塊中有 {len(home)} 塊"):
+        sys.exit(f"e2e: pressing H, the screen reader hears {heard!r}")
     screen.xdotool("key", "h")
     wait_for("the marks to go", shows(after))
     print(f"e2e: H marked the {len(home)} tiles at home, and the screen reader named them so")
