@@ -435,10 +435,11 @@ def beyond_the_rules(screen, origin, picture, cells, where, a11y):
         sys.exit(f"e2e: during the peek the screen reader hears {heard!r}")
     print("e2e: holding P showed the whole picture at 32,64, and the screen reader heard so")
 
+    home = {where[s] for s in where if where[s] == s}
     screen.xdotool("key", "h")
-    marked = wait_for("the marks", lambda: (lambda b: None if np.array_equal(b, after) else b)(
-        board()))
-    time.sleep(0.2)
+    if home:
+        wait_for("the marks", lambda: not np.array_equal(board(), after) or None)
+    time.sleep(0.3)  # and with no tile home, time to draw what must not be there
     marked = board()
     screen.save(os.path.join(screen.artifacts, "marks.png"))
     changed = np.any(marked != after, axis=2)
@@ -447,8 +448,9 @@ def beyond_the_rules(screen, origin, picture, cells, where, a11y):
         inside = changed[y:y + rows, x:x + w].any()
         if inside != (where[slot] == slot):
             sys.exit(f"e2e: slot {slot} (tile {where[slot]}) is {'' if inside else 'not '}marked")
-    names = a11y.tile_names()
-    home = {where[s] for s in where if where[s] == s}
+    names = wait_for("the screen reader to hear H",
+                     lambda: (lambda n: n if n and "。標出" in n[where[1] - 1] else None)(
+                         a11y.tile_names()))
     if len(names) != len(cells):
         sys.exit(f"e2e: the screen reader finds {len(names)} tiles, not {len(cells)}")
     for tile, name in enumerate(names, start=1):
