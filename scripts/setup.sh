@@ -17,7 +17,7 @@ packages=(
 test_packages=(
   xvfb xauth xdotool x11-utils imagemagick
   python3 python3-pil python3-numpy
-  dbus at-spi2-core python3-pyatspi
+  dbus-daemon at-spi2-core python3-pyatspi
 )
 
 fuzz_packages=(clang libclang-rt-14-dev clang-format clang-tidy)
