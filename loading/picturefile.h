@@ -4,7 +4,6 @@
 
 #include "refusal.h"
 
-#include <QByteArray>
 #include <QString>
 
 namespace picture {

@@ -118,12 +118,10 @@ void Form1::keyPressEvent(QKeyEvent *event)
 {
     if (pressFocusedButton(this, event))
         return;
-    const PictureBox *box = m_picture1;
-    const int held = box->heldTile() ? m_game.board.TileOrder[box->heldTile()] : 0;
-    const bool game = box->tileCount() > 0;
+    const bool game = m_picture1->tileCount() > 0;
     const puzzle::KeyMeaning meaning =
         puzzle::interpretKey(game ? m_game.board : puzzle::BoardState(), event->keyCombination(),
-                             box->focusSlot(), held);
+                             m_picture1->focusSlot(), m_picture1->heldSlot());
     switch (meaning.action) {
     case puzzle::Action::Undo:
         return showPlayed(puzzle::undo(m_game));

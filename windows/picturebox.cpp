@@ -171,7 +171,7 @@ void PictureBox::paintEvent(QPaintEvent *event)
     painter.setClipRegion(event->region());
     if (m_marksShown)
         paintMarks(painter, event->region());
-    paintFrames(painter, event->region());
+    paintFrames(painter);
 }
 
 // A disc in the top left corner of every tile that lies in its own slot: dark with a white
@@ -213,7 +213,7 @@ void PictureBox::paintMarks(QPainter &painter, const QRegion &region) const
 
 // The held tile is outlined; the keyboard's slot has a dotted frame while the box has the
 // focus. Both lie inside their slots.
-void PictureBox::paintFrames(QPainter &painter, const QRegion &) const
+void PictureBox::paintFrames(QPainter &painter) const
 {
     if (m_held && m_heldByKeys) {
         painter.setPen(QPen(QColor(220, 0, 0), 3));
@@ -268,9 +268,8 @@ void PictureBox::moveFocus(int slot)
 // The keys that play on the board; the others (undo, peek, marks, help) are the window's.
 void PictureBox::keyPressEvent(QKeyEvent *event)
 {
-    const int heldSlot = m_held && m_board ? m_board->TileOrder[m_held] : 0;
     const puzzle::KeyMeaning meaning =
-        m_board ? puzzle::interpretKey(*m_board, event->keyCombination(), m_focusSlot, heldSlot)
+        m_board ? puzzle::interpretKey(*m_board, event->keyCombination(), m_focusSlot, heldSlot())
                 : puzzle::KeyMeaning();
     switch (meaning.action) {
     case puzzle::Action::Focus:

@@ -43,6 +43,8 @@ public:
     QRect tileRect(int tile) const;
     // The tile being dragged or carried with the keys, 0 when none is.
     int heldTile() const { return m_held; }
+    // The slot the held tile lies in, 0 when none is held.
+    int heldSlot() const { return m_held && m_board ? m_board->TileOrder[m_held] : 0; }
 
     // Keyboard play: the slot that has the keyboard's focus frame while a game runs. The arrow
     // keys move it, Space or Enter picks its tile up and, with a tile held, drops the tile
@@ -90,7 +92,7 @@ private:
     void drawPart(QPainter &painter, const QRect &target, const QRect &source) const;
     void paintArea(QPainter &painter, const QRect &area) const;
     void paintMarks(QPainter &painter, const QRegion &region) const;
-    void paintFrames(QPainter &painter, const QRegion &region) const;
+    void paintFrames(QPainter &painter) const;
     bool tilesShown() const { return m_board && !m_peeking; }
     void release();
     void hold(int tile, bool byKeys);
