@@ -1,9 +1,13 @@
-// pintu-decode [--fit WIDTH HEIGHT | --longest SIDE] [--density RATIO]: the game's decoding
-// process. Reads one picture file from its standard input (the game hands it the file it
-// opened), decodes it behind its walls (picture/walls.h) and writes the answer, the pixels or
-// why not, to its standard output (loading/decodeanswer.h). The game starts it with its limits
-// and kills it when it takes too long.
+// pintu-decode --spare: the game's decoding process. It raises its walls (picture/walls.h),
+// says it is ready and waits for the game to hand it one picture file with what the picture is
+// wanted for (loading/handover.h) over the socket that is its standard input; then it reports
+// the pixels the file declares, decodes it and writes the answer, the pixels or why not, to its
+// standard output (loading/decodeanswer.h). The game holds it to its budget and kills it when
+// it runs over.
+// pintu-decode [--fit WIDTH HEIGHT | --longest SIDE] [--density RATIO]: the same for the file
+// that is its standard input, for tools and tests.
 // pintu-decode --walls: raises the walls and says which are up.
+#include "loading/handover.h"
 #include "loading/sanitized.h"
 #include "picture/decoder.h"
 #include "picture/walls.h"
@@ -39,18 +43,21 @@ QStringList argumentsOf(int argc, char **argv)
 }
 
 // The file's first bytes tell what the header alone decides (too large, a form we do not read,
-// no picture at all) before the rest is read; then the rest, and the picture.
-picture::Picture decodeInput(int argc, char **argv, const picture::Request &request)
+// no picture at all) before the rest is read; then the rest, what it declares, and the picture.
+picture::Picture decodeInput(int argc, char **argv, int file, const picture::Request &request,
+                             int reports)
 {
     constexpr qint64 HeadBytes = qint64(64) * 1024;
     QByteArray bytes;
-    if (const picture::Refusal failed = picture::readAll(STDIN_FILENO, &bytes, HeadBytes);
+    if (const picture::Refusal failed = picture::readAll(file, &bytes, HeadBytes);
         failed.isRefused())
         return {QImage(), failed};
     if (const picture::Refusal early = picture::checkHead(bytes); early.isRefused())
         return {QImage(), early};
-    if (const picture::Refusal failed = picture::readAll(STDIN_FILENO, &bytes); failed.isRefused())
+    if (const picture::Refusal failed = picture::readAll(file, &bytes); failed.isRefused())
         return {QImage(), failed};
+    if (reports >= 0)
+        picture::handover::declare(reports, picture::declaredPixels(bytes, request));
     // Text needs fonts, fonts need a platform; no display is needed. Other pictures need
     // neither, and start faster without.
     std::optional<QGuiApplication> app;
@@ -72,18 +79,32 @@ int main(int argc, char *argv[])
         std::fputs(states.toLocal8Bit().constData(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    const picture::Request request = picture::request::fromArguments(argumentsOf(argc, argv));
+    const bool spare = argc == 2 && std::strcmp(argv[1], "--spare") == 0;
     picture::walls::Choice walls;
 #ifdef PINTU_DECODE_TEST_HOOKS
     walls = hooks::wallsChosen();
 #endif
     picture::walls::raise(walls);
+    int file = STDIN_FILENO, reports = -1;
+    picture::Request request;
+    if (spare) {
+        picture::handover::ready(STDIN_FILENO);
+        const std::optional<picture::handover::Received> handed =
+            picture::handover::receive(STDIN_FILENO);
+        if (!handed)
+            return 0; // the game has gone, or wants nothing
+        file = handed->file;
+        reports = STDIN_FILENO;
+        request = handed->request;
+    } else {
+        request = picture::request::fromArguments(argumentsOf(argc, argv));
+    }
     picture::Picture result;
     try {
 #ifdef PINTU_DECODE_TEST_HOOKS
-        hooks::run(argv[0]);
+        hooks::run(argv[0], file);
 #endif
-        result = decodeInput(argc, argv, request);
+        result = decodeInput(argc, argv, file, request, reports);
     } catch (const std::bad_alloc &) {
         result = {QImage(), picture::refused(picture::Reason::OutOfMemory)};
     }

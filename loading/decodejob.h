@@ -1,30 +1,50 @@
 // A player's picture file decoded in a process of its own, so that no file can freeze, end or
 // take over the game: pintu-decode, which lies beside the program and decodes behind walls of
-// its own. The game opens the file itself, makes the checks that need no reading (a regular
-// file, its size) and hands the open file to the decoding process as its standard input; it
-// never reads a byte of it. The process answers with the pixels or a refusal (decodeanswer.h) on
-// its standard output, which is a memory file of the game's, sealed before it is read, so that
-// a large picture's pixels are mapped, not copied through a pipe. It gets DecodeSeconds from its
-// start to its answer and DecodeMemoryBytes of data; past either, or when it crashes, the player
-// is told so and nothing of the game changes. It leads a process group of its own, which ends
-// with the job.
+// its own. The game opens the file, on a thread of its own so that a drive that does not answer
+// never holds a window, makes the checks that need no reading (a regular file, its size) and
+// hands the open file to a decoding process that waits for one (spare.h); it never reads a byte
+// of it. The process answers with the pixels or a refusal (decodeanswer.h) in a memory file of
+// the game's, sealed before it is read, so that a large picture's pixels are mapped, not copied.
+//
+// The process is held to a budget (DecodeBudget): CPU time of its own that grows with the pixels
+// the file's header declares, so that a busy or slow machine does not count against a picture,
+// a wall-clock ceiling for a process that sleeps, and a limit on waiting for a drive that does
+// not answer. Past any of them, or when it crashes, the player is told which and nothing of the
+// game changes.
 #pragma once
 
 #include "decodeanswer.h"
 #include "picturefile.h"
 #include "request.h"
+#include "spare.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <memory>
 
-class QProcess;
 class QTimer;
 
 namespace picture {
 
-inline constexpr int DecodeSeconds = 2;
-inline constexpr qint64 DecodeMemoryBytes = 1024 * Mebi;
+struct DecodeBudget
+{
+    // CPU time any picture may take, and more for each million pixels its header declares (a
+    // picture drawn as vectors counts the pixels it is drawn at): enough for any picture within
+    // the limits on a machine four times slower than a current laptop (docs/performance.md).
+    int floorMilliseconds = 2000;
+    int perMegapixelMilliseconds = 250;
+    // Wall-clock time from the hand-over to the answer, for a process that sleeps or blocks.
+    int ceilingMilliseconds = 60000;
+    // Time spent waiting for a drive without a break: opening the file, or the process caught
+    // in a read the system does not interrupt.
+    int silentDriveMilliseconds = 10000;
+
+    qint64 cpuMilliseconds(qint64 pixels) const
+    {
+        return floorMilliseconds + perMegapixelMilliseconds * qMax<qint64>(pixels, 0) / Mebi;
+    }
+};
 
 class DecodeJob : public QObject
 {
@@ -34,45 +54,57 @@ public:
     // A running decode is killed, never waited for.
     ~DecodeJob() override;
 
+    // A picture decoded before from a file as it stood then: a start() that finds the file
+    // still so gives it back without decoding again.
+    struct Known
+    {
+        FileStamp stamp;
+        QImage image;
+    };
+
     // Decodes the file at path; finished() follows, also when the file is refused at once. A
     // decode already running is cancelled first.
-    void start(const QString &path, const Request &request = {});
-    // Kills a running decode; finished() does not come for it.
+    void start(const QString &path, const Request &request = {}, const Known &known = {});
+    // Stops a running decode at once; finished() does not come for it.
     void cancel();
     bool isRunning() const { return m_running; }
     // The file being decoded, or last decoded, as it stood when it was opened.
     const FileStamp &stamp() const { return m_stamp; }
 
-    // Wall-clock time from start() to the last pixel received; DecodeSeconds unless set.
-    void setTimeLimit(int milliseconds) { m_timeLimit = milliseconds; }
+    void setBudget(const DecodeBudget &budget) { m_budget = budget; }
+    const DecodeBudget &budget() const { return m_budget; }
 
     // Decodes to the end in an event loop of its own, for programs without windows.
     static Picture run(const QString &path, const Request &request = {},
-                       int timeLimitMilliseconds = DecodeSeconds * 1000);
+                       const DecodeBudget &budget = {});
 
     // The decoding program: pintu-decode beside the running program unless set otherwise.
-    static QString program();
-    static void setProgram(const QString &path);
+    static QString program() { return decoderProgram(); }
+    static void setProgram(const QString &path) { setDecoderProgram(path); }
 
 signals:
     void finished(const picture::Picture &picture);
 
 private:
-    void launch(const PictureFile &file, const Request &request);
-    void endGroup();
-    void ended();
+    struct Opening;
+    void opened(quint64 generation, const PictureFile &file);
+    void check();
+    void ended(bool crashed);
     void finish(const Picture &picture);
-    void finishLater(const Refusal &refusal);
 
-    QProcess *m_process = nullptr;
-    qint64 m_group = 0; // the decoding process's group, while it may hold anything
-    int m_answer = -1;  // the memory file the answer is written to
-    QTimer *m_clock = nullptr;
+    std::shared_ptr<Opening> m_opening; // the file being opened on a thread of its own
+    std::unique_ptr<Decoder> m_decoder;
+    Request m_request;
+    Known m_known;
+    QTimer *m_watch = nullptr;
+    QElapsedTimer m_since; // the start, then the hand-over
+    qint64 m_cpuAtHandOver = 0;
+    qint64 m_cpuBudget = 0;
+    QElapsedTimer m_waitingForStorage; // valid while the process waits for its drive
     FileStamp m_stamp;
-    int m_timeLimit = DecodeSeconds * 1000;
+    DecodeBudget m_budget;
     bool m_running = false;
-    bool m_timedOut = false;
-    quint64 m_generation = 0; // tells a queued refusal of a cancelled start from a live one
+    quint64 m_generation = 0; // tells what a cancelled start left behind from a live one
 };
 
 } // namespace picture

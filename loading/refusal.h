@@ -45,10 +45,12 @@ enum class Reason : quint8 {
     MetafileBadSize,
     OutOfMemory,
     // The decoding process.
-    TooSlow,        // seconds
-    DecoderCrashed, // how it ended
-    DecoderMissing, // the program looked for
-    Last = DecoderMissing
+    TooSlow,           // seconds of CPU time it had
+    DecoderCrashed,    // how it ended
+    DecoderMissing,    // the program looked for
+    TookTooLong,       // seconds it had
+    DriveNotAnswering, // seconds it waited
+    Last = DriveNotAnswering
 };
 
 struct Refusal

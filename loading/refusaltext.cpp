@@ -90,11 +90,17 @@ Sentence sentenceFor(Reason reason)
     case Reason::OutOfMemory:
         return {u"無法顯示圖片「%0」：讀取這張圖片需要的記憶體太多。", {}};
     case Reason::TooSlow:
-        return {u"無法顯示圖片「%0」：這張圖片太複雜，無法在 %1 秒內讀完。", {}};
+        return {u"無法顯示圖片「%0」：這張圖片太複雜，讀它用完了 %1 秒的運算時間仍未讀完。", {}};
     case Reason::DecoderCrashed:
         return {u"無法顯示圖片「%0」：讀取這張圖片的程式意外中止了，檔案可能已損壞。", {}};
     case Reason::DecoderMissing:
         return {u"無法顯示圖片「%0」：找不到讀取圖片用的程式「%1」，請重新安裝本程式。", {}};
+    case Reason::TookTooLong:
+        return {u"無法顯示圖片「%0」：讀取這張圖片超過 %1 秒仍未完成。", {}};
+    case Reason::DriveNotAnswering:
+        return {u"無法顯示圖片「%0」：存放這個檔案的磁碟等了 %1 秒仍沒有回應。請確認磁碟或網路磁碟機"
+                u"可以使用，再試一次。",
+                {}};
     }
     return {u"", {}};
 }

@@ -184,6 +184,26 @@ Refusal checkHead(QByteArrayView head, const Limits &limits)
     }
 }
 
+qint64 declaredPixels(QByteArrayView bytes, const Request &request)
+{
+    const Format *format = formatOf(bytes);
+    if (!format)
+        return 0;
+    qint64 pixels = 0;
+    if (format->survey) {
+        const QSize size = format->survey(Bytes{bytes}, {}).size;
+        if (size.isValid())
+            pixels = qint64(size.width()) * size.height();
+    } else if (request::isSide(request.longestSide)) {
+        pixels = qint64(request.longestSide) * request.longestSide;
+    } else if (!request.fitTo.isEmpty()) {
+        pixels = qint64(request.fitTo.width()) * request.fitTo.height();
+    }
+    if (!format->survey) // drawn that much denser on a dense screen
+        pixels = qint64(double(pixels) * request.density * request.density);
+    return qBound<qint64>(0, pixels, MaxPixels);
+}
+
 bool needsFonts(QByteArrayView head)
 {
     const Format *format = formatOf(head);

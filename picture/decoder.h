@@ -32,6 +32,11 @@ Picture decode(const QByteArray &bytes, const Request &request = {}, const Limit
 // when they cannot tell.
 Refusal checkHead(QByteArrayView head, const Limits &limits = {});
 
+// The pixels decoding bytes will make, as far as the file's header tells: its width times its
+// height, or for a picture drawn as vectors the pixels it is drawn at for request; 0 when
+// nothing tells. The decoding process is given time in proportion.
+qint64 declaredPixels(QByteArrayView bytes, const Request &request);
+
 // Whether decoding needs fonts, and so a QGuiApplication: a metafile's text does.
 bool needsFonts(QByteArrayView head);
 

@@ -112,7 +112,9 @@ private slots:
     }
 
     // Each ends in a reason for the player and leaves no process behind. The two hostile files
-    // would keep a decoder busy for a minute; the clock stops them.
+    // would keep a decoder busy for a minute; its budget stops them, of CPU time for a process
+    // at work, of wall-clock time for one that sleeps, and a process that claims the largest
+    // picture there is gets no more than such a picture would.
     void refuses_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -125,13 +127,17 @@ private slots:
         const auto refused = [](Reason reason, QStringList details = {}) {
             return picture::refused(reason, std::move(details));
         };
-        const picture::Refusal slow = refused(Reason::TooSlow, {u"2"_s});
+        const picture::Refusal slow = refused(Reason::TooSlow, {u"0.5"_s});
         QTest::newRow("polygon of 32767 random points")
             << wmftest::scribble(32767, 7) << QByteArray() << QString() << slow;
         QTest::newRow("PNG of 1000 text chunks, 8 MB each inflated")
             << withTextBombs(encoded(quadrants({30, 20}), "png"), 1000, 8 << 20) << QByteArray()
             << QString() << slow;
-        QTest::newRow("decoder that never ends") << bmp << "hang"_ba << hooks << slow;
+        QTest::newRow("decoder that never ends")
+            << bmp << "hang"_ba << hooks << refused(Reason::TookTooLong, {u"3"_s});
+        QTest::newRow("decoder caught in a loop") << bmp << "spin"_ba << hooks << slow;
+        QTest::newRow("decoder that claims the largest picture")
+            << bmp << "declare-most"_ba << hooks << refused(Reason::TooSlow, {u"1.1"_s});
         QTest::newRow("decoder that crashes")
             << bmp << "crash"_ba << hooks << refused(Reason::DecoderCrashed);
         QTest::newRow("decoder that asks for 2 GiB")
@@ -153,7 +159,9 @@ private slots:
         const QString path = fileWith(file);
         picture::DecodeJob::setProgram(program);
         qputenv("PINTU_DECODE_HOOK", hook);
-        const picture::Picture answered = picture::DecodeJob::run(path, {{345, 497}});
+        // 0.5 s of CPU time and 20 ms a megapixel, 3 s in all.
+        const picture::DecodeBudget budget{500, 20, 3000, 10000};
+        const picture::Picture answered = picture::DecodeJob::run(path, {{345, 497}}, budget);
         QVERIFY(answered.isNull());
         QCOMPARE(answered.refusal.reason, refusal.reason);
         QCOMPARE(answered.refusal.details, refusal.details);

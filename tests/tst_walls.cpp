@@ -163,7 +163,9 @@ class TestWalls : public QObject
         else
             qputenv("PINTU_DECODE_WALLS", walls);
         picture::DecodeJob::setProgram(Hooks);
-        return picture::DecodeJob::run(m_picture, {}, 10000);
+        picture::DecodeBudget budget;
+        budget.ceilingMilliseconds = 10000;
+        return picture::DecodeJob::run(m_picture, {}, budget);
     }
 
 private slots:

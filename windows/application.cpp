@@ -4,10 +4,13 @@
 #include "boardaccessible.h"
 #include "chinesefont.h"
 
+#include "loading/spare.h"
+
 #include <QAccessible>
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 void setUpApplication(QApplication &app)
@@ -18,6 +21,10 @@ void setUpApplication(QApplication &app)
     QApplication::setWindowIcon(assets::programIcon());
     QApplication::setFont(interfaceFont(QApplication::font()));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
+
+    // A decoding process waits ready from the first turn of the event loop on, once the first
+    // window is up.
+    QTimer::singleShot(0, &app, [] { picture::Spares::instance().setKept(true); });
 
     auto *translator = new QTranslator(&app);
     if (translator->load(QStringLiteral("qtbase_zh_TW"),

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace {
 
@@ -40,6 +41,9 @@ constexpr QRect Command1Rect = layout::rect(1800, 360, 1335, 1935);
 constexpr QRect Image1Rect = layout::rect(3480, 0, 5175, 7455);
 constexpr QRect Label1Rect = layout::rect(0, 7680, 1095, 375);
 constexpr QRect Label2Rect = layout::rect(1200, 7680, 5295, 615);
+
+// A picture that takes longer than this to read says so in the preview.
+constexpr int BusyAfterMilliseconds = 300;
 
 QRadioButton *makeOption(QGroupBox *frame, const char *name, const QString &caption,
                          const QRect &geometry)
@@ -77,6 +81,13 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     createControls();
     m_previewJob = new picture::DecodeJob(this);
     m_confirmJob = new picture::DecodeJob(this);
+    m_busyDelay = new QTimer(this);
+    m_busyDelay->setSingleShot(true);
+    m_busyDelay->setInterval(BusyAfterMilliseconds);
+    connect(m_busyDelay, &QTimer::timeout, this, [this] {
+        if (isDecoding())
+            m_busy->show();
+    });
 
     // Opening. The lists start at the process's current folder, on the deepest drive that
     // holds it; the chooser never changes that folder, so every opening starts there again.
@@ -133,6 +144,19 @@ void Form2::createControls()
     m_image1->setObjectName(QStringLiteral("Image1"));
     m_image1->setGeometry(Image1Rect);
     m_image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // Over the preview while a picture takes long to read.
+    m_busy = new QLabel(QStringLiteral("正在讀取圖片…"), this);
+    m_busy->setObjectName(QStringLiteral("Busy"));
+    m_busy->setGeometry(Image1Rect);
+    m_busy->setAlignment(Qt::AlignCenter);
+    m_busy->setFont(mingFont(12));
+    m_busy->setAutoFillBackground(true);
+    QPalette veiled = m_busy->palette();
+    veiled.setColor(QPalette::Window, QColor(255, 255, 255, 200));
+    m_busy->setPalette(veiled);
+    m_busy->setAccessibleName(QStringLiteral("正在讀取圖片"));
+    m_busy->hide();
 
     m_label1 = new QLabel(QStringLiteral("圖片位置"), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
@@ -249,13 +273,31 @@ void Form2::File1_Click(const QString &name)
                     m_decoded = {path, m_previewJob->stamp(), fitTo, picture.image};
                 showPreview(path, picture);
             });
-    setCursor(Qt::BusyCursor);
     m_previewJob->start(path, request);
+    showBusy();
+}
+
+// The busy cursor at once; the words over the preview if the picture is still being read a
+// moment later.
+void Form2::showBusy()
+{
+    setCursor(Qt::BusyCursor);
+    if (!m_busy->isVisible())
+        m_busyDelay->start();
+}
+
+void Form2::endBusy()
+{
+    if (isDecoding())
+        return;
+    m_busyDelay->stop();
+    m_busy->hide();
+    unsetCursor();
 }
 
 void Form2::showPreview(const QString &path, const picture::Picture &picture)
 {
-    unsetCursor();
+    endBusy();
     if (picture.isNull())
         return refuse(path, picture.refusal);
     m_path = path;
@@ -285,22 +327,19 @@ void Form2::Command1_Click()
         return; // on its way already
     // The preview's picture serves while it is still the file's and large enough; otherwise the
     // file is decoded again: it may have changed or gone since. Failing keeps the player in
-    // the chooser with the choice standing. The window goes on painting meanwhile.
+    // the chooser with the choice standing. The window goes on painting meanwhile, and even
+    // looking at the file happens apart from it.
     const QSize shown = gameSize();
-    const bool fresh = m_decoded.path == m_path &&
-                       m_decoded.fitTo.expandedTo(shown) == m_decoded.fitTo &&
-                       picture::stampOf(m_path) == m_decoded.stamp;
-    if (fresh) {
-        emit confirmed(m_decoded.picture);
-        return;
-    }
-    setCursor(Qt::BusyCursor);
-    m_confirmJob->start(m_path, {shown, 0, devicePixelRatioF()});
+    picture::DecodeJob::Known known;
+    if (m_decoded.path == m_path && m_decoded.fitTo.expandedTo(shown) == m_decoded.fitTo)
+        known = {m_decoded.stamp, m_decoded.picture};
+    m_confirmJob->start(m_path, {shown, 0, devicePixelRatioF()}, known);
+    showBusy();
 }
 
 void Form2::confirmDecoded(const picture::Picture &picture)
 {
-    unsetCursor();
+    endBusy();
     if (picture.isNull())
         return refuse(m_path, picture.refusal);
     emit confirmed(picture.image);

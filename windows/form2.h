@@ -15,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 class Form2 : public QWidget
 {
@@ -51,6 +52,8 @@ private:
     void showPreview(const QString &path, const picture::Picture &picture);
     void Command1_Click();
     void confirmDecoded(const picture::Picture &picture);
+    void showBusy();
+    void endBusy();
     void report(const QString &message);
     void refuse(const QString &path, const picture::Refusal &refusal);
     QSize gameSize() const;
@@ -67,6 +70,8 @@ private:
     QLabel *m_image1 = nullptr;
     QLabel *m_label1 = nullptr;
     PathLabel *m_label2 = nullptr;
+    QLabel *m_busy = nullptr;
+    QTimer *m_busyDelay = nullptr;
 
     QString m_path;
     // Files are decoded in the decoding process, one preview at a time: a newer click cancels

@@ -4,6 +4,7 @@
 #include "decodehooks.h"
 
 #include "loading/decodeanswer.h"
+#include "loading/handover.h"
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <netinet/in.h>
 #include <new>
 #include <sys/prctl.h>
@@ -132,11 +134,11 @@ bool leavesChildOnAnswer(bool shrink)
 
 // The SVG on the standard input drawn as it stands, as a cleaner that missed every reference
 // would leave it: what it names is read if the walls let it be.
-[[noreturn]] void drawSvgUncleaned(const char *self)
+[[noreturn]] void drawSvgUncleaned(const char *self, int file)
 {
     QByteArray bytes;
     char buffer[65536];
-    for (ssize_t n; (n = ::read(STDIN_FILENO, buffer, sizeof buffer)) > 0;)
+    for (ssize_t n; (n = ::read(file, buffer, sizeof buffer)) > 0;)
         bytes.append(buffer, n);
     int argc = 1;
     char *argv[] = {const_cast<char *>(self), nullptr};
@@ -202,7 +204,14 @@ picture::walls::Choice wallsChosen()
     return choice;
 }
 
-void run(const char *self)
+// As a decoder caught in a loop that never ends.
+[[noreturn]] void spin()
+{
+    for (unsigned turns = 0;; ++turns)
+        asm volatile("" : "+r"(turns));
+}
+
+void run(const char *self, int file)
 {
     const QByteArray hook = qgetenv("PINTU_DECODE_HOOK");
     if (hook.isEmpty())
@@ -210,6 +219,12 @@ void run(const char *self)
     if (hook == "hang") {
         for (;;)
             ::pause();
+    }
+    if (hook == "spin")
+        spin();
+    if (hook == "declare-most") { // claims the largest picture there can be, to get more time
+        picture::handover::declare(STDIN_FILENO, std::numeric_limits<qint64>::max());
+        spin();
     }
     if (hook == "crash")
         std::abort();
@@ -228,7 +243,7 @@ void run(const char *self)
     if (hook == "escaped")
         escaped();
     if (hook == "svg-uncleaned")
-        drawSvgUncleaned(self);
+        drawSvgUncleaned(self, file);
     if (hook == "shrink-answer" || hook == "rewrite-answer") {
         if (!leavesChildOnAnswer(hook == "shrink-answer"))
             std::abort();

@@ -12,7 +12,8 @@ namespace hooks {
 
 picture::walls::Choice wallsChosen();
 
-// Runs the hook asked for, if any; self is this program's path.
-void run(const char *self);
+// Runs the hook asked for, if any; self is this program's path, file the picture file handed
+// to it.
+void run(const char *self, int file);
 
 } // namespace hooks

@@ -1,0 +1,44 @@
+// How the game hands a file to a decoding process that waits for one (see spare.h), and how the
+// process tells the game how many pixels the file's header declares. They speak over a pair of
+// connected sockets, the process's end its standard input:
+//   game to process: one message, the open file passed with it (SCM_RIGHTS) and the request's
+//     arguments (request.h) as its bytes, each ended by a zero byte;
+//   process to game: messages of 8 bytes, a pixel count, 64-bit little-endian; the first, before
+//     the file is handed over, says that the process is ready (its walls are up).
+// The game reads what comes back as it reads the answer: from a process that a hostile file may
+// have taken over, so a message that is not 8 bytes is ignored and a count is held to the
+// limits; files passed the other way are never accepted.
+#pragma once
+
+#include "request.h"
+
+#include <optional>
+
+namespace picture::handover {
+
+// Two connected sockets, both closed on exec: [0] the game's end, [1] the process's. False
+// when the system gives none.
+bool makePair(int ends[2]);
+
+// Sends the open file and the request down socket; false when it cannot be sent at once.
+bool send(int socket, int file, const Request &request);
+
+struct Received
+{
+    int file = -1; // the decoding process's now
+    Request request;
+};
+// Waits for the file on socket; nothing when the game has gone or sent something else.
+std::optional<Received> receive(int socket);
+
+// The process says it waits for a file.
+void ready(int socket);
+
+// The process's report of the pixels it is to decode, or draw for a picture drawn as vectors.
+void declare(int socket, qint64 pixels);
+
+// The largest pixel count declared in the messages waiting on socket (read without blocking),
+// held to at most maxPixels; -1 when none is waiting.
+qint64 readDeclared(int socket, qint64 maxPixels);
+
+} // namespace picture::handover
