@@ -132,7 +132,7 @@ Decoder::Decoder(const QString &program, const QProcessEnvironment &environment,
     });
     m_process->start(QIODevice::ReadOnly);
     ::close(ends[1]);
-    m_pid = m_process->processId();
+    m_pid = m_group = m_process->processId();
     // Here too, so that the group is there before anyone may end it, whichever runs first.
     if (m_pid > 0)
         ::setpgid(pid_t(m_pid), pid_t(m_pid));
@@ -204,8 +204,8 @@ void Decoder::end()
     // The process and whatever it left behind end together. The group's number names no one
     // else's group while anything of this one is left: the system gives no process that number
     // until the group is empty.
-    if (m_pid > 0)
-        ::kill(-pid_t(m_pid), SIGKILL);
+    if (m_group > 0)
+        ::kill(-pid_t(std::exchange(m_group, 0)), SIGKILL);
     if (isRunning())
         m_process->kill();
 }

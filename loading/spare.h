@@ -76,7 +76,8 @@ private:
     QProcessEnvironment m_environment;
     QProcess *m_process = nullptr;
     QSocketNotifier *m_reports = nullptr;
-    qint64 m_pid = 0;
+    qint64 m_pid = 0;   // while the process runs
+    qint64 m_group = 0; // its process group, until it is ended
     int m_socket = -1; // the game's end
     int m_answer = -1;
     bool m_handedOver = false;

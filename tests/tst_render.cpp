@@ -38,7 +38,7 @@ private slots:
             << encoded(black, "png") << QString();
         QTest::newRow("6 megapixels") << encoded(wide, "png") << QString();
         QTest::newRow("polygon of 32767 random points")
-            << wmftest::scribble(32767, 7) << u"無法在 2 秒內讀完"_s;
+            << wmftest::scribble(32767, 7) << u"用完了 2 秒的運算時間"_s;
         QTest::newRow("text") << "not a picture"_ba << u"或不是 BMP、JPEG、PNG、GIF、ICO、"_s;
     }
     void render()
