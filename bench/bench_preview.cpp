@@ -23,23 +23,6 @@ namespace {
 // What the chooser asks for: the preview area and the puzzle window, whichever is larger.
 constexpr QSize Preview(607, 497);
 
-// A 24-megapixel picture with the smooth gradients and fine noise of a camera photo, so that
-// the JPEG carries as much detail as a real one.
-QImage photo(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator noise(24);
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const int n = int(noise.bounded(24));
-            line[x] = qRgb((x * 255 / size.width() + n) & 0xFF,
-                           (y * 255 / size.height() + n) & 0xFF, ((x ^ y) + n) & 0xFF);
-        }
-    }
-    return image;
-}
-
 // Clip art as drawing programs write it: a few hundred filled and outlined shapes in a dozen
 // colours, some curves, and a caption.
 QByteArray clipArt()
@@ -112,7 +95,7 @@ private slots:
         QTest::addColumn<bool>("apart"); // in the decoding process
         const QString defaultPicture = QFINDTESTDATA("../assets/default.bmp");
         const QString jpeg = write(QStringLiteral("photo.jpg"),
-                                   testpictures::encoded(photo({6000, 4000}), "jpeg", 90));
+                                   testpictures::encoded(testpictures::photo({6000, 4000}), "jpeg", 90));
         const QString wmf = write(QStringLiteral("clipart.wmf"), clipArt());
         for (const auto &[name, path] : {std::pair{"default picture", defaultPicture},
                                          {"24-megapixel JPEG", jpeg},

@@ -7,14 +7,20 @@
 
 #include "loading/decodeanswer.h"
 #include "loading/decodejob.h"
+#include "loading/spare.h"
 #include "picture/decoder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -37,6 +43,21 @@ int childProcesses()
         count += text.contains(u"\nPPid:\t"_s + me + u'\n');
     }
     return count;
+}
+
+// A line of a process's status ("Seccomp", "Name"); empty when it has gone, or is a zombie.
+QByteArray statusOf(qint64 pid, const char *field)
+{
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = status.readAll();
+    if (text.contains("\nState:\tZ"))
+        return {};
+    for (const QByteArray &line : text.split('\n'))
+        if (line.startsWith(QByteArray(field) + ":\t"))
+            return line.mid(qsizetype(std::strlen(field)) + 2);
+    return {};
 }
 
 // The answer the decoding process would write for picture.
@@ -183,6 +204,89 @@ private slots:
         QCOMPARE(childProcesses(), 0);
         QTest::qWait(50);
         QCOMPARE(answers, 0);
+    }
+
+    // A spare waits behind its walls for a file. A decode takes it and the next one starts; one
+    // that dies, while it waits or while it decodes, is replaced; there is never more than one
+    // idle, and none once spares are no longer kept.
+    void spares_data()
+    {
+        QTest::addColumn<QByteArray>("hook");
+        QTest::addColumn<QString>("event");
+        QTest::newRow("taken by a decode") << QByteArray() << u"decode"_s;
+        QTest::newRow("killed while it waits") << QByteArray() << u"kill"_s;
+        QTest::newRow("crashed while it decodes") << "crash"_ba << u"decode"_s;
+    }
+    void spares()
+    {
+        QFETCH(QByteArray, hook);
+        QFETCH(QString, event);
+        if (!hook.isEmpty()) {
+            picture::DecodeJob::setProgram(QStringLiteral(PINTU_DECODE_HOOKS));
+            qputenv("PINTU_DECODE_HOOK", hook);
+        }
+        picture::Spares &spares = picture::Spares::instance();
+        spares.setKept(true);
+        QTRY_VERIFY(spares.isSpareReady());
+        const qint64 first = spares.idleProcessId();
+        QCOMPARE(statusOf(first, "Seccomp"), "2"); // its walls are up while it waits
+        QCOMPARE(childProcesses(), 1);
+        if (event == u"kill") {
+            QCOMPARE(::kill(pid_t(first), SIGKILL), 0);
+        } else {
+            const picture::Picture answered =
+                picture::DecodeJob::run(fileWith(encoded(quadrants({30, 20}), "bmp")));
+            QCOMPARE(answered.refusal.reason, hook.isEmpty() ? Reason::None : Reason::DecoderCrashed);
+        }
+        QTRY_VERIFY(spares.isSpareReady() && spares.idleProcessId() != first);
+        QTRY_COMPARE(childProcesses(), 1);
+        spares.setKept(false);
+        QTRY_COMPARE(childProcesses(), 0);
+    }
+
+    // No spare outlives the program that keeps it, however that program ends. The program is
+    // this test itself, started again to keep a spare and end as the row says.
+    void noSpareOutlives_data()
+    {
+        QTest::addColumn<QByteArray>("end");
+        QTest::newRow("it returns") << "return"_ba;
+        QTest::newRow("it is killed") << "kill"_ba;
+        QTest::newRow("it is told to terminate") << "terminate"_ba;
+    }
+    void noSpareOutlives()
+    {
+        QFETCH(QByteArray, end);
+        if (qEnvironmentVariableIsSet("PINTU_KEEP_SPARE")) { // the program that keeps one
+            picture::Spares::instance().setKept(true);
+            QTRY_VERIFY(picture::Spares::instance().isSpareReady());
+            std::printf("spare %lld\n", picture::Spares::instance().idleProcessId());
+            std::fflush(stdout);
+            if (end != "return")
+                QTest::qWait(60000);
+            return;
+        }
+        QProcess keeper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"PINTU_KEEP_SPARE"_s, u"1"_s);
+        keeper.setProcessEnvironment(environment);
+        keeper.start(QCoreApplication::applicationFilePath(),
+                     {u"noSpareOutlives:"_s + QString::fromLatin1(QTest::currentDataTag())});
+        qint64 spare = 0;
+        QByteArray said;
+        while (spare == 0 && keeper.waitForReadyRead(10000)) {
+            said += keeper.readAllStandardOutput();
+            static const QRegularExpression line(u"^spare (\\d+)$"_s,
+                                                 QRegularExpression::MultilineOption);
+            spare = line.match(QString::fromLatin1(said)).captured(1).toLongLong();
+        }
+        QVERIFY2(spare > 0, "the program kept no spare");
+        QCOMPARE(statusOf(spare, "Name"), "pintu-decode");
+        if (end == "kill")
+            keeper.kill();
+        else if (end == "terminate")
+            keeper.terminate();
+        QVERIFY(keeper.waitForFinished(10000));
+        QTRY_COMPARE(statusOf(spare, "Name"), QByteArray());
     }
 
     // Answers are read as hostile input: only one whole, well-formed answer within the limits

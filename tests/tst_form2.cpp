@@ -13,9 +13,11 @@
 #include "windows/windowregistry.h"
 
 #include "loading/refusaltext.h"
+#include "loading/spare.h"
 
 #include <QAccessible>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -23,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <fstream>
@@ -71,6 +74,52 @@ bool clickEntry(QListWidget *list, const QString &text, bool twice = false)
 }
 
 // A chooser, a new one unless given, and its lists.
+// The decoding processes this process has started that are at work: all but the idle spare.
+QStringList busyDecoders()
+{
+    QStringList found;
+    const QString me = QString::number(::getpid());
+    const QString idle = QString::number(picture::Spares::instance().idleProcessId());
+    for (const QString &pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile status(u"/proc/%1/status"_s.arg(pid));
+        if (pid != idle && status.open(QIODevice::ReadOnly)) {
+            const QString text = QString::fromLatin1(status.readAll());
+            if (text.startsWith(u"Name:\tpintu-decode"_s) &&
+                text.contains(u"\nPPid:\t"_s + me + u'\n') && !text.contains(u"State:\tZ"_s))
+                found.append(pid);
+        }
+    }
+    return found;
+}
+
+bool isRunning(const QString &pid)
+{
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    return status.open(QIODevice::ReadOnly) && !status.readAll().contains("State:\tZ");
+}
+
+// How long the event loop went without a turn while this lives: a window that answers takes a
+// turn every few milliseconds.
+class Responsiveness
+{
+public:
+    Responsiveness()
+    {
+        m_since.start();
+        m_ticks.setInterval(5);
+        QObject::connect(&m_ticks, &QTimer::timeout, [this] {
+            m_longest = qMax(m_longest, m_since.restart());
+        });
+        m_ticks.start();
+    }
+    qint64 longestPause() const { return qMax(m_longest, m_since.elapsed()); }
+
+private:
+    QTimer m_ticks;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
 struct Chooser
 {
     QPointer<Form2> form;
@@ -119,6 +168,7 @@ class TestForm2 : public QObject
     Q_OBJECT
 
     QTemporaryDir m_tree;
+    QString m_largePhoto; // made by the first test that needs it
     QString m_root; // the tree's top folder, the process's current folder in each test
     Watch m_watch;
 
@@ -494,6 +544,61 @@ private slots:
         QCOMPARE(label2->text(), path);
         QCOMPARE(label2->accessibleDescription(), path);
         QVERIFY(label2->toolTip().contains(path));
+    }
+
+    // A large photo takes a moment to read: the preview says so, the window goes on answering,
+    // and the player is never made to wait for it. Clicking another file or closing the chooser
+    // ends its decoding process at once; confirming it while it is read hands it over once read.
+    void slowPicture_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::newRow("another file clicked") << u"click"_s;
+        QTest::newRow("the chooser closed") << u"close"_s;
+        QTest::newRow("confirmed while read") << u"confirm"_s;
+    }
+    void slowPicture()
+    {
+        QFETCH(QString, then);
+        if (!QFile::exists(m_largePhoto)) {
+            m_largePhoto = at(u"large/photo.jpg"_s);
+            QVERIFY(QDir().mkpath(at(u"large"_s)));
+            QVERIFY(writeFile(m_largePhoto,
+                              encoded(photo({8192, 4096}), "jpeg", 90, true))); // progressive
+            QVERIFY(aPicture(at(u"large/small.bmp"_s)));
+        }
+        QVERIFY(QDir::setCurrent(at(u"large"_s)));
+        Chooser c;
+        QVERIFY(c.show());
+        QSignalSpy confirmed(c.form, &Form2::confirmed);
+        auto *busy = child<QLabel>(c.form, "Busy");
+        QVERIFY(!busy->isVisible());
+        Responsiveness window;
+        const QPoint entry = c.file1->visualItemRect(c.file1->item(0)).center();
+        QCOMPARE(c.file1->item(0)->text(), u"photo.jpg"_s);
+        QTest::mouseClick(c.file1->viewport(), Qt::LeftButton, {}, entry);
+        QTRY_VERIFY(busy->isVisible());
+        const QStringList working = busyDecoders();
+        QCOMPARE(working.size(), 1); // the spare that took the photo, and no other at work
+        if (then == u"click") {
+            QVERIFY(clickEntry(c.file1, u"small.bmp"_s));
+            QCOMPARE(c.form->path(), at(u"large/small.bmp"_s));
+            QVERIFY(!busy->isVisible());
+        } else if (then == u"close") {
+            c.form->close();
+            QTRY_VERIFY(!c.form);
+        } else {
+            QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
+            QVERIFY(confirmed.isEmpty()); // not the picture shown before
+            QTRY_COMPARE_WITH_TIMEOUT(confirmed.size(), 1, 30000);
+            const QImage handed = confirmed.first().first().value<QImage>();
+            QCOMPARE(handed.width(), 2 * handed.height()); // the photo's shape
+            QCOMPARE(c.form->path(), m_largePhoto);
+        }
+        if (then != u"confirm") // its process ended on the spot, not once it had done
+            QTRY_VERIFY(!isRunning(working.first()));
+        QVERIFY2(window.longestPause() < 1000,
+                 qPrintable(u"the window stood still %1 ms"_s.arg(window.longestPause())));
+        QVERIFY(m_watch.said.isEmpty());
     }
 
     // Confirming uses the preview's picture while the file is as it was previewed, and decodes

@@ -286,6 +286,23 @@ inline QByteArray withLe32(QByteArray bytes, qsizetype at, qint32 value)
     return bytes;
 }
 
+// A picture with the smooth gradients and fine noise of a camera photo, so that a JPEG of it
+// carries as much detail as a real one (and takes as long to decode).
+inline QImage photo(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QRandomGenerator noise(24);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int n = int(noise.bounded(24));
+            line[x] = qRgb((x * 255 / size.width() + n) & 0xFF,
+                           (y * 255 / size.height() + n) & 0xFF, ((x ^ y) + n) & 0xFF);
+        }
+    }
+    return image;
+}
+
 inline QByteArray noise(qsizetype count, quint32 seed)
 {
     QByteArray out(count, '\0');

@@ -24,6 +24,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 constexpr QSize ClientSize = layout::rect(0, 0, 9585, 9210).size();
@@ -267,11 +269,14 @@ void Form2::File1_Click(const QString &name)
     const QSize fitTo = m_image1->size().expandedTo(puzzle::MaxShownSize) * devicePixelRatioF();
     const picture::Request request{fitTo, 0, devicePixelRatioF()};
     m_previewJob->disconnect(this);
+    m_confirmWhenShown = false;
     connect(m_previewJob, &picture::DecodeJob::finished, this,
             [this, path, fitTo](const picture::Picture &picture) {
                 if (!picture.isNull())
                     m_decoded = {path, m_previewJob->stamp(), fitTo, picture.image};
                 showPreview(path, picture);
+                if (std::exchange(m_confirmWhenShown, false) && !picture.isNull())
+                    Command1_Click();
             });
     m_previewJob->start(path, request);
     showBusy();
@@ -319,6 +324,12 @@ void Form2::refuse(const QString &path, const picture::Refusal &refusal)
 
 void Form2::Command1_Click()
 {
+    // A file clicked and still being read is the one the player chose: it is confirmed once
+    // its preview shows, and not when it is refused.
+    if (m_previewJob->isRunning()) {
+        m_confirmWhenShown = true;
+        return;
+    }
     if (m_path.isEmpty()) {
         emit confirmed(QImage());
         return;

@@ -78,6 +78,7 @@ private:
     // the decode of an older one. The window goes on painting meanwhile.
     picture::DecodeJob *m_previewJob = nullptr;
     picture::DecodeJob *m_confirmJob = nullptr;
+    bool m_confirmWhenShown = false; // confirmed while the clicked file was still being read
     // The last preview's picture, at a size that serves the puzzle window too: confirming uses
     // it while it is still the file's.
     struct Decoded
