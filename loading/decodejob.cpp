@@ -7,6 +7,7 @@
 #include <cmath>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace picture {
 
@@ -18,7 +19,15 @@ constexpr int WatchMilliseconds = 50;
 // Seconds for the player, to a tenth where that matters.
 QString seconds(qint64 milliseconds) { return QString::number(std::round(milliseconds / 100.0) / 10); }
 
+DecodeBudget &standardBudget()
+{
+    static DecodeBudget budget;
+    return budget;
+}
+
 } // namespace
+
+void DecodeJob::setStandardBudget(const DecodeBudget &budget) { standardBudget() = budget; }
 
 // A file opened on a thread of its own. The thread hands the file over only while the job still
 // wants it; once the job has given it up, the thread closes the file itself, whenever the system
@@ -29,7 +38,8 @@ struct DecodeJob::Opening
     bool abandoned = false;
 };
 
-DecodeJob::DecodeJob(QObject *parent) : QObject(parent), m_watch(new QTimer(this))
+DecodeJob::DecodeJob(QObject *parent)
+    : QObject(parent), m_watch(new QTimer(this)), m_budget(standardBudget())
 {
     m_watch->setInterval(WatchMilliseconds);
     connect(m_watch, &QTimer::timeout, this, &DecodeJob::check);
@@ -76,11 +86,13 @@ void DecodeJob::opened(quint64 generation, const PictureFile &file)
         finish({QImage(), refused(Reason::DecoderMissing, {m_decoder->program()})});
     });
     connect(m_decoder.get(), &Decoder::declared, this, [this](qint64 pixels) {
+        m_fileRead = true;
         m_cpuBudget = qMax(m_cpuBudget, m_budget.cpuMilliseconds(pixels));
     });
-    m_cpuAtHandOver = qMax<qint64>(m_decoder->usage().cpuMilliseconds, 0);
+    m_cpuAtHandOver = m_cpuLastSeen = qMax<qint64>(m_decoder->cpuMilliseconds(), 0);
     m_cpuBudget = m_budget.cpuMilliseconds(0);
-    m_waitingForStorage.invalidate();
+    m_fileRead = false;
+    m_cpuStill.start();
     m_since.start();
     if (!m_decoder->handOver(file.descriptor(), m_request) && !m_decoder->isRunning())
         finish({QImage(), refused(Reason::DecoderMissing, {m_decoder->program()})});
@@ -96,19 +108,20 @@ void DecodeJob::check()
             finish({QImage(), refused(Reason::DriveNotAnswering, {seconds(elapsed)})});
         return;
     }
-    const Decoder::Usage usage = m_decoder->usage();
-    if (usage.cpuMilliseconds < 0)
+    const qint64 cpu = m_decoder->cpuMilliseconds();
+    if (cpu < 0)
         return; // it has ended; ended() is on its way
-    if (usage.cpuMilliseconds - m_cpuAtHandOver > m_cpuBudget)
+    if (cpu - m_cpuAtHandOver > m_cpuBudget)
         return finish({QImage(), refused(Reason::TooSlow, {seconds(m_cpuBudget)})});
-    if (!usage.waitingForStorage)
-        m_waitingForStorage.invalidate();
-    else if (!m_waitingForStorage.isValid())
-        m_waitingForStorage.start();
-    if (m_waitingForStorage.isValid() &&
-        m_waitingForStorage.elapsed() > m_budget.silentDriveMilliseconds)
+    // Until it has read the whole file (it says so when it declares the pixels), a process that
+    // uses no time waits for the drive.
+    if (cpu > m_cpuLastSeen || m_fileRead) {
+        m_cpuLastSeen = cpu;
+        m_cpuStill.start();
+    } else if (m_cpuStill.elapsed() > m_budget.silentDriveMilliseconds) {
         return finish({QImage(), refused(Reason::DriveNotAnswering,
-                                         {seconds(m_waitingForStorage.elapsed())})});
+                                         {seconds(m_cpuStill.elapsed())})});
+    }
     if (elapsed > m_budget.ceilingMilliseconds)
         finish({QImage(), refused(Reason::TookTooLong, {seconds(m_budget.ceilingMilliseconds)})});
 }
@@ -135,11 +148,10 @@ void DecodeJob::cancel()
     ++m_generation;
     m_running = false;
     m_watch->stop();
-    if (m_opening) {
-        const std::lock_guard lock(m_opening->mutex);
-        m_opening->abandoned = true;
+    if (const std::shared_ptr<Opening> opening = std::exchange(m_opening, nullptr)) {
+        const std::lock_guard lock(opening->mutex);
+        opening->abandoned = true;
     }
-    m_opening.reset();
     if (m_decoder) {
         // Ended now; gone once its process's signals are delivered.
         m_decoder->disconnect(this);

@@ -36,8 +36,8 @@ struct DecodeBudget
     int perMegapixelMilliseconds = 250;
     // Wall-clock time from the hand-over to the answer, for a process that sleeps or blocks.
     int ceilingMilliseconds = 60000;
-    // Time spent waiting for a drive without a break: opening the file, or the process caught
-    // in a read the system does not interrupt.
+    // Time spent waiting for a drive without a break: opening the file, or the process reading
+    // it without using any time.
     int silentDriveMilliseconds = 10000;
 
     qint64 cpuMilliseconds(qint64 pixels) const
@@ -72,6 +72,8 @@ public:
     const FileStamp &stamp() const { return m_stamp; }
 
     void setBudget(const DecodeBudget &budget) { m_budget = budget; }
+    // The budget each new job starts with (the tests shorten it).
+    static void setStandardBudget(const DecodeBudget &budget);
     const DecodeBudget &budget() const { return m_budget; }
 
     // Decodes to the end in an event loop of its own, for programs without windows.
@@ -100,7 +102,9 @@ private:
     QElapsedTimer m_since; // the start, then the hand-over
     qint64 m_cpuAtHandOver = 0;
     qint64 m_cpuBudget = 0;
-    QElapsedTimer m_waitingForStorage; // valid while the process waits for its drive
+    qint64 m_cpuLastSeen = 0;
+    QElapsedTimer m_cpuStill; // since the process last used any time
+    bool m_fileRead = false;  // the process has read the whole file
     FileStamp m_stamp;
     DecodeBudget m_budget;
     bool m_running = false;

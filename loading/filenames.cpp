@@ -112,11 +112,16 @@ QList<FolderEntry> listFolder(const QString &folder)
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
-        struct stat st
-        {
-        };
-        const QByteArray full = native.endsWith('/') ? native + name : native + '/' + name;
-        const bool isFolder = ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        // The folder says what most entries are; only links, and entries of a file system that
+        // does not say, are looked at one by one.
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st
+            {
+            };
+            const QByteArray full = native.endsWith('/') ? native + name : native + '/' + name;
+            isFolder = ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
         entries.append({fromNative(name), isFolder});
     }
     ::closedir(dir);

@@ -89,25 +89,34 @@ void declare(int socket, qint64 pixels)
     }
 }
 
-void ready(int socket) { declare(socket, 0); }
-
-qint64 readDeclared(int socket, qint64 maxPixels)
+void ready(int socket)
 {
-    qint64 most = -1;
+    while (::send(socket, "R", 1, MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    }
+}
+
+Reports readReports(int socket, qint64 maxPixels)
+{
+    Reports reports;
     // Without a control buffer, any file sent along is closed by the system, never received.
     char bytes[DeclaredBytes + 1];
     for (int i = 0; i < 64; ++i) { // a flood waits for the next turn
         const ssize_t got = ::recv(socket, bytes, sizeof bytes, MSG_DONTWAIT);
         if (got < 0 && errno == EINTR)
             continue;
+        if (got == 0)
+            reports.closed = true;
         if (got <= 0)
             break;
-        if (size_t(got) != DeclaredBytes)
-            continue;
-        const quint64 pixels = qFromLittleEndian<quint64>(bytes);
-        most = qMax(most, qint64(qMin<quint64>(pixels, quint64(maxPixels))));
+        if (got == 1 && bytes[0] == 'R') {
+            reports.ready = true;
+        } else if (size_t(got) == DeclaredBytes) {
+            const quint64 pixels = qFromLittleEndian<quint64>(bytes);
+            reports.declared = qMax(reports.declared,
+                                    qint64(qMin<quint64>(pixels, quint64(maxPixels))));
+        }
     }
-    return most;
+    return reports;
 }
 
 } // namespace picture::handover

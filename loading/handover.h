@@ -3,8 +3,8 @@
 // connected sockets, the process's end its standard input:
 //   game to process: one message, the open file passed with it (SCM_RIGHTS) and the request's
 //     arguments (request.h) as its bytes, each ended by a zero byte;
-//   process to game: messages of 8 bytes, a pixel count, 64-bit little-endian; the first, before
-//     the file is handed over, says that the process is ready (its walls are up).
+//   process to game: first the one byte "R", ready: its walls are up and it waits; then, once it
+//     has read the file, 8 bytes, the pixel count the file declares, 64-bit little-endian.
 // The game reads what comes back as it reads the answer: from a process that a hostile file may
 // have taken over, so a message that is not 8 bytes is ignored and a count is held to the
 // limits; files passed the other way are never accepted.
@@ -37,8 +37,13 @@ void ready(int socket);
 // The process's report of the pixels it is to decode, or draw for a picture drawn as vectors.
 void declare(int socket, qint64 pixels);
 
-// The largest pixel count declared in the messages waiting on socket (read without blocking),
-// held to at most maxPixels; -1 when none is waiting.
-qint64 readDeclared(int socket, qint64 maxPixels);
+// What the messages waiting on socket say, read without blocking.
+struct Reports
+{
+    bool ready = false;
+    qint64 declared = -1; // the largest count declared, held to at most maxPixels
+    bool closed = false;  // the process's end is closed: no more will come
+};
+Reports readReports(int socket, qint64 maxPixels);
 
 } // namespace picture::handover

@@ -17,7 +17,6 @@
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace picture {
@@ -138,20 +137,12 @@ Decoder::Decoder(const QString &program, const QProcessEnvironment &environment,
         ::setpgid(pid_t(m_pid), pid_t(m_pid));
     m_reports = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
     connect(m_reports, &QSocketNotifier::activated, this, [this] {
-        const qint64 pixels = handover::readDeclared(m_socket, MaxPixels);
-        if (pixels >= 0 && !m_handedOver) { // its first word: its walls are up
-            if (!std::exchange(m_ready, true))
-                emit ready();
-            return;
-        }
-        if (pixels < 0) {
-            // The process closed its end (it ended) or sent nothing that counts: ended()
-            // tells the rest.
-            char probe;
-            if (::recv(m_socket, &probe, 1, MSG_DONTWAIT | MSG_PEEK) == 0)
-                m_reports->setEnabled(false);
-            return;
-        }
+        const handover::Reports reports = handover::readReports(m_socket, MaxPixels);
+        if (reports.closed) // it has ended, or soon will: ended() tells the rest
+            m_reports->setEnabled(false);
+        if (reports.ready && !std::exchange(m_ready, true))
+            emit ready();
+        const qint64 pixels = reports.declared;
         if (pixels > m_declared) {
             m_declared = pixels;
             emit declared(pixels);
@@ -181,22 +172,21 @@ bool Decoder::handOver(int file, const Request &request)
     return m_handedOver;
 }
 
-Decoder::Usage Decoder::usage() const
+qint64 Decoder::cpuMilliseconds() const
 {
     if (m_pid <= 0)
-        return {};
+        return -1;
     QFile stat(QStringLiteral("/proc/%1/stat").arg(m_pid));
     if (!stat.open(QIODevice::ReadOnly))
-        return {};
+        return -1;
     const QByteArray line = stat.read(1024);
-    // The name in parentheses may hold anything; the fields after its last ")" are numbers:
-    // state, then, as the 12th and 13th after it, the user and system time in clock ticks.
+    // The name in parentheses may hold anything; the fields after its last ")" are numbers, the
+    // 12th and 13th of them the user and system time in clock ticks.
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     if (fields.size() < 13)
-        return {};
+        return -1;
     static const long ticks = ::sysconf(_SC_CLK_TCK);
-    const qint64 used = fields[11].toLongLong() + fields[12].toLongLong();
-    return {used * 1000 / qMax(ticks, 1L), fields[0] == "D"};
+    return (fields[11].toLongLong() + fields[12].toLongLong()) * 1000 / qMax(ticks, 1L);
 }
 
 void Decoder::end()

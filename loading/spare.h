@@ -52,13 +52,8 @@ public:
     // The memory file the process writes its answer to (decodeanswer.h).
     int answerFile() const { return m_answer; }
 
-    // What the system says the process has used and is doing.
-    struct Usage
-    {
-        qint64 cpuMilliseconds = -1; // its own CPU time, all its threads; -1 when gone
-        bool waitingForStorage = false; // asleep in a wait the system does not break
-    };
-    Usage usage() const;
+    // The CPU time the process has used, all its threads; -1 when it has gone.
+    qint64 cpuMilliseconds() const;
 
     // Kills the process and its group.
     void end();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and running pintu needs on Debian 12, and nothing when it is all
 # there already. With --test, also the tools the tests use (an X server, input and
-# screenshots for the end-to-end test, Python for it and for assets/make_assets.py); with
+# screenshots for the end-to-end test, Python for it and for assets/make_assets.py, FUSE for a
+# drive that stops answering); with
 # --fuzz, clang, its sanitizer runtime, clang-format and clang-tidy for the fuzz targets and
 # the checks.
 # Debian packages only.
@@ -18,6 +19,7 @@ test_packages=(
   xvfb xauth xdotool x11-utils imagemagick
   python3 python3-pil python3-numpy
   dbus-daemon at-spi2-core python3-pyatspi
+  python3-fusepy
 )
 
 fuzz_packages=(clang libclang-rt-14-dev clang-format clang-tidy)

@@ -12,6 +12,7 @@
 #include "windows/pathlabel.h"
 #include "windows/windowregistry.h"
 
+#include "loading/folderreading.h"
 #include "loading/refusaltext.h"
 #include "loading/spare.h"
 
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QProcess>
 #include <QLabel>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -120,6 +122,55 @@ private:
     qint64 m_longest = 0;
 };
 
+// A drive that stops answering where it is asked to (fuse/hungdrive.py), mounted under /mnt,
+// where the chooser lists it among the drives.
+struct HungDrive
+{
+    QString mountPoint;
+    QString problem; // why it could not be mounted
+    QProcess server;
+    QTemporaryDir control;
+
+    bool mount(const QString &picture)
+    {
+        if (!mountPoint.isEmpty())
+            return true;
+        const QString point = u"/mnt/pintu-hung-%1"_s.arg(::getpid());
+        if (!QDir().mkpath(point))
+            return fail(u"cannot make "_s + point);
+        server.setProcessChannelMode(QProcess::ForwardedChannels);
+        server.start(u"/usr/bin/python3"_s,
+                     {QStringLiteral(PINTU_TESTS_DIR "/fuse/hungdrive.py"), point,
+                      control.filePath(u"go-on"_s), picture});
+        const bool mounted = QTest::qWaitFor(
+            [&] { return mountedAt(point) || server.state() == QProcess::NotRunning; }, 10000);
+        if (!mounted || !mountedAt(point))
+            return fail(u"the FUSE file system did not mount (python3-fusepy installed?)"_s);
+        mountPoint = point;
+        return true;
+    }
+    void unmount()
+    {
+        if (mountPoint.isEmpty())
+            return;
+        writeFile(control.filePath(u"go-on"_s), "go on"); // what hangs goes on, and ends
+        QProcess::execute(u"umount"_s, {u"-l"_s, mountPoint});
+        server.waitForFinished(5000);
+        QDir().rmdir(mountPoint);
+    }
+    bool fail(const QString &why)
+    {
+        problem = why;
+        return false;
+    }
+    static bool mountedAt(const QString &point)
+    {
+        QFile table(u"/proc/self/mountinfo"_s);
+        return table.open(QIODevice::ReadOnly) &&
+               table.readAll().contains(' ' + QFile::encodeName(point) + ' ');
+    }
+};
+
 struct Chooser
 {
     QPointer<Form2> form;
@@ -169,6 +220,7 @@ class TestForm2 : public QObject
 
     QTemporaryDir m_tree;
     QString m_largePhoto; // made by the first test that needs it
+    HungDrive m_hungDrive; // mounted by the first test that needs it
     QString m_root; // the tree's top folder, the process's current folder in each test
     Watch m_watch;
 
@@ -213,13 +265,17 @@ private slots:
         settle();
         QVERIFY(QDir::setCurrent(m_root));
         picture::DecodeJob::setProgram({});
+        picture::DecodeJob::setStandardBudget({});
+        picture::FolderReader::setSilentMilliseconds(10000);
         qunsetenv("PINTU_DECODE_HOOK");
         m_watch.said.clear();
         m_watch.bareMoments = 0;
     }
 
     // Qt cannot name what is inside by its bytes, so it could not remove it.
-    void cleanupTestCase() { std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s)))); }
+    void cleanupTestCase()
+    {
+        m_hungDrive.unmount(); std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s)))); }
 
     // The chooser as it opens: where its controls stand and what they say, to a screen reader
     // too; the folders from the root down to the process's current folder, then its visible
@@ -599,6 +655,73 @@ private slots:
         QVERIFY2(window.longestPause() < 1000,
                  qPrintable(u"the window stood still %1 ms"_s.arg(window.longestPause())));
         QVERIFY(m_watch.said.isEmpty());
+    }
+
+    // A drive that stops answering (a FUSE file system standing in for a network share gone
+    // away) never holds the window: opening a file, reading it and looking into a folder all
+    // happen apart from it, and the player hears that the drive does not answer. What waits on
+    // the drive is left to end in its own time; closing the chooser does not wait for it.
+    void hungDrive_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a file that will not open")
+            << u"File1: no-open.jpg"_s << u"存放這個檔案的磁碟等了"_s;
+        QTest::newRow("a file whose reading hangs")
+            << u"File1: no-read.jpg"_s << u"存放這個檔案的磁碟等了"_s;
+        QTest::newRow("a folder that does not answer")
+            << u"Dir1: no-answer"_s << u"所在的磁碟沒有回應"_s;
+    }
+    void hungDrive()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, said);
+        if (!QFile::exists(u"/dev/fuse"_s))
+            QSKIP("no /dev/fuse on this machine: a hung drive cannot be made");
+        QVERIFY2(m_hungDrive.mount(at(u"B.bmp"_s)), qPrintable(m_hungDrive.problem));
+        const QString root = m_hungDrive.mountPoint;
+        // Shorter than a player's limits, so that the test does not take their time.
+        picture::DecodeBudget budget;
+        budget.silentDriveMilliseconds = 1500;
+        picture::DecodeJob::setStandardBudget(budget);
+        picture::FolderReader::setSilentMilliseconds(1500);
+        QVERIFY(QDir::setCurrent(root));
+
+        Chooser c;
+        QVERIFY(c.show());
+        QVERIFY2(c.drive1->drives().contains(root), qPrintable(c.drive1->drives().join(u' ')));
+        QCOMPARE(c.dir1->path(), root);
+        QVERIFY(clickEntry(c.file1, u"good.bmp"_s));
+        const QStringList before = c.state();
+        const QImage preview = c.form->preview();
+        Responsiveness window;
+        const bool folder = entry.startsWith(u"Dir1"_s);
+        QListWidget *list = folder ? static_cast<QListWidget *>(c.dir1) : c.file1;
+        const QList<QListWidgetItem *> found =
+            list->findItems(entry.section(u": "_s, 1), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        const QPoint point = list->visualItemRect(found.first()).center();
+        if (folder)
+            QTest::mouseDClick(list->window()->windowHandle(), Qt::LeftButton, {},
+                               list->viewport()->mapTo(list->window(), point));
+        else
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_watch.said.isEmpty(), 10000);
+        QVERIFY2(m_watch.said.first().contains(said), qPrintable(m_watch.said.first()));
+        QVERIFY2(window.longestPause() < 1000,
+                 qPrintable(u"the window stood still %1 ms"_s.arg(window.longestPause())));
+        // The choice stands. A FUSE drive serializes what looks into a folder, so with one
+        // look hung the whole drive may be: the folder list then goes up to the nearest
+        // folder that answers.
+        QCOMPARE(c.form->path(), before[3]);
+        QCOMPARE(c.form->preview(), preview);
+        if (!folder)
+            QCOMPARE(c.state(), before);
+        QElapsedTimer closing;
+        closing.start();
+        c.form->close();
+        QTRY_VERIFY(!c.form);
+        QVERIFY2(closing.elapsed() < 1000, "closing the chooser waited for the drive");
     }
 
     // Confirming uses the preview's picture while the file is as it was previewed, and decodes

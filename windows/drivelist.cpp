@@ -1,9 +1,9 @@
 #include "drivelist.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QSignalBlocker>
-#include <QStorageInfo>
 
 #include <unistd.h>
 
@@ -37,6 +37,41 @@ bool isMediaMount(const QString &root)
             return true;
     }
     return false;
+}
+
+// Mount points and their file system types from the system's mount table, read as text: asking
+// each mounted drive for its size, as QStorageInfo does, would wait on a drive that does not
+// answer.
+QList<std::pair<QString, QByteArray>> mounts()
+{
+    QList<std::pair<QString, QByteArray>> found;
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return found;
+    // "id parent major:minor root mount-point options [optional fields] - type source ..."
+    // with spaces and other odd bytes in paths written as octal escapes ("\040").
+    const auto unescaped = [](const QByteArray &field) {
+        QByteArray out;
+        for (qsizetype i = 0; i < field.size(); ++i) {
+            bool octal = false;
+            const int code = field.mid(i + 1, 3).toInt(&octal, 8);
+            if (field[i] == '\\' && i + 3 < field.size() && octal) {
+                out += char(code);
+                i += 3;
+            } else {
+                out += field[i];
+            }
+        }
+        return out;
+    };
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 5 || dash < 5 || dash + 1 >= fields.size())
+            continue;
+        found.append({QFile::decodeName(unescaped(fields[4])), fields[dash + 1]});
+    }
+    return found;
 }
 
 DriveList::DriveSource &driveSource()
@@ -87,9 +122,9 @@ QStringList DriveList::systemDrives()
         roots.append(home);
 
     QStringList media;
-    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        const QString root = QDir::cleanPath(volume.rootPath());
-        if (isMediaMount(root) && !isPseudo(volume.fileSystemType()) && !roots.contains(root) &&
+    for (const auto &[mountPoint, type] : mounts()) {
+        const QString root = QDir::cleanPath(mountPoint);
+        if (isMediaMount(root) && !isPseudo(type) && !roots.contains(root) &&
             !media.contains(root))
             media.append(root);
     }

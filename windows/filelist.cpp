@@ -6,8 +6,15 @@
 #include <QKeyEvent>
 #include <QRegularExpression>
 
-FileList::FileList(QWidget *parent) : QListWidget(parent)
+#include <utility>
+
+FileList::FileList(QWidget *parent)
+    : QListWidget(parent), m_reader(new picture::FolderReader(this))
 {
+    connect(m_reader, &picture::FolderReader::arrived, this,
+            [this](const QString &, const picture::FolderReading &reading) {
+                show(reading.entries); // empty when the drive did not answer
+            });
     setObjectName(QStringLiteral("File1"));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
@@ -29,24 +36,28 @@ void FileList::setFolder(const QString &folder)
 
 void FileList::refresh()
 {
-    const int row = currentRow();
-    const QString name = currentItem() ? currentItem()->data(NameRole).toString() : QString();
+    m_keep = {currentRow(),
+              currentItem() ? currentItem()->data(NameRole).toString() : QString(), true};
     fill();
-    for (int i = 0; i < count(); ++i) {
-        if (item(i)->data(NameRole).toString() == name) {
-            setCurrentRow(i);
-            return;
-        }
-    }
-    if (row > 0)
-        setCurrentRow(qMin(row, count()) - 1, QItemSelectionModel::NoUpdate);
 }
 
 void FileList::fill()
 {
     clear();
+    m_reader->cancel();
     if (m_folder.isEmpty())
         return;
+    // A folder on a slow drive fills the list once it has been read; one that cannot be read
+    // leaves it empty (the folder list says why).
+    if (const std::optional<picture::FolderReading> reading = m_reader->read(m_folder))
+        show(reading->entries);
+    else
+        setCursor(Qt::BusyCursor);
+}
+
+void FileList::show(const QList<picture::FolderEntry> &entries)
+{
+    unsetCursor();
     // Files only: no folders, even one named like a picture, and no hidden files. FIFOs,
     // devices and dangling links are listed as the files they are named as; the picture loader
     // refuses them when they are chosen.
@@ -55,7 +66,7 @@ void FileList::fill()
         patterns.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
                                            QRegularExpression::CaseInsensitiveOption));
     QStringList names;
-    for (const picture::FolderEntry &entry : picture::listFolder(m_folder)) {
+    for (const picture::FolderEntry &entry : entries) {
         const bool matches = std::any_of(patterns.begin(), patterns.end(), [&](const auto &p) {
             return p.match(picture::shownName(entry.name)).hasMatch();
         });
@@ -67,6 +78,24 @@ void FileList::fill()
         auto *item = new QListWidgetItem(picture::isolated(picture::shownName(name)), this);
         item->setData(NameRole, name);
     }
+    keepPlace();
+}
+
+// After a refresh the entry that was current stays current and selected, or where it has gone
+// the one before it is current.
+void FileList::keepPlace()
+{
+    const Place keep = std::exchange(m_keep, {});
+    if (!keep.wanted)
+        return;
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->data(NameRole).toString() == keep.name) {
+            setCurrentRow(i);
+            return;
+        }
+    }
+    if (keep.row > 0)
+        setCurrentRow(qMin(keep.row, count()) - 1, QItemSelectionModel::NoUpdate);
 }
 
 void FileList::keyPressEvent(QKeyEvent *event)

@@ -1,6 +1,8 @@
 // The chooser's file list: the files of one folder whose names match a pattern.
 #pragma once
 
+#include "loading/folderreading.h"
+
 #include <QListWidget>
 
 class FileList : public QListWidget
@@ -33,7 +35,16 @@ protected:
 
 private:
     void fill();
+    void show(const QList<picture::FolderEntry> &entries);
+    void keepPlace();
 
     QString m_pattern;
     QString m_folder;
+    picture::FolderReader *m_reader = nullptr;
+    struct Place
+    {
+        int row = -1;
+        QString name;
+        bool wanted = false;
+    } m_keep; // where a refresh keeps the player
 };

@@ -72,7 +72,8 @@ QString joinedPath(const QString &folder, const QString &name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-FolderList::FolderList(QWidget *parent) : QListWidget(parent)
+FolderList::FolderList(QWidget *parent)
+    : QListWidget(parent), m_reader(new picture::FolderReader(this))
 {
     setObjectName(QStringLiteral("Dir1"));
     setItemDelegate(new IndentDelegate(this));
@@ -80,21 +81,26 @@ FolderList::FolderList(QWidget *parent) : QListWidget(parent)
     setUniformItemSizes(true);
     // A single click only marks an entry; a double click or Enter opens it.
     connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::open);
+    connect(m_reader, &picture::FolderReader::arrived, this,
+            [this](const QString &folder, const picture::FolderReading &reading) {
+                QString error;
+                if (!arrive(folder, reading, &error))
+                    emit openFailed(error);
+            });
 }
 
-QString FolderList::readError(const QString &folder)
+QString FolderList::errorText(const QString &folder, const picture::FolderReading &reading)
 {
+    const QString shown = picture::isolated(picture::shownName(folder));
+    if (!reading.answered)
+        return QStringLiteral("資料夾「%1」所在的磁碟沒有回應。請確認磁碟或網路磁碟機可以使用，"
+                              "再試一次。")
+            .arg(shown);
     // Asking the system directly tells a missing folder from a locked one or an absent medium;
     // QDir would only give an empty list.
-    const QByteArray native = picture::toNative(folder);
-    const QString shown = picture::isolated(picture::shownName(folder));
-    DIR *dir = ::opendir(native.constData());
-    if (dir) {
-        ::closedir(dir);
+    switch (reading.error) {
+    case 0:
         return {};
-    }
-    const int err = errno;
-    switch (err) {
     case ENOENT:
         return QStringLiteral("找不到資料夾「%1」：它可能已被移除、改名，或所在的磁碟已退出。")
             .arg(shown);
@@ -107,8 +113,15 @@ QString FolderList::readError(const QString &folder)
         return QStringLiteral("磁碟「%1」中沒有媒體。請放入磁片或光碟後再試一次。").arg(shown);
     default:
         return QStringLiteral("無法讀取資料夾「%1」（%2）。")
-            .arg(shown, QString::fromLocal8Bit(std::strerror(err)));
+            .arg(shown, QString::fromLocal8Bit(std::strerror(reading.error)));
     }
+}
+
+QString FolderList::readError(const QString &folder)
+{
+    picture::FolderReader reader;
+    const std::optional<picture::FolderReading> reading = reader.read(folder);
+    return errorText(folder, reading.value_or(picture::FolderReading{false, 0, {}}));
 }
 
 void FolderList::setDrives(const QStringList &roots)
@@ -128,17 +141,30 @@ bool FolderList::setPath(const QString &path, QString *error)
 bool FolderList::setLocation(const QString &root, const QString &path, QString *error)
 {
     const QString target = absoluteClean(path);
-    const QString problem = readError(target);
+    m_wantedRoot = QDir::cleanPath(root);
+    const std::optional<picture::FolderReading> reading = m_reader->read(target);
+    if (!reading) { // a slow drive: the list stays as it is until its answer comes
+        setCursor(Qt::BusyCursor);
+        return true;
+    }
+    return arrive(target, *reading, error);
+}
+
+// The list shows the folder read, or stays as it was and says why not.
+bool FolderList::arrive(const QString &target, const picture::FolderReading &reading,
+                        QString *error)
+{
+    unsetCursor();
+    const QString problem = errorText(target, reading);
     if (!problem.isEmpty()) {
         if (error)
             *error = problem;
         return false;
     }
-    const QString base = QDir::cleanPath(root);
     const bool changed = target != m_path;
-    m_root = holds(base, target) ? base : QStringLiteral("/");
+    m_root = holds(m_wantedRoot, target) ? m_wantedRoot : QStringLiteral("/");
     m_path = target;
-    fill();
+    fill(reading.entries);
     if (changed)
         emit pathChanged(m_path);
     return true;
@@ -156,7 +182,7 @@ void FolderList::setNearestPath(const QString &path)
     }
 }
 
-void FolderList::fill()
+void FolderList::fill(const QList<picture::FolderEntry> &entries)
 {
     clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -174,7 +200,7 @@ void FolderList::fill()
     QListWidgetItem *current = item(count() - 1);
 
     QStringList subfolders; // visible ones: hidden folders start with a dot
-    for (const picture::FolderEntry &entry : picture::listFolder(m_path)) {
+    for (const picture::FolderEntry &entry : entries) {
         if (entry.isFolder && !entry.name.startsWith(u'.'))
             subfolders.append(entry.name);
     }

@@ -2,6 +2,8 @@
 // the current folder's subfolders, indented like a tree.
 #pragma once
 
+#include "loading/folderreading.h"
+
 #include <QListWidget>
 
 // The full path of name inside folder, with one separator also at the root ("/" + "a.bmp" gives
@@ -25,7 +27,9 @@ public:
 
     // Makes path the current folder and lists it. The list keeps its drive while path lies on
     // it, and otherwise moves to the deepest drive that holds path. A folder that cannot be read
-    // leaves the list as it was and returns false with a message for the player in *error.
+    // leaves the list as it was and returns false with a message for the player in *error. A
+    // folder on a slow drive is read apart from the window: the list changes once it has been
+    // read, and when it cannot be, openFailed() says why.
     bool setPath(const QString &path, QString *error = nullptr);
     // The same on the drive the player picked: the list starts at root.
     bool setLocation(const QString &root, const QString &path, QString *error = nullptr);
@@ -37,8 +41,10 @@ public:
     // folder that can.
     void refresh() { setNearestPath(m_path); }
 
-    // Why folder cannot be listed, for the player; empty when it can.
+    // Why folder cannot be listed, for the player; empty when it can. A drive that gives no
+    // answer at once counts as one that cannot be read.
     static QString readError(const QString &folder);
+    static QString errorText(const QString &folder, const picture::FolderReading &reading);
 
     // Roles of each entry: its full path and its depth below the root.
     static constexpr int PathRole = Qt::UserRole;
@@ -55,9 +61,12 @@ protected:
 
 private:
     void open(QListWidgetItem *item);
-    void fill();
+    bool arrive(const QString &target, const picture::FolderReading &reading, QString *error);
+    void fill(const QList<picture::FolderEntry> &entries);
 
     QString m_path;
     QString m_root = QStringLiteral("/");
+    QString m_wantedRoot = QStringLiteral("/"); // the drive of the folder being read
+    picture::FolderReader *m_reader = nullptr;
     QStringList m_drives{QStringLiteral("/")};
 };

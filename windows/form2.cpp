@@ -108,8 +108,9 @@ Form2::Form2(QWidget *parent) : QWidget(parent)
     connect(m_dir1, &FolderList::pathChanged, this, &Form2::Dir1_Change);
     connect(m_dir1, &FolderList::openFailed, this, [this](const QString &message) {
         report(message);
-        // What could not be opened may have gone: show the folder as it is now.
+        // What could not be opened may have gone: show the folder as it is now, on its drive.
         m_dir1->refresh();
+        m_drive1->setDrive(m_dir1->root());
     });
     connect(m_file1, &FileList::fileClicked, this, &Form2::File1_Click);
     connect(m_command1, &QPushButton::clicked, this, &Form2::Command1_Click);
