@@ -16,6 +16,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -61,7 +62,7 @@ picture::Picture decodeInput(int argc, char **argv, int file, const picture::Req
     // Text needs fonts, fonts need a platform; no display is needed. Other pictures need
     // neither, and start faster without.
     std::optional<QGuiApplication> app;
-    if (picture::needsFonts(bytes)) {
+    if (picture::needsFonts(bytes) && !QGuiApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app.emplace(argc, argv);
     }
@@ -87,7 +88,13 @@ int main(int argc, char *argv[])
     picture::walls::raise(walls);
     int file = STDIN_FILENO, reports = -1;
     picture::Request request;
+    std::optional<QGuiApplication> app;
     if (spare) {
+        // What a decode would load on first use is loaded while nobody waits: the platform
+        // and fonts that drawn text needs, and the image plug-ins.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app.emplace(argc, argv);
+        picture::warmUp();
         picture::handover::ready(STDIN_FILENO);
         const std::optional<picture::handover::Received> handed =
             picture::handover::receive(STDIN_FILENO);
@@ -108,5 +115,10 @@ int main(int argc, char *argv[])
     } catch (const std::bad_alloc &) {
         result = {QImage(), picture::refused(picture::Reason::OutOfMemory)};
     }
-    return picture::answer::write(STDOUT_FILENO, result) ? 0 : 1;
+    const bool written = picture::answer::write(STDOUT_FILENO, result);
+    if (!spare)
+        return written ? 0 : 1;
+    // Said as soon as it is so, and gone without tearing down what nobody needs any more.
+    picture::handover::done(reports);
+    std::_Exit(written ? 0 : 1);
 }

@@ -82,6 +82,9 @@ void DecodeJob::opened(quint64 generation, const PictureFile &file)
     m_decoder = Spares::instance().take(decoderProgram());
     m_decoder->setParent(this);
     connect(m_decoder.get(), &Decoder::ended, this, &DecodeJob::ended);
+    // The answer is read as soon as it is written, not once the process has ended: the seals
+    // keep it from changing after that, and what the process still does is ended with it.
+    connect(m_decoder.get(), &Decoder::answered, this, [this] { ended(false); });
     connect(m_decoder.get(), &Decoder::failedToStart, this, [this] {
         finish({QImage(), refused(Reason::DecoderMissing, {m_decoder->program()})});
     });

@@ -89,11 +89,18 @@ void declare(int socket, qint64 pixels)
     }
 }
 
-void ready(int socket)
+namespace {
+
+void sendByte(int socket, char byte)
 {
-    while (::send(socket, "R", 1, MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    while (::send(socket, &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno == EINTR) {
     }
 }
+
+} // namespace
+
+void ready(int socket) { sendByte(socket, 'R'); }
+void done(int socket) { sendByte(socket, 'D'); }
 
 Reports readReports(int socket, qint64 maxPixels)
 {
@@ -110,6 +117,8 @@ Reports readReports(int socket, qint64 maxPixels)
             break;
         if (got == 1 && bytes[0] == 'R') {
             reports.ready = true;
+        } else if (got == 1 && bytes[0] == 'D') {
+            reports.done = true;
         } else if (size_t(got) == DeclaredBytes) {
             const quint64 pixels = qFromLittleEndian<quint64>(bytes);
             reports.declared = qMax(reports.declared,

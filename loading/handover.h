@@ -4,7 +4,8 @@
 //   game to process: one message, the open file passed with it (SCM_RIGHTS) and the request's
 //     arguments (request.h) as its bytes, each ended by a zero byte;
 //   process to game: first the one byte "R", ready: its walls are up and it waits; then, once it
-//     has read the file, 8 bytes, the pixel count the file declares, 64-bit little-endian.
+//     has read the file, 8 bytes, the pixel count the file declares, 64-bit little-endian; last
+//     the one byte "D", done: its answer is written.
 // The game reads what comes back as it reads the answer: from a process that a hostile file may
 // have taken over, so a message that is not 8 bytes is ignored and a count is held to the
 // limits; files passed the other way are never accepted.
@@ -31,8 +32,9 @@ struct Received
 // Waits for the file on socket; nothing when the game has gone or sent something else.
 std::optional<Received> receive(int socket);
 
-// The process says it waits for a file.
+// The process says it waits for a file, and that its answer is written.
 void ready(int socket);
+void done(int socket);
 
 // The process's report of the pixels it is to decode, or draw for a picture drawn as vectors.
 void declare(int socket, qint64 pixels);
@@ -41,6 +43,7 @@ void declare(int socket, qint64 pixels);
 struct Reports
 {
     bool ready = false;
+    bool done = false;
     qint64 declared = -1; // the largest count declared, held to at most maxPixels
     bool closed = false;  // the process's end is closed: no more will come
 };

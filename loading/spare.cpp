@@ -147,6 +147,8 @@ Decoder::Decoder(const QString &program, const QProcessEnvironment &environment,
             m_declared = pixels;
             emit declared(pixels);
         }
+        if (reports.done && m_handedOver)
+            emit answered();
     });
 }
 
@@ -233,11 +235,19 @@ std::unique_ptr<Decoder> Spares::take(const QString &program)
     if (!taken || !taken->isIdle() || taken->program() != program ||
         taken->environment() != environment)
         taken = std::make_unique<Decoder>(program, environment);
-    taken->disconnect(this);
+    disconnect(taken.get(), nullptr, this, nullptr);
     m_program = program;
     m_lostInARow = 0;
-    if (m_kept)
-        startSpare();
+    // The next one starts once the taken one has answered (or has gone): starting a process
+    // holds this thread a moment, and both would share the processor meanwhile.
+    const quint64 started = m_started;
+    const auto next = [this, started] {
+        if (m_kept && !m_idle && started == m_started)
+            startSpare();
+    };
+    connect(taken.get(), &Decoder::answered, this, next, Qt::QueuedConnection);
+    connect(taken.get(), &Decoder::ended, this, next, Qt::QueuedConnection);
+    connect(taken.get(), &QObject::destroyed, this, next, Qt::QueuedConnection);
     return taken;
 }
 

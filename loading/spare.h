@@ -65,6 +65,8 @@ signals:
     void declared(qint64 pixels);
     void failedToStart();
     void ready();
+    // It says its answer is written (it may not have ended yet).
+    void answered();
 
 private:
     QString m_program;

@@ -10,10 +10,14 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFont>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QPainter>
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace picture {
@@ -204,6 +208,23 @@ qint64 declaredPixels(QByteArrayView bytes, const Request &request)
     return qBound<qint64>(0, pixels, MaxPixels);
 }
 
+void warmUp()
+{
+    for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+        QBuffer nothing;
+        nothing.open(QIODevice::ReadOnly);
+        QImageReader(&nothing, format).canRead();
+    }
+    if (!QGuiApplication::instance())
+        return;
+    QImage scratch(16, 16, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&scratch);
+    for (const char *family : {"Liberation Serif", "Liberation Sans", "AR PL UMing TW"}) {
+        painter.setFont(QFont(QString::fromLatin1(family), 12));
+        painter.drawText(0, 12, QStringLiteral("a字"));
+    }
+}
+
 bool needsFonts(QByteArrayView head)
 {
     const Format *format = formatOf(head);
@@ -212,16 +233,30 @@ bool needsFonts(QByteArrayView head)
 
 Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)
 {
-    // In pieces, so that a file that grows while it is read stops at the limit.
+    // Into room made once for the whole file, in pieces, so that a file that grows while it is
+    // read stops at the limit; its end is found with a small read of its own.
     constexpr qint64 Piece = qint64(4) * 1024 * 1024;
     const qint64 limit = qMin(upTo, MaxFileBytes + 1);
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        bytes->reserve(qsizetype(qMin<qint64>(bytes->size() + st.st_size, limit)));
     while (bytes->size() < limit) {
         const qsizetype at = bytes->size();
-        const qsizetype want = qsizetype(qMin(Piece, limit - at));
-        bytes->resize(at + want);
-        const ssize_t n = ::read(fd, bytes->data() + at, size_t(want));
+        const qsizetype room = bytes->capacity() - at;
+        const qsizetype want = qsizetype(qMin<qint64>(qMin(Piece, limit - at), qMax<qsizetype>(room, 0)));
+        char probe[4096];
+        const bool probing = want == 0;
+        if (!probing)
+            bytes->resize(at + want);
+        const ssize_t n = probing ? ::read(fd, probe, size_t(qMin<qint64>(sizeof probe, limit - at)))
+                                  : ::read(fd, bytes->data() + at, size_t(want));
         const int error = errno;
-        bytes->resize(at + qMax<qsizetype>(n, 0));
+        if (!probing)
+            bytes->resize(at + qMax<qsizetype>(n, 0));
+        else if (n > 0)
+            bytes->append(probe, qsizetype(n));
         if (n < 0 && error == EINTR)
             continue;
         if (n < 0)

@@ -37,6 +37,10 @@ Refusal checkHead(QByteArrayView head, const Limits &limits = {});
 // nothing tells. The decoding process is given time in proportion.
 qint64 declaredPixels(QByteArrayView bytes, const Request &request);
 
+// Loads what decoding loads on first use (the image plug-ins; with a QGuiApplication, the fonts
+// drawn text asks for most), so that a process waiting for a file has it ready.
+void warmUp();
+
 // Whether decoding needs fonts, and so a QGuiApplication: a metafile's text does.
 bool needsFonts(QByteArrayView head);
 
