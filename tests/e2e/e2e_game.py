@@ -105,6 +105,17 @@ class DecoderWatch(threading.Thread):
         return [pid for pid, state in self.seen.items() if state == ("1", "2")]
 
 
+def decoder_alive(pid):
+    """Whether pid is still a decoding process that has not ended."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            fields = dict(line.split(":", 1) for line in f if ":" in line)
+    except OSError:
+        return False
+    return fields.get("Name", "").strip() == "pintu-decode" and \
+        not fields.get("State", "").strip().startswith("Z")
+
+
 class Accessibility:
     """The program as a screen reader finds it: AT-SPI on a session bus of the test's own."""
 
@@ -714,6 +725,10 @@ def main():
         code = game.wait(timeout=10)
         if code != 0:
             sys.exit(f"e2e: the program ended with status {code}")
+        # Its spare decoder, waiting for a file, ended with it.
+        seen = sorted(watch.seen)
+        wait_for("no decoding process left", lambda: not any(decoder_alive(pid) for pid in seen))
+        print(f"e2e: none of the {len(seen)} decoding processes seen outlived the program")
         print("e2e: 1 passed, 0 failed")
     finally:
         watch.stopping.set()
