@@ -117,17 +117,19 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("way");
         const QString defaultPicture = QFINDTESTDATA("../assets/default.bmp");
-        const QString jpeg = write(QStringLiteral("photo.jpg"),
-                                   testpictures::encoded(testpictures::photo({6000, 4000}), "jpeg", 90));
+        const QString jpeg =
+            write(QStringLiteral("photo.jpg"),
+                  testpictures::encoded(testpictures::photo({6000, 4000}), "jpeg", 90));
         const QString wmf = write(QStringLiteral("clipart.wmf"), clipArt());
-        const QString pixel = write(QStringLiteral("pixel.bmp"),
+        const QString pixel =
+            write(QStringLiteral("pixel.bmp"),
                   testpictures::encoded(QImage(1, 1, QImage::Format_RGB32), "bmp"));
         for (const auto &[name, path] : {std::pair{"default picture", defaultPicture},
                                          {"24-megapixel JPEG", jpeg},
                                          {"clip-art metafile", wmf},
                                          {"one pixel (start-up)", pixel}}) {
-            for (const char *way : {"in this process", "in a fresh decoding process",
-                                    "through the spare"})
+            for (const char *way :
+                 {"in this process", "in a fresh decoding process", "through the spare"})
                 QTest::addRow("%s, %s", name, way) << path << QString::fromLatin1(way);
         }
     }

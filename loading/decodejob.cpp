@@ -17,7 +17,10 @@ namespace {
 constexpr int WatchMilliseconds = 50;
 
 // Seconds for the player, to a tenth where that matters.
-QString seconds(qint64 milliseconds) { return QString::number(std::round(milliseconds / 100.0) / 10); }
+QString seconds(qint64 milliseconds)
+{
+    return QString::number(std::round(milliseconds / 100.0) / 10);
+}
 
 DecodeBudget &standardBudget()
 {
@@ -122,8 +125,8 @@ void DecodeJob::check()
         m_cpuLastSeen = cpu;
         m_cpuStill.start();
     } else if (m_cpuStill.elapsed() > m_budget.silentDriveMilliseconds) {
-        return finish({QImage(), refused(Reason::DriveNotAnswering,
-                                         {seconds(m_cpuStill.elapsed())})});
+        return finish(
+            {QImage(), refused(Reason::DriveNotAnswering, {seconds(m_cpuStill.elapsed())})});
     }
     if (elapsed > m_budget.ceilingMilliseconds)
         finish({QImage(), refused(Reason::TookTooLong, {seconds(m_budget.ceilingMilliseconds)})});

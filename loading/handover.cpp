@@ -121,8 +121,8 @@ Reports readReports(int socket, qint64 maxPixels)
             reports.done = true;
         } else if (size_t(got) == DeclaredBytes) {
             const quint64 pixels = qFromLittleEndian<quint64>(bytes);
-            reports.declared = qMax(reports.declared,
-                                    qint64(qMin<quint64>(pixels, quint64(maxPixels))));
+            reports.declared =
+                qMax(reports.declared, qint64(qMin<quint64>(pixels, quint64(maxPixels))));
         }
     }
     return reports;

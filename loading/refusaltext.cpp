@@ -98,9 +98,10 @@ Sentence sentenceFor(Reason reason)
     case Reason::TookTooLong:
         return {u"無法顯示圖片「%0」：讀取這張圖片超過 %1 秒仍未完成。", {}};
     case Reason::DriveNotAnswering:
-        return {u"無法顯示圖片「%0」：存放這個檔案的磁碟等了 %1 秒仍沒有回應。請確認磁碟或網路磁碟機"
-                u"可以使用，再試一次。",
-                {}};
+        return {
+            u"無法顯示圖片「%0」：存放這個檔案的磁碟等了 %1 秒仍沒有回應。請確認磁碟或網路磁碟機"
+            u"可以使用，再試一次。",
+            {}};
     }
     return {u"", {}};
 }

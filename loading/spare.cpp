@@ -155,8 +155,7 @@ Decoder::Decoder(const QString &program, const QProcessEnvironment &environment,
 Decoder::~Decoder()
 {
     end();
-    if (m_process && m_process->state() != QProcess::NotRunning &&
-        !m_process->waitForFinished(50))
+    if (m_process && m_process->state() != QProcess::NotRunning && !m_process->waitForFinished(50))
         abandon(m_process);
     if (m_socket >= 0)
         ::close(m_socket);

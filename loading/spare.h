@@ -75,7 +75,7 @@ private:
     QSocketNotifier *m_reports = nullptr;
     qint64 m_pid = 0;   // while the process runs
     qint64 m_group = 0; // its process group, until it is ended
-    int m_socket = -1; // the game's end
+    int m_socket = -1;  // the game's end
     int m_answer = -1;
     bool m_handedOver = false;
     bool m_ready = false;
@@ -117,7 +117,7 @@ private:
     std::unique_ptr<Decoder> m_idle;
     QString m_program;
     bool m_kept = false;
-    int m_lostInARow = 0; // spares that died while idle, since one was last taken
+    int m_lostInARow = 0;  // spares that died while idle, since one was last taken
     quint64 m_started = 0; // spares started, to tell the idle one's signals from a taken one's
 };
 

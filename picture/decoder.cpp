@@ -245,13 +245,15 @@ Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)
     while (bytes->size() < limit) {
         const qsizetype at = bytes->size();
         const qsizetype room = bytes->capacity() - at;
-        const qsizetype want = qsizetype(qMin<qint64>(qMin(Piece, limit - at), qMax<qsizetype>(room, 0)));
+        const qsizetype want =
+            qsizetype(qMin<qint64>(qMin(Piece, limit - at), qMax<qsizetype>(room, 0)));
         char probe[4096];
         const bool probing = want == 0;
         if (!probing)
             bytes->resize(at + want);
-        const ssize_t n = probing ? ::read(fd, probe, size_t(qMin<qint64>(sizeof probe, limit - at)))
-                                  : ::read(fd, bytes->data() + at, size_t(want));
+        const ssize_t n = probing
+                              ? ::read(fd, probe, size_t(qMin<qint64>(sizeof probe, limit - at)))
+                              : ::read(fd, bytes->data() + at, size_t(want));
         const int error = errno;
         if (!probing)
             bytes->resize(at + qMax<qsizetype>(n, 0));

@@ -236,7 +236,8 @@ private slots:
         } else {
             const picture::Picture answered =
                 picture::DecodeJob::run(fileWith(encoded(quadrants({30, 20}), "bmp")));
-            QCOMPARE(answered.refusal.reason, hook.isEmpty() ? Reason::None : Reason::DecoderCrashed);
+            QCOMPARE(answered.refusal.reason,
+                     hook.isEmpty() ? Reason::None : Reason::DecoderCrashed);
         }
         QTRY_VERIFY(spares.isSpareReady() && spares.idleProcessId() != first);
         QTRY_COMPARE(childProcesses(), 1);

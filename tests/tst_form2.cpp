@@ -20,8 +20,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
-#include <QProcess>
 #include <QLabel>
+#include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -109,9 +109,8 @@ public:
     {
         m_since.start();
         m_ticks.setInterval(5);
-        QObject::connect(&m_ticks, &QTimer::timeout, [this] {
-            m_longest = qMax(m_longest, m_since.restart());
-        });
+        QObject::connect(&m_ticks, &QTimer::timeout,
+                         [this] { m_longest = qMax(m_longest, m_since.restart()); });
         m_ticks.start();
     }
     qint64 longestPause() const { return qMax(m_longest, m_since.elapsed()); }
@@ -139,9 +138,8 @@ struct HungDrive
         if (!QDir().mkpath(point))
             return fail(u"cannot make "_s + point);
         server.setProcessChannelMode(QProcess::ForwardedChannels);
-        server.start(u"/usr/bin/python3"_s,
-                     {QStringLiteral(PINTU_TESTS_DIR "/fuse/hungdrive.py"), point,
-                      control.filePath(u"go-on"_s), picture});
+        server.start(u"/usr/bin/python3"_s, {QStringLiteral(PINTU_TESTS_DIR "/fuse/hungdrive.py"),
+                                             point, control.filePath(u"go-on"_s), picture});
         const bool mounted = QTest::qWaitFor(
             [&] { return mountedAt(point) || server.state() == QProcess::NotRunning; }, 10000);
         if (!mounted || !mountedAt(point))
@@ -219,9 +217,9 @@ class TestForm2 : public QObject
     Q_OBJECT
 
     QTemporaryDir m_tree;
-    QString m_largePhoto; // made by the first test that needs it
+    QString m_largePhoto;  // made by the first test that needs it
     HungDrive m_hungDrive; // mounted by the first test that needs it
-    QString m_root; // the tree's top folder, the process's current folder in each test
+    QString m_root;        // the tree's top folder, the process's current folder in each test
     Watch m_watch;
 
     QString at(const QString &name) const { return QDir::cleanPath(m_root + u'/' + name); }
@@ -275,7 +273,9 @@ private slots:
     // Qt cannot name what is inside by its bytes, so it could not remove it.
     void cleanupTestCase()
     {
-        m_hungDrive.unmount(); std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s)))); }
+        m_hungDrive.unmount();
+        std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s))));
+    }
 
     // The chooser as it opens: where its controls stand and what they say, to a screen reader
     // too; the folders from the root down to the process's current folder, then its visible

@@ -124,8 +124,7 @@ QStringList DriveList::systemDrives()
     QStringList media;
     for (const auto &[mountPoint, type] : mounts()) {
         const QString root = QDir::cleanPath(mountPoint);
-        if (isMediaMount(root) && !isPseudo(type) && !roots.contains(root) &&
-            !media.contains(root))
+        if (isMediaMount(root) && !isPseudo(type) && !roots.contains(root) && !media.contains(root))
             media.append(root);
     }
     media.sort();

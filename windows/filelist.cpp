@@ -8,8 +8,7 @@
 
 #include <utility>
 
-FileList::FileList(QWidget *parent)
-    : QListWidget(parent), m_reader(new picture::FolderReader(this))
+FileList::FileList(QWidget *parent) : QListWidget(parent), m_reader(new picture::FolderReader(this))
 {
     connect(m_reader, &picture::FolderReader::arrived, this,
             [this](const QString &, const picture::FolderReading &reading) {
@@ -36,8 +35,8 @@ void FileList::setFolder(const QString &folder)
 
 void FileList::refresh()
 {
-    m_keep = {currentRow(),
-              currentItem() ? currentItem()->data(NameRole).toString() : QString(), true};
+    m_keep = {currentRow(), currentItem() ? currentItem()->data(NameRole).toString() : QString(),
+              true};
     fill();
 }
 
