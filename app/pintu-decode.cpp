@@ -1,9 +1,10 @@
 // pintu-decode --spare: the game's decoding process. It raises its walls (picture/walls.h),
-// says it is ready and waits for the game to hand it one picture file with what the picture is
-// wanted for (loading/handover.h) over the socket that is its standard input; then it reports
-// the pixels the file declares, decodes it and writes the answer, the pixels or why not, to its
-// standard output (loading/decodeanswer.h). The game holds it to its budget and kills it when
-// it runs over.
+// loads what decoding loads on first use, says it is ready and waits for the game to hand it
+// one picture file with what the picture is wanted for (loading/handover.h) over the socket
+// that is its standard input; then it reports the pixels the file declares, decodes it and
+// writes the answer, the pixels or why not, to its standard output (loading/decodeanswer.h).
+// The game holds it to its budget and kills it when it runs over.
+// pintu-decode --now: the same for a file wanted at once, without loading anything ahead.
 // pintu-decode [--fit WIDTH HEIGHT | --longest SIDE] [--density RATIO]: the same for the file
 // that is its standard input, for tools and tests.
 // pintu-decode --walls: raises the walls and says which are up.
@@ -81,6 +82,7 @@ int main(int argc, char *argv[])
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     const bool spare = argc == 2 && std::strcmp(argv[1], "--spare") == 0;
+    const bool handed = spare || (argc == 2 && std::strcmp(argv[1], "--now") == 0);
     picture::walls::Choice walls;
 #ifdef PINTU_DECODE_TEST_HOOKS
     walls = hooks::wallsChosen();
@@ -95,6 +97,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app.emplace(argc, argv);
         picture::warmUp();
+    }
+    if (handed) {
         picture::handover::ready(STDIN_FILENO);
         const std::optional<picture::handover::Received> handed =
             picture::handover::receive(STDIN_FILENO);
@@ -116,7 +120,7 @@ int main(int argc, char *argv[])
         result = {QImage(), picture::refused(picture::Reason::OutOfMemory)};
     }
     const bool written = picture::answer::write(STDOUT_FILENO, result);
-    if (!spare)
+    if (!handed)
         return written ? 0 : 1;
     // Said as soon as it is so, and gone without tearing down what nobody needs any more.
     picture::handover::done(reports);

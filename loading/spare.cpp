@@ -86,7 +86,8 @@ QString decoderProgram()
 
 void setDecoderProgram(const QString &path) { programOverride() = path; }
 
-Decoder::Decoder(const QString &program, const QProcessEnvironment &environment, QObject *parent)
+Decoder::Decoder(const QString &program, const QProcessEnvironment &environment, Start start,
+                 QObject *parent)
     : QObject(parent), m_program(program), m_environment(environment)
 {
     int ends[2];
@@ -98,7 +99,7 @@ Decoder::Decoder(const QString &program, const QProcessEnvironment &environment,
     m_socket = ends[0];
     m_process = new QProcess(this);
     m_process->setProgram(program);
-    m_process->setArguments({QStringLiteral("--spare")});
+    m_process->setArguments({start == Spare ? QStringLiteral("--spare") : QStringLiteral("--now")});
     m_process->setStandardOutputFile(QProcess::nullDevice()); // replaced by the answer's file
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setProcessEnvironment(environment);
@@ -233,7 +234,7 @@ std::unique_ptr<Decoder> Spares::take(const QString &program)
     std::unique_ptr<Decoder> taken = std::move(m_idle);
     if (!taken || !taken->isIdle() || taken->program() != program ||
         taken->environment() != environment)
-        taken = std::make_unique<Decoder>(program, environment);
+        taken = std::make_unique<Decoder>(program, environment, Decoder::Now);
     disconnect(taken.get(), nullptr, this, nullptr);
     m_program = program;
     m_lostInARow = 0;
@@ -259,7 +260,7 @@ void Spares::startSpare()
 {
     if (m_program.isEmpty())
         m_program = decoderProgram();
-    m_idle = std::make_unique<Decoder>(m_program, decoderEnvironment());
+    m_idle = std::make_unique<Decoder>(m_program, decoderEnvironment(), Decoder::Spare);
     const quint64 started = ++m_started;
     connect(m_idle.get(), &Decoder::ended, this, [this, started] { replaceLost(started, true); });
     connect(m_idle.get(), &Decoder::failedToStart, this,

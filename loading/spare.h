@@ -32,7 +32,10 @@ class Decoder : public QObject
 {
     Q_OBJECT
 public:
-    Decoder(const QString &program, const QProcessEnvironment &environment,
+    // A spare loads what decoding needs before it says it is ready; a decoder wanted at once
+    // loads only what its file needs.
+    enum Start { Spare, Now };
+    Decoder(const QString &program, const QProcessEnvironment &environment, Start start,
             QObject *parent = nullptr);
     // Ends the process; one the system holds up (a read from a drive that does not answer) is
     // left to end in its own time, without anyone waiting for it.
