@@ -107,6 +107,8 @@ QString variantText(const QString &variant)
         {QStringLiteral("lossless"), QStringLiteral("無失真壓縮")},
         {QStringLiteral("hierarchical"), QStringLiteral("階層式")},
         {QStringLiteral("arithmetic"), QStringLiteral("算術編碼")},
+        {QStringLiteral("JPEG-LS"), QStringLiteral(" JPEG-LS 壓縮")},
+        {QStringLiteral("DNL"), QStringLiteral("把高度寫在影像資料之後（DNL 標記）")},
     };
     for (const auto &[name, text] : names)
         if (name == variant)

@@ -254,16 +254,21 @@ Survey surveyGif(const Bytes &f, const Limits &limits)
 // ---- JPEG
 
 namespace {
-// The forms of JPEG libjpeg does not decode, by the frame header's marker and precision; empty
-// for the forms it does.
-QString unsupportedJpeg(uint marker, uint precision)
+// The forms of JPEG libjpeg does not decode, by the frame header's marker, precision and
+// height; empty for the forms it does.
+QString unsupportedJpeg(uint marker, uint precision, int height)
 {
+    if (marker == 0xF7)
+        return QStringLiteral("JPEG-LS");
     if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
         return QStringLiteral("lossless");
     if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE)
         return QStringLiteral("hierarchical");
     if (precision == 12)
         return QStringLiteral("12-bit");
+    // A height of 0 is given after the first scan, in a DNL marker, which libjpeg does not read.
+    if (height == 0)
+        return QStringLiteral("DNL");
     return {};
 }
 } // namespace
@@ -317,11 +322,13 @@ Survey surveyJpeg(const Bytes &f, const Limits &limits)
         if (!f.has(at, 2))
             break;
         const qint64 length = f.be16(at);
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && f.has(at, 7) && s.size.isEmpty()) {
+        // JPEG-LS (0xF7) shares the markers' syntax but none of the coding.
+        const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
+                            marker != 0xC8 && marker != 0xCC) ||
+                           marker == 0xF7;
+        if (frame && f.has(at, 7) && s.size.isEmpty() && s.variant.isEmpty()) {
             s.size = QSize(int(f.be16(at + 5)), int(f.be16(at + 3)));
-            s.variant = unsupportedJpeg(marker, f.u8(at + 2));
+            s.variant = unsupportedJpeg(marker, f.u8(at + 2), s.size.height());
         }
         at += length;
         if (marker != 0xDA)

@@ -361,6 +361,14 @@ private slots:
         unsupported("JPEG of 12 bits a sample", jpegFrame(jpeg, '\xC1', 12), "12-bit");
         unsupported("JPEG lossless", jpegFrame(jpeg, '\xC3'), "lossless");
         unsupported("JPEG hierarchical", jpegFrame(jpeg, '\xC5'), "hierarchical");
+        const QByteArray jpegLs = jpegFrame(jpeg, '\xF7');
+        unsupported("JPEG-LS", jpegLs, "JPEG-LS");
+        unsupported("JPEG-LS cut in half", jpegLs.left(jpegLs.size() / 2), "JPEG-LS");
+        unsupported("JPEG-LS with no end marker", jpegLs.chopped(2), "JPEG-LS");
+        QByteArray dnl = jpegClaiming(jpeg, 30, 0);
+        dnl.insert(dnl.size() - 2, QByteArray("\xFF\xDC\x00\x04\x00\x14", 6)); // 20 lines
+        unsupported("JPEG with its height in a DNL marker", dnl, "DNL");
+        unsupported("JPEG with a DNL marker, cut", dnl.left(dnl.size() / 2), "DNL");
         cut("PNG cut", png.chopped(20), "PNG");
         damaged("PNG noise after signature", png.left(8) + noise(200, 8), "PNG");
         damaged("GIF signature only", "GIF89a", "GIF");

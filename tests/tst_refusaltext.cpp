@@ -69,6 +69,32 @@ private slots:
         QVERIFY2(text.endsWith(u'。'), qPrintable(text));
     }
 
+    // The forms of a kind we do not read, each named: never "damaged" or "incomplete".
+    void unsupportedForms_data()
+    {
+        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<QString>("form"); // as the sentence names it
+        const auto row = [](const char *name, const QString &kind, const QString &variant,
+                            const QString &form) {
+            QTest::newRow(name) << QStringList{kind, variant} << form;
+        };
+        row("JPEG 12-bit", u"JPEG"_s, u"12-bit"_s, u" 12 位元"_s);
+        row("JPEG lossless", u"JPEG"_s, u"lossless"_s, u"無失真壓縮"_s);
+        row("JPEG hierarchical", u"JPEG"_s, u"hierarchical"_s, u"階層式"_s);
+        row("JPEG-LS", u"JPEG"_s, u"JPEG-LS"_s, u" JPEG-LS 壓縮"_s);
+        row("JPEG DNL", u"JPEG"_s, u"DNL"_s, u"把高度寫在影像資料之後（DNL 標記）"_s);
+        row("unknown form", u"PNG"_s, u"whatever"_s, u"特殊格式"_s);
+    }
+    void unsupportedForms()
+    {
+        QFETCH(QStringList, details);
+        QFETCH(QString, form);
+        const QString &kind = details[0];
+        QCOMPARE(picture::refusalText({Reason::Unsupported, details}, u"p"_s),
+                 u"無法讀取圖片「p」：這是"_s + form + u"的 "_s + kind +
+                     u" 檔案，本程式不支援這種 "_s + kind + u"。"_s);
+    }
+
     // Details miscounted, as a decoding process gone wrong may send them: the sentence's own
     // limits stay in their places.
     void detailsMiscounted_data()
