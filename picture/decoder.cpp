@@ -72,12 +72,22 @@ QImage fitted(QImage image, QSize fitTo)
     return image;
 }
 
-// Qt's reader, after our walk. A JPEG is decoded smaller where fitTo allows.
+// Our own reader or Qt's, after our walk. A JPEG is decoded smaller where fitTo allows.
 Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
 {
     const Survey s = format.survey(Bytes{bytes}, limits);
     if (s.verdict != Survey::Fine)
         return refusal(s, format);
+    if (format.read) {
+        Picture own = format.read(bytes, s, limits);
+        if (!own.isNull() || own.refusal.isRefused()) {
+            if (!own.isNull() && !withinLimits(own.image.size(), limits))
+                return tooLarge(own.image.size());
+            if (!own.isNull())
+                own.image = normalised(std::move(own.image));
+            return own;
+        }
+    }
 
     QBuffer buffer;
     buffer.setData(s.endAdded.isNull() ? bytes : s.endAdded);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -61,12 +62,42 @@ std::optional<Dib> readDib(const Bytes &f, qint64 at)
 qint64 rowBytes(qint64 width, int bits) { return (width * bits + 31) / 32 * 4; }
 } // namespace
 
+namespace {
+// The forms of BMP other programs write that we do not read, by the compression and the
+// header's size (OS/2's second header, of 16 or 64 bytes, gives 3 and 4 other meanings); empty
+// for the forms we do.
+QString unsupportedBmp(const Dib &d)
+{
+    const bool os2 = d.headerSize == 16 || d.headerSize == 64;
+    switch (d.compression) {
+    case 0: // none
+    case 1: // RLE8
+    case 2: // RLE4
+    case 6: // bit fields with alpha
+        return {};
+    case 3:
+        return os2 ? QStringLiteral("Huffman") : QString(); // or bit fields
+    case 4:
+        return os2 ? QStringLiteral("RLE24") : QStringLiteral("JPEG inside");
+    case 5:
+        return QStringLiteral("PNG inside");
+    default:
+        return QStringLiteral("compression %1").arg(d.compression);
+    }
+}
+} // namespace
+
 Survey surveyBmp(const Bytes &f, const Limits &limits)
 {
     const std::optional<Dib> dib = readDib(f, 14);
     if (!f.has(0, 14) || !dib)
         return verdict(Survey::Damaged);
     const QSize size(int(dib->width), int(qMin<qint64>(qAbs(dib->height), INT_MAX)));
+    if (const QString form = unsupportedBmp(*dib); !form.isEmpty()) {
+        Survey s = verdict(Survey::Unsupported, size);
+        s.variant = form;
+        return s;
+    }
     Survey s = sized(size, limits);
     if (s.verdict != Survey::Fine)
         return s;

@@ -408,4 +408,124 @@ inline QByteArray tiffClaiming(QByteArray tiffBytes, quint32 width, quint32 heig
     return tiffBytes;
 }
 
+// ---- PNG and BMP written field by field, for the forms Qt's writers do not write
+
+// A PNG chunk: length, type, data, checksum.
+inline QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += QByteArray(type, 4) + data + QByteArray(4, '\0');
+    qToBigEndian<quint32>(crc32(QByteArrayView(chunk).sliced(4, 4 + data.size())),
+                          chunk.data() + chunk.size() - 4);
+    return chunk;
+}
+
+// A 16-bit grey (colourType 0) or RGB (2) PNG of four quarters, each given as its samples
+// (one or three 16-bit values), with a transparent colour (a tRNS chunk) when one is given.
+inline QByteArray png16(QSize size, int colourType, const QList<QList<quint16>> &quarters,
+                        const QList<quint16> &transparent = {})
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(size.width()), header.data());
+    qToBigEndian<quint32>(quint32(size.height()), header.data() + 4);
+    header[8] = 16;
+    header[9] = char(colourType);
+    QByteArray rows;
+    for (int y = 0; y < size.height(); ++y) {
+        rows.append('\0'); // no filter
+        for (int x = 0; x < size.width(); ++x)
+            for (quint16 v : quarters[(y >= size.height() / 2) * 2 + (x >= size.width() / 2)])
+                rows.append(char(v >> 8)).append(char(v & 0xFF));
+    }
+    QByteArray out = QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header);
+    if (!transparent.isEmpty()) {
+        QByteArray trns;
+        for (quint16 v : transparent)
+            trns.append(char(v >> 8)).append(char(v & 0xFF));
+        out += pngChunk("tRNS", trns);
+    }
+    return out + pngChunk("IDAT", qCompress(rows, 9).mid(4)) + pngChunk("IEND", {});
+}
+
+// How bmp() writes a bitmap: its header's size (12 for OS/2's first, 40 and up for Windows'),
+// depth, compression and bit-field masks (red, green, blue and alpha: in the header from 52 and
+// 56 bytes on, else after it), colour table (triples after a 12-byte header) and its count.
+struct BmpForm
+{
+    BmpForm(int header = 40, int depth = 24, quint32 compressed = 0, QList<quint32> bitMasks = {},
+            QList<QRgb> table = {}, quint32 used = 0)
+        : headerSize(header), bits(depth), compression(compressed), masks(std::move(bitMasks)),
+          colours(std::move(table)), coloursUsed(used)
+    {
+    }
+    int headerSize = 40;
+    int bits = 24;
+    quint32 compression = 0;
+    QList<quint32> masks;
+    QList<QRgb> colours;
+    quint32 coloursUsed = 0;
+};
+
+// A BMP of four quarters, each given as its pixel's value as stored (an index, or the bits of
+// a pixel, in the order blue, green, red for 24 bits), bottom row first.
+inline QByteArray bmp(QSize size, const BmpForm &form, const QList<quint32> &quarters)
+{
+    const bool core = form.headerSize == 12;
+    QByteArray header(form.headerSize, '\0');
+    char *h = header.data();
+    qToLittleEndian<quint32>(quint32(form.headerSize), h);
+    if (core) {
+        qToLittleEndian<quint16>(quint16(size.width()), h + 4);
+        qToLittleEndian<quint16>(quint16(size.height()), h + 6);
+        qToLittleEndian<quint16>(1, h + 8);
+        qToLittleEndian<quint16>(quint16(form.bits), h + 10);
+    } else {
+        qToLittleEndian<qint32>(size.width(), h + 4);
+        qToLittleEndian<qint32>(size.height(), h + 8);
+        qToLittleEndian<quint16>(1, h + 12);
+        qToLittleEndian<quint16>(quint16(form.bits), h + 14);
+        qToLittleEndian<quint32>(form.compression, h + 16);
+        qToLittleEndian<quint32>(form.coloursUsed, h + 32);
+    }
+    QByteArray after; // the masks that do not fit in the header
+    for (qsizetype i = 0; i < form.masks.size(); ++i) {
+        if (40 + 4 * (i + 1) <= form.headerSize)
+            qToLittleEndian<quint32>(form.masks[i], h + 40 + 4 * i);
+        else {
+            QByteArray mask(4, '\0');
+            qToLittleEndian<quint32>(form.masks[i], mask.data());
+            after += mask;
+        }
+    }
+    QByteArray table;
+    for (QRgb c : form.colours) {
+        table.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+        if (!core)
+            table.append('\0');
+    }
+    const qsizetype stride = (qsizetype(size.width()) * form.bits + 31) / 32 * 4;
+    QByteArray pixels(stride * size.height(), '\0');
+    for (int row = 0; row < size.height(); ++row) {
+        const int y = size.height() - 1 - row; // the bottom row first
+        uchar *line = reinterpret_cast<uchar *>(pixels.data()) + row * stride;
+        for (int x = 0; x < size.width(); ++x) {
+            const quint32 v = quarters[(y >= size.height() / 2) * 2 + (x >= size.width() / 2)];
+            if (form.bits < 8) {
+                const int bit = x * form.bits;
+                line[bit / 8] |= uchar(v << (8 - form.bits - bit % 8));
+            } else {
+                for (int i = 0; i < form.bits / 8; ++i)
+                    line[x * form.bits / 8 + i] = uchar(v >> (8 * i));
+            }
+        }
+    }
+    const qsizetype offset = 14 + header.size() + after.size() + table.size();
+    QByteArray out("BM");
+    out += QByteArray(12, '\0');
+    qToLittleEndian<quint32>(quint32(offset + pixels.size()), out.data() + 2);
+    qToLittleEndian<quint32>(quint32(offset), out.data() + 10);
+    return out + header + after + table + pixels;
+}
+
 } // namespace testpictures
