@@ -3,6 +3,7 @@
 #include "bmppicture.h"
 #include "pngpicture.h"
 #include "svgpicture.h"
+#include "tiffpicture.h"
 
 #include "wmf/wmfrenderer.h"
 
@@ -27,9 +28,10 @@ bool isWebp(QByteArrayView h)
 {
     return h.size() >= 12 && h.startsWith("RIFF") && h.sliced(8, 4) == "WEBP";
 }
-bool isTiff(QByteArrayView h)
+bool isTiff(QByteArrayView h) // classic or BigTIFF
 {
-    return h.startsWith(QByteArrayView("II*\0", 4)) || h.startsWith(QByteArrayView("MM\0*", 4));
+    return h.startsWith(QByteArrayView("II*\0", 4)) || h.startsWith(QByteArrayView("MM\0*", 4)) ||
+           h.startsWith(QByteArrayView("II+\0", 4)) || h.startsWith(QByteArrayView("MM\0+", 4));
 }
 
 // In the order files are told apart: SVG, a text, last.
@@ -40,7 +42,7 @@ constexpr std::array<Format, 9> Formats = {{
     {"gif", Kind::Gif, isGif, surveyGif, nullptr, nullptr},
     {"ico", Kind::Ico, isIco, surveyIco, nullptr, nullptr},
     {"webp", Kind::Webp, isWebp, surveyWebp, nullptr, nullptr},
-    {"tiff", Kind::Tiff, isTiff, surveyTiff, nullptr, nullptr},
+    {"tiff", Kind::Tiff, isTiff, surveyTiff, readTiff, nullptr},
     {"wmf", Kind::Wmf, wmf::looksLikeMetafile, nullptr, nullptr, drawMetafile},
     {"svg", Kind::Svg, looksLikeSvg, nullptr, nullptr, renderSvg},
 }};

@@ -107,8 +107,8 @@ has_relation() {
   done
   return 1
 }
-for want in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 qt6-qpa-plugins \
-  qt6-image-formats-plugins qt6-translations-l10n 'fonts-noto-cjk | fonts-arphic-uming'; do
+for want in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libtiff6 libpng16-16 \
+  qt6-qpa-plugins qt6-image-formats-plugins qt6-translations-l10n 'fonts-noto-cjk | fonts-arphic-uming'; do
   has_relation "$want" || fail "Depends lacks $want"
 done
 # What apt would install on a machine with nothing installed: the runtime must come along.
