@@ -253,6 +253,7 @@ private slots:
               QList<QColor>(4, Red));
         loads("TIFF", "p.tif", tiff({q}), s, Upright);
         loads("TIFF of two pages: its first", "2.tif", tiff({q, green.scaled(10, 10)}), s, Upright);
+        loads("BigTIFF", "b.tif", bigTiff(q), s, Upright);
         // SVG drawn at its own size: its width and height at 96 pixels an inch, else its
         // viewBox; no larger than fits the preview or the limits.
         const QByteArray box = "viewBox=\"0 0 120 80\"";
@@ -507,6 +508,11 @@ private slots:
         qToLittleEndian<quint16>(19999, canvas.data() + 27);
         tooLarge("WebP canvas of 20000 x 20000", canvas, 20000, 20000);
         tooLarge("TIFF of 20000 x 20000", tiffClaiming(tiff({q}), 20000, 20000), 20000, 20000);
+        QByteArray bigClaiming = bigTiff(q);
+        qToLittleEndian<quint32>(20000, bigClaiming.data() + 24 + 12);      // ImageWidth
+        qToLittleEndian<quint32>(20000, bigClaiming.data() + 24 + 20 + 12); // ImageLength
+        tooLarge("BigTIFF of 20000 x 20000", bigClaiming, 20000, 20000);
+        cut("BigTIFF cut", bigTiff(quadrants({300, 200})).chopped(5000), "TIFF");
 
         // Names that carry a picture's extension but are no picture file (none may block) and
         // a file past the size limit.

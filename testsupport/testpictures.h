@@ -224,6 +224,43 @@ inline QByteArray tiff(const QList<QImage> &pages)
     return out;
 }
 
+// A BigTIFF of one uncompressed 8-bit RGB page in one strip: 8-byte offsets and counts,
+// entries of 20 bytes.
+inline QByteArray bigTiff(const QImage &page)
+{
+    const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+    QByteArray out("II+\0\x08\0\0\0", 8);
+    const auto put = [&out](quint64 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((v >> (8 * i)) & 0xFF));
+    };
+    put(16, 8); // the first directory
+    constexpr int Entries = 9;
+    const quint64 pixelsAt = 16 + 8 + Entries * 20 + 8;
+    const quint64 bytes = quint64(rgb.width()) * 3 * quint64(rgb.height());
+    put(Entries, 8);
+    const auto entry = [&](int tag, int type, quint64 count, quint64 value, int valueBytes) {
+        put(quint64(tag), 2);
+        put(quint64(type), 2);
+        put(count, 8);
+        put(value, valueBytes);
+        put(0, 8 - valueBytes);
+    };
+    entry(256, 4, 1, quint64(rgb.width()), 4);  // ImageWidth
+    entry(257, 4, 1, quint64(rgb.height()), 4); // ImageLength
+    entry(258, 3, 3, 0x0008000800080000ull >> 16, 6); // BitsPerSample: 8, 8, 8 in the entry
+    entry(259, 3, 1, 1, 2);                     // no compression
+    entry(262, 3, 1, 2, 2);                     // RGB
+    entry(273, 16, 1, pixelsAt, 8);             // StripOffsets, LONG8
+    entry(277, 3, 1, 3, 2);                     // SamplesPerPixel
+    entry(278, 4, 1, quint64(rgb.height()), 4); // RowsPerStrip
+    entry(279, 16, 1, bytes, 8);                // StripByteCounts, LONG8
+    put(0, 8);                                  // no next directory
+    for (int y = 0; y < rgb.height(); ++y)
+        out.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
+    return out;
+}
+
 // A lossless WebP of several frames, each as Qt's writer makes it, put into the extended
 // format's animation frames over a canvas of the first frame's size.
 inline QByteArray animatedWebp(const QList<QImage> &frames)
