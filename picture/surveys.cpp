@@ -354,8 +354,8 @@ Survey surveyJpeg(const Bytes &f, const Limits &limits)
             break;
         const qint64 length = f.be16(at);
         // JPEG-LS (0xF7) shares the markers' syntax but none of the coding.
-        const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
-                            marker != 0xC8 && marker != 0xCC) ||
+        const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                            marker != 0xCC) ||
                            marker == 0xF7;
         if (frame && f.has(at, 7) && s.size.isEmpty() && s.variant.isEmpty()) {
             s.size = QSize(int(f.be16(at + 5)), int(f.be16(at + 3)));

@@ -7,8 +7,8 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <climits>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -89,8 +89,8 @@ Tiff open(Memory *memory)
     TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
     // "m": no memory mapping, every read through readProc.
-    TIFF *tif = TIFFClientOpenExt("picture", "rm", memory, readProc, writeProc, seekProc,
-                                  closeProc, sizeProc, mapProc, unmapProc, options);
+    TIFF *tif = TIFFClientOpenExt("picture", "rm", memory, readProc, writeProc, seekProc, closeProc,
+                                  sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     return Tiff(tif);
 }
@@ -100,7 +100,10 @@ Picture refusedAs(Reason reason, QStringList details = {kindName(Kind::Tiff)})
     return {QImage(), refused(reason, std::move(details))};
 }
 
-Picture unsupported(const QString &variant) { return refusedAs(Reason::Unsupported, {kindName(Kind::Tiff), variant}); }
+Picture unsupported(const QString &variant)
+{
+    return refusedAs(Reason::Unsupported, {kindName(Kind::Tiff), variant});
+}
 
 // How one sample is stored, and the reading of it as 8 bits.
 struct Sample
@@ -165,7 +168,8 @@ struct Sample
             return uint(v);
         if (bits <= 32)
             return uint((v * 255 + max / 2) / max);
-        return uint(std::lround(static_cast<long double>(v) * 255.0L / static_cast<long double>(max)));
+        return uint(
+            std::lround(static_cast<long double>(v) * 255.0L / static_cast<long double>(max)));
     }
 };
 
@@ -174,7 +178,7 @@ struct Page
 {
     quint32 width = 0, height = 0;
     quint16 samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, orientation = 1;
-    quint16 colours = 1; // the colour samples, before any extra ones
+    quint16 colours = 1;                 // the colour samples, before any extra ones
     int alpha = EXTRASAMPLE_UNSPECIFIED; // associated or not; unspecified: none
     Sample sample;
 };
@@ -223,8 +227,7 @@ bool whole(TIFF *tif, quint64 fileBytes)
 {
     const quint32 count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     for (quint32 i = 0; i < count; ++i) {
-        const quint64 offset = TIFFGetStrileOffset(tif, i),
-                      bytes = TIFFGetStrileByteCount(tif, i);
+        const quint64 offset = TIFFGetStrileOffset(tif, i), bytes = TIFFGetStrileByteCount(tif, i);
         if (offset > fileBytes || bytes > fileBytes - offset)
             return false;
     }
@@ -261,10 +264,11 @@ bool readSamples(TIFF *tif, const Page &p, int used, bool indices, std::vector<O
                 // What a decoder leaves unwritten reads the same every time.
                 std::fill(part.begin(), part.end(), uchar(0));
                 const tmsize_t got =
-                    tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, quint16(plane)),
-                                                part.data(), partBytes)
-                          : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y0, quint16(plane)),
-                                                 part.data(), partBytes);
+                    tiled
+                        ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, quint16(plane)),
+                                              part.data(), partBytes)
+                        : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y0, quint16(plane)),
+                                               part.data(), partBytes);
                 if (got < 0)
                     return false;
                 const quint32 rows = std::min(partHeight, p.height - y0);
@@ -274,8 +278,8 @@ bool readSamples(TIFF *tif, const Page &p, int used, bool indices, std::vector<O
                     Out *to = out->data() + ((qint64(y0) + y) * p.width + x0) * used;
                     for (quint32 x = 0; x < columns; ++x) {
                         for (int s = separate ? plane : 0; s < (separate ? plane + 1 : used); ++s) {
-                            const quint64 raw = p.sample.raw(row, qint64(x) * perPixel +
-                                                                      (separate ? 0 : s));
+                            const quint64 raw =
+                                p.sample.raw(row, qint64(x) * perPixel + (separate ? 0 : s));
                             to[qint64(x) * used + s] =
                                 Out(indices && s == 0 ? uint(raw) : p.sample.eight(raw));
                         }
@@ -403,8 +407,8 @@ Picture readRgba(TIFF *tif, const Page &p)
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
         const quint32 *from = raster.data() + qint64(y) * p.width;
         for (quint32 x = 0; x < p.width; ++x) // associated alpha, as is ours
-            line[x] = qRgba(int(TIFFGetR(from[x])), int(TIFFGetG(from[x])),
-                            int(TIFFGetB(from[x])), int(TIFFGetA(from[x])));
+            line[x] = qRgba(int(TIFFGetR(from[x])), int(TIFFGetG(from[x])), int(TIFFGetB(from[x])),
+                            int(TIFFGetA(from[x])));
     }
     return {std::move(image), {}};
 }
@@ -424,7 +428,7 @@ Picture readTiff(const QByteArray &bytes, const Survey &s, const Limits &limits)
                      int(std::min<quint32>(p.height, INT_MAX)));
     if (size.isEmpty())
         return refusedAs(Reason::NoPixels, {kindName(Kind::Tiff), QString::number(p.width),
-                                           QString::number(p.height)});
+                                            QString::number(p.height)});
     if (!withinLimits(size, limits))
         return refusedAs(Reason::TooLarge, {QString::number(p.width), QString::number(p.height)});
 
@@ -463,7 +467,9 @@ Picture readTiff(const QByteArray &bytes, const Survey &s, const Limits &limits)
     if (p.photometric == PHOTOMETRIC_PALETTE && (floating || bits > 16))
         return unsupported(QStringLiteral("bits %1").arg(bits));
     p.sample.bits = bits;
-    p.sample.format = floating ? SAMPLEFORMAT_IEEEFP : format == SAMPLEFORMAT_INT ? SAMPLEFORMAT_INT : SAMPLEFORMAT_UINT;
+    p.sample.format = floating                     ? SAMPLEFORMAT_IEEEFP
+                      : format == SAMPLEFORMAT_INT ? SAMPLEFORMAT_INT
+                                                   : SAMPLEFORMAT_UINT;
     p.sample.max = bits == 64 ? ~quint64(0) : (quint64(1) << bits) - 1;
     p.alpha = alphaOf(tif.get(), p);
     return readOwn(tif.get(), p);

@@ -325,8 +325,8 @@ private slots:
 
         const QSize size(8, 6);
         const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255),
-                   yellow = qRgb(255, 255, 0), white = qRgb(255, 255, 255),
-                   black = qRgb(0, 0, 0), clear = qRgba(0, 0, 0, 0);
+                   yellow = qRgb(255, 255, 0), white = qRgb(255, 255, 255), black = qRgb(0, 0, 0),
+                   clear = qRgba(0, 0, 0, 0);
         const QList<QRgb> upright = {red, green, blue, yellow};
         const auto row = [&](const char *name, const QByteArray &bytes, const QList<QRgb> &want) {
             QTest::newRow(name) << bytes << want;
@@ -347,8 +347,8 @@ private slots:
             png16(size, 2, {{0xFFFF, 0, 0}, {0, 0xFFFF, 0}, {0, 0, 0xFFFF}, {0xFFFF, 0xFFFF, 0}}),
             upright);
 
-        const auto bmpRow = [&](const char *name, const BmpForm &form,
-                                const QList<quint32> &stored, const QList<QRgb> &want) {
+        const auto bmpRow = [&](const char *name, const BmpForm &form, const QList<quint32> &stored,
+                                const QList<QRgb> &want) {
             row(name, bmp(size, form, stored), want);
         };
         bmpRow("BMP 24-bit", {}, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00}, upright);
@@ -374,8 +374,7 @@ private slots:
                upright);
         bmpRow("OS/2 BMP 1-bit", {12, 1, 0, {}, {black, white}}, {1, 0, 0, 1},
                {white, black, black, white});
-        bmpRow("BMP 8-bit, four colours counted", {40, 8, 0, {}, four, 4}, {0, 1, 2, 3},
-               upright);
+        bmpRow("BMP 8-bit, four colours counted", {40, 8, 0, {}, four, 4}, {0, 1, 2, 3}, upright);
         bmpRow("BMP 8-bit, four colours uncounted", {40, 8, 0, {}, four}, {0, 1, 2, 3}, upright);
         bmpRow("BMP 8-bit, an index past the table", {40, 8, 0, {}, four, 4}, {0, 1, 2, 200},
                {red, green, blue, black});

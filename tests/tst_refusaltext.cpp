@@ -90,8 +90,7 @@ private slots:
         row("compression by number", u"TIFF"_s, u"compression 34712"_s,
             u"採用第 34712 號壓縮方式"_s);
         row("colour space by number", u"TIFF"_s, u"colour 9"_s, u"採用第 9 號色彩空間"_s);
-        row("sample format by number", u"TIFF"_s, u"sample format 5"_s,
-            u"採用第 5 號樣本格式"_s);
+        row("sample format by number", u"TIFF"_s, u"sample format 5"_s, u"採用第 5 號樣本格式"_s);
         row("bits by number", u"TIFF"_s, u"bits 128"_s, u"每個樣本 128 位元"_s);
         row("floating point by number", u"TIFF"_s, u"float 24"_s, u"每個樣本 24 位元浮點數"_s);
         row("a number that is none", u"TIFF"_s, u"bits x"_s, u"特殊格式"_s);

@@ -78,9 +78,15 @@ private slots:
                 const int got[4] = {qRed(seen), qGreen(seen), qBlue(seen), qAlpha(seen)};
                 for (int i = 0; i < 4; ++i)
                     if (qAbs(got[i] - int(want[i])) > tolerance)
-                        QFAIL(qPrintable(u"at %1, %2: %3 %4 %5 %6, not %7 %8 %9 %10"_s.arg(x).arg(y)
-                                             .arg(got[0]).arg(got[1]).arg(got[2]).arg(got[3])
-                                             .arg(want[0]).arg(want[1]).arg(want[2])
+                        QFAIL(qPrintable(u"at %1, %2: %3 %4 %5 %6, not %7 %8 %9 %10"_s.arg(x)
+                                             .arg(y)
+                                             .arg(got[0])
+                                             .arg(got[1])
+                                             .arg(got[2])
+                                             .arg(got[3])
+                                             .arg(want[0])
+                                             .arg(want[1])
+                                             .arg(want[2])
                                              .arg(want[3])));
             }
         }

@@ -246,16 +246,16 @@ inline QByteArray bigTiff(const QImage &page)
         put(value, valueBytes);
         put(0, 8 - valueBytes);
     };
-    entry(256, 4, 1, quint64(rgb.width()), 4);  // ImageWidth
-    entry(257, 4, 1, quint64(rgb.height()), 4); // ImageLength
+    entry(256, 4, 1, quint64(rgb.width()), 4);        // ImageWidth
+    entry(257, 4, 1, quint64(rgb.height()), 4);       // ImageLength
     entry(258, 3, 3, 0x0008000800080000ull >> 16, 6); // BitsPerSample: 8, 8, 8 in the entry
-    entry(259, 3, 1, 1, 2);                     // no compression
-    entry(262, 3, 1, 2, 2);                     // RGB
-    entry(273, 16, 1, pixelsAt, 8);             // StripOffsets, LONG8
-    entry(277, 3, 1, 3, 2);                     // SamplesPerPixel
-    entry(278, 4, 1, quint64(rgb.height()), 4); // RowsPerStrip
-    entry(279, 16, 1, bytes, 8);                // StripByteCounts, LONG8
-    put(0, 8);                                  // no next directory
+    entry(259, 3, 1, 1, 2);                           // no compression
+    entry(262, 3, 1, 2, 2);                           // RGB
+    entry(273, 16, 1, pixelsAt, 8);                   // StripOffsets, LONG8
+    entry(277, 3, 1, 3, 2);                           // SamplesPerPixel
+    entry(278, 4, 1, quint64(rgb.height()), 4);       // RowsPerStrip
+    entry(279, 16, 1, bytes, 8);                      // StripByteCounts, LONG8
+    put(0, 8);                                        // no next directory
     for (int y = 0; y < rgb.height(); ++y)
         out.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
     return out;

@@ -49,9 +49,9 @@ struct Layout
     int bits = 0;
     quint32 compression = Rgb;
     quint32 masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
-    QList<QRgb> colors;  // for 8 bits a pixel and fewer
-    qsizetype start = 0; // where the bits begin
-    qint64 stride = 0;   // bytes a stored row
+    QList<QRgb> colors;              // for 8 bits a pixel and fewer
+    qsizetype start = 0;             // where the bits begin
+    qint64 stride = 0;               // bytes a stored row
 };
 
 // The bit fields' masks: given after the header (or in it, from 52 bytes on, and the alpha
@@ -251,8 +251,7 @@ DibStatus decodeDib(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &
         return out->isNull() ? DibStatus::TooLarge : DibStatus::Ok;
     }
     const bool alpha = options.alpha && l.compression == BitFields && l.masks[3] != 0;
-    QImage img(int(l.width), int(l.height),
-               alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QImage img(int(l.width), int(l.height), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (img.isNull())
         return DibStatus::TooLarge;
     img.fill(Qt::white);

@@ -15,8 +15,8 @@ enum class DibStatus { Ok, Malformed, TooLarge, Unsupported };
 // its bits begin.
 struct DibOptions
 {
-    bool alpha = false;     // honour an alpha bit field
-    qsizetype bitsAt = -1;  // where the bits begin in data, when known (a file's header)
+    bool alpha = false;    // honour an alpha bit field
+    qsizetype bitsAt = -1; // where the bits begin in data, when known (a file's header)
 };
 
 // Decodes a packed DIB (header, colour table, bits) of 1, 2, 4, 8, 16, 24 or 32 bits a pixel,
