@@ -160,7 +160,7 @@ struct Sample
                 f = std::bit_cast<double>(v);
             if (!(f > 0)) // NaN too
                 return 0;
-            return f >= 1 ? 255 : uint(f * 255 + 0.5);
+            return f >= 1 ? 255 : uint(std::lround(f * 255));
         }
         if (format == SAMPLEFORMAT_INT) // two's complement to offset binary
             v ^= quint64(1) << (bits - 1);

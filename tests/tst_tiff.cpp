@@ -115,7 +115,7 @@ private slots:
         if (reasons[c[1]] == Reason::TooLarge) {
             const picture::PictureFile opened(file(c[0]));
             QByteArray head;
-            QVERIFY(!picture::readAll(opened.descriptor(), &head, 64 * 1024).isRefused());
+            QVERIFY(!picture::readAll(opened.descriptor(), &head, qint64(64) * 1024).isRefused());
             QCOMPARE(picture::checkHead(head).reason, Reason::TooLarge);
         }
     }

@@ -63,12 +63,12 @@ bool readMasks(QByteArrayView data, const picture::DibHeader &h, quint32 compres
 {
     if (l->compression == BitFields) {
         const qsizetype at = h.size >= 52 ? 40 : qsizetype(h.size);
-        const int count = h.size >= 56 || compression == AlphaBitFields ? 4 : 3;
+        const qsizetype count = h.size >= 56 || compression == AlphaBitFields ? 4 : 3;
         if (at + 4 * count > data.size())
             return false;
-        for (int i = 0; i < count; ++i)
-            l->masks[i] = u32(data, at + 4 * qsizetype(i));
-        *pos = std::max<qsizetype>(*pos, at + 4 * qsizetype(count));
+        for (qsizetype i = 0; i < count; ++i)
+            l->masks[i] = u32(data, at + 4 * i);
+        *pos = std::max<qsizetype>(*pos, at + 4 * count);
     } else if (l->bits == 16) {
         l->masks[0] = 0x7C00, l->masks[1] = 0x03E0, l->masks[2] = 0x001F;
     } else if (l->bits == 32) {
