@@ -159,7 +159,7 @@ def run(command):
 
 def main():
     folder = Path(sys.argv[1])
-    for tool in ("tiffcp", "tiff2rgba"):
+    for tool in ("tiffcp", "tiff2rgba", "tiffset"):
         if not shutil.which(tool):
             sys.exit(f"make_tiffs.py: {tool} is missing (libtiff-tools; scripts/setup.sh --test)")
     c = Cases(folder)
@@ -271,6 +271,15 @@ def main():
     c.derived("packbits-palette4", "palette4", ["-c", "packbits"], read("palette4"))
     c.derived("jpeg-rgb8", "rgb8", ["-c", "jpeg:r:95"], read("rgb8"), 40)
     c.judged("jpeg-rgb8")
+    # Turned and mirrored as the orientation tag says, as cameras and scanners write it.
+    stored = read("rgb8")
+    shown = {2: stored[:, ::-1], 3: stored[::-1, ::-1], 4: stored[::-1],
+             5: stored.transpose(1, 0, 2), 6: np.rot90(stored, -1),
+             7: stored[::-1, ::-1].transpose(1, 0, 2), 8: np.rot90(stored, 1)}
+    for orientation, rgba in shown.items():
+        name = f"orientation{orientation}"
+        c.derived(name, "rgb8", [], np.ascontiguousarray(rgba))
+        run(["tiffset", "-s", "274", str(orientation), str(folder / f"{name}.tif")])
     c.derived("pages", "rgb8", [], read("rgb8"))
     run(["tiffcp", str(folder / "rgb8.tif"), str(folder / "grey8.tif"), str(folder / "pages.tif")])
 
