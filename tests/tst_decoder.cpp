@@ -483,6 +483,19 @@ private slots:
         cut("SVG cut", svg.chopped(30), "SVG");
         damaged("SVG that is no XML", "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect/></g>",
                 "SVG");
+        // Ten entities each ten of the one before: 10^10 letters, were they expanded.
+        QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY e0 \"lol\">\n";
+        for (int i = 1; i <= 10; ++i)
+            laughs += "<!ENTITY e" + QByteArray::number(i) + " \"" +
+                      ("&e" + QByteArray::number(i - 1) + ";").repeated(10) + "\">\n";
+        laughs += "]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+                  "<text y=\"5\">&e10;</text></svg>\n";
+        damaged("SVG of entities expanding to 10^10 letters", laughs, "SVG");
+        damaged("SVG nested 100000 deep",
+                "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">" +
+                    QByteArray("<g>").repeated(100000) + "<rect width=\"5\" height=\"5\"/>" +
+                    QByteArray("</g>").repeated(100000) + "</svg>",
+                "SVG");
 
         const int side = picture::MaxSide, rows = int(picture::MaxPixels / side);
         const QByteArray jpeg16 = encoded(quadrants({16, 16}), "jpeg");
