@@ -196,8 +196,9 @@ Refusal checkHead(QByteArrayView head, const Limits &limits)
 
 bool needsFonts(QByteArrayView head)
 {
+    // librsvg finds an SVG's fonts through fontconfig itself.
     const Format *format = formatOf(head);
-    return format && format->draw;
+    return format && format->kind == Kind::Wmf;
 }
 
 Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)
