@@ -332,20 +332,13 @@ QImage upright(QImage image, quint16 orientation)
     }
 }
 
-// Grey, RGB, palette or CMYK samples of any depth, with alpha or without, as pixels.
-Picture readOwn(TIFF *tif, const Page &p)
+// Samples of 8 bits, or palette indices of up to 16 (Value wide enough for them), as pixels.
+template <typename Value> Picture readOwn(TIFF *tif, const Page &p, const QList<QRgb> &colours)
 {
     const bool palette = p.photometric == PHOTOMETRIC_PALETTE;
     const int used = p.colours + (p.alpha != EXTRASAMPLE_UNSPECIFIED ? 1 : 0);
-    QList<QRgb> colours;
-    if (palette) {
-        colours = colourMap(tif, p.sample.bits);
-        if (colours.isEmpty())
-            return p.sample.bits > 16 ? unsupported(QStringLiteral("bits %1").arg(p.sample.bits))
-                                      : refusedAs(Reason::Damaged);
-    }
     const qint64 pixels = qint64(p.width) * p.height;
-    std::vector<quint16> values(size_t(pixels * used));
+    std::vector<Value> values(size_t(pixels * used));
     if (!readSamples(tif, p, used, palette, &values))
         return refusedAs(Reason::Damaged);
 
@@ -358,7 +351,7 @@ Picture readOwn(TIFF *tif, const Page &p)
         return refusedAs(Reason::OutOfMemory, {});
     for (quint32 y = 0; y < p.height; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
-        const quint16 *v = values.data() + qint64(y) * p.width * used;
+        const Value *v = values.data() + qint64(y) * p.width * used;
         for (quint32 x = 0; x < p.width; ++x, v += used) {
             int r = 0, g = 0, b = 0;
             switch (p.photometric) {
@@ -389,6 +382,18 @@ Picture readOwn(TIFF *tif, const Page &p)
         }
     }
     return {upright(std::move(image), p.orientation), {}};
+}
+
+// Grey, RGB, palette or CMYK samples of any depth, with alpha or without: a byte a sample as
+// they are read, two for the indices of a palette of more than 256 colours.
+Picture readOwn(TIFF *tif, const Page &p)
+{
+    if (p.photometric != PHOTOMETRIC_PALETTE)
+        return readOwn<quint8>(tif, p, {});
+    const QList<QRgb> colours = colourMap(tif, p.sample.bits);
+    if (colours.isEmpty())
+        return refusedAs(Reason::Damaged);
+    return p.sample.bits > 8 ? readOwn<quint16>(tif, p, colours) : readOwn<quint8>(tif, p, colours);
 }
 
 // libtiff's own conversion to 8-bit RGBA, for the colour spaces we do not read ourselves.
