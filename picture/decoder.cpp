@@ -73,7 +73,7 @@ QImage fitted(QImage image, QSize fitTo)
 }
 
 // Our own reader or Qt's, after our walk. A JPEG is decoded smaller where fitTo allows.
-Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
+Picture readRaster(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
 {
     const Survey s = format.survey(Bytes{bytes}, limits);
     if (s.verdict != Survey::Fine)
@@ -123,7 +123,7 @@ Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, c
 Picture decodeRaster(const QByteArray &bytes, const Format &format, const Request &request,
                      const Limits &limits)
 {
-    Picture decoded = readWithQt(bytes, format, request.fitTo, limits);
+    Picture decoded = readRaster(bytes, format, request.fitTo, limits);
     if (decoded.isNull())
         return decoded;
     if (request.longestSide > 0)
