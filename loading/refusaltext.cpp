@@ -106,14 +106,34 @@ Sentence sentenceFor(Reason reason)
     return {u"", {}};
 }
 
-// The forms of a kind we do not read, as the decoders name them.
+// The forms of a kind we do not read, as the decoders name them: by a word, or by a word and
+// the number the file gives.
 QString variantText(const QString &variant)
 {
+    static const QList<std::pair<QString, QString>> numbered = {
+        {QStringLiteral("compression "), QStringLiteral("採用第 %1 號壓縮方式")},
+        {QStringLiteral("colour "), QStringLiteral("採用第 %1 號色彩空間")},
+        {QStringLiteral("sample format "), QStringLiteral("採用第 %1 號樣本格式")},
+        {QStringLiteral("bits "), QStringLiteral("每個樣本 %1 位元")},
+        {QStringLiteral("float "), QStringLiteral("每個樣本 %1 位元浮點數")},
+    };
+    for (const auto &[name, text] : numbered) {
+        bool number = false;
+        const uint n = QStringView(variant).mid(name.size()).toUInt(&number);
+        if (variant.startsWith(name) && number)
+            return text.arg(n);
+    }
     static const QList<std::pair<QString, QString>> names = {
         {QStringLiteral("12-bit"), QStringLiteral(" 12 位元")},
         {QStringLiteral("lossless"), QStringLiteral("無失真壓縮")},
         {QStringLiteral("hierarchical"), QStringLiteral("階層式")},
         {QStringLiteral("arithmetic"), QStringLiteral("算術編碼")},
+        {QStringLiteral("JPEG-LS"), QStringLiteral(" JPEG-LS 壓縮")},
+        {QStringLiteral("DNL"), QStringLiteral("把高度寫在影像資料之後（DNL 標記）")},
+        {QStringLiteral("JPEG inside"), QStringLiteral("內含 JPEG 影像")},
+        {QStringLiteral("PNG inside"), QStringLiteral("內含 PNG 影像")},
+        {QStringLiteral("Huffman"), QStringLiteral(" OS/2 霍夫曼編碼")},
+        {QStringLiteral("RLE24"), QStringLiteral(" OS/2 24 位元行程編碼")},
     };
     for (const auto &[name, text] : names)
         if (name == variant)

@@ -2,6 +2,7 @@
 
 #include "formats.h"
 #include "surveys.h"
+#include "svgpicture.h"
 
 #include "loading/picturefile.h"
 
@@ -76,12 +77,22 @@ QImage fitted(QImage image, QSize fitTo)
     return image;
 }
 
-// Qt's reader, after our walk. A JPEG is decoded smaller where fitTo allows.
-Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
+// Our own reader or Qt's, after our walk. A JPEG is decoded smaller where fitTo allows.
+Picture readRaster(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
 {
     const Survey s = format.survey(Bytes{bytes}, limits);
     if (s.verdict != Survey::Fine)
         return refusal(s, format);
+    if (format.read) {
+        Picture own = format.read(bytes, s, limits);
+        if (!own.isNull() || own.refusal.isRefused()) {
+            if (!own.isNull() && !withinLimits(own.image.size(), limits))
+                return tooLarge(own.image.size());
+            if (!own.isNull())
+                own.image = normalised(std::move(own.image));
+            return own;
+        }
+    }
 
     QBuffer buffer;
     buffer.setData(s.endAdded.isNull() ? bytes : s.endAdded);
@@ -117,7 +128,7 @@ Picture readWithQt(const QByteArray &bytes, const Format &format, QSize fitTo, c
 Picture decodeRaster(const QByteArray &bytes, const Format &format, const Request &request,
                      const Limits &limits)
 {
-    Picture decoded = readWithQt(bytes, format, request.fitTo, limits);
+    Picture decoded = readRaster(bytes, format, request.fitTo, limits);
     if (decoded.isNull())
         return decoded;
     if (request.longestSide > 0)
@@ -215,6 +226,10 @@ void warmUp()
         nothing.open(QIODevice::ReadOnly);
         QImageReader(&nothing, format).canRead();
     }
+    // librsvg and the text layout beneath it.
+    renderSvg(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+              R"(<text y="12" font-size="12">a字</text></svg>)",
+              {}, {});
     if (!QGuiApplication::instance())
         return;
     QImage scratch(16, 16, QImage::Format_ARGB32_Premultiplied);
@@ -227,8 +242,9 @@ void warmUp()
 
 bool needsFonts(QByteArrayView head)
 {
+    // librsvg finds an SVG's fonts through fontconfig itself.
     const Format *format = formatOf(head);
-    return format && format->draw;
+    return format && format->kind == Kind::Wmf;
 }
 
 Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)

@@ -37,8 +37,9 @@ Refusal checkHead(QByteArrayView head, const Limits &limits = {});
 // nothing tells. The decoding process is given time in proportion.
 qint64 declaredPixels(QByteArrayView bytes, const Request &request);
 
-// Loads what decoding loads on first use (the image plug-ins; with a QGuiApplication, the fonts
-// drawn text asks for most), so that a process waiting for a file has it ready.
+// Loads what decoding loads on first use (the image plug-ins, librsvg and its fonts; with a
+// QGuiApplication, the fonts a metafile's text asks for most), so that a process waiting for a
+// file has it ready.
 void warmUp();
 
 // Whether decoding needs fonts, and so a QGuiApplication: a metafile's text does.

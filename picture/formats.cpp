@@ -1,6 +1,9 @@
 #include "formats.h"
 
+#include "bmppicture.h"
+#include "pngpicture.h"
 #include "svgpicture.h"
+#include "tiffpicture.h"
 
 #include "wmf/wmfrenderer.h"
 
@@ -25,22 +28,23 @@ bool isWebp(QByteArrayView h)
 {
     return h.size() >= 12 && h.startsWith("RIFF") && h.sliced(8, 4) == "WEBP";
 }
-bool isTiff(QByteArrayView h)
+bool isTiff(QByteArrayView h) // classic or BigTIFF
 {
-    return h.startsWith(QByteArrayView("II*\0", 4)) || h.startsWith(QByteArrayView("MM\0*", 4));
+    return h.startsWith(QByteArrayView("II*\0", 4)) || h.startsWith(QByteArrayView("MM\0*", 4)) ||
+           h.startsWith(QByteArrayView("II+\0", 4)) || h.startsWith(QByteArrayView("MM\0+", 4));
 }
 
 // In the order files are told apart: SVG, a text, last.
 constexpr std::array<Format, 9> Formats = {{
-    {"bmp", Kind::Bmp, isBmp, surveyBmp, nullptr},
-    {"jpeg", Kind::Jpeg, isJpeg, surveyJpeg, nullptr},
-    {"png", Kind::Png, isPng, surveyPng, nullptr},
-    {"gif", Kind::Gif, isGif, surveyGif, nullptr},
-    {"ico", Kind::Ico, isIco, surveyIco, nullptr},
-    {"webp", Kind::Webp, isWebp, surveyWebp, nullptr},
-    {"tiff", Kind::Tiff, isTiff, surveyTiff, nullptr},
-    {"wmf", Kind::Wmf, wmf::looksLikeMetafile, nullptr, drawMetafile},
-    {"svg", Kind::Svg, looksLikeSvg, nullptr, renderSvg},
+    {"bmp", Kind::Bmp, isBmp, surveyBmp, readBmp, nullptr},
+    {"jpeg", Kind::Jpeg, isJpeg, surveyJpeg, nullptr, nullptr},
+    {"png", Kind::Png, isPng, surveyPng, readPng, nullptr},
+    {"gif", Kind::Gif, isGif, surveyGif, nullptr, nullptr},
+    {"ico", Kind::Ico, isIco, surveyIco, nullptr, nullptr},
+    {"webp", Kind::Webp, isWebp, surveyWebp, nullptr, nullptr},
+    {"tiff", Kind::Tiff, isTiff, surveyTiff, readTiff, nullptr},
+    {"wmf", Kind::Wmf, wmf::looksLikeMetafile, nullptr, nullptr, drawMetafile},
+    {"svg", Kind::Svg, looksLikeSvg, nullptr, nullptr, renderSvg},
 }};
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -61,12 +62,42 @@ std::optional<Dib> readDib(const Bytes &f, qint64 at)
 qint64 rowBytes(qint64 width, int bits) { return (width * bits + 31) / 32 * 4; }
 } // namespace
 
+namespace {
+// The forms of BMP other programs write that we do not read, by the compression and the
+// header's size (OS/2's second header, of 16 or 64 bytes, gives 3 and 4 other meanings); empty
+// for the forms we do.
+QString unsupportedBmp(const Dib &d)
+{
+    const bool os2 = d.headerSize == 16 || d.headerSize == 64;
+    switch (d.compression) {
+    case 0: // none
+    case 1: // RLE8
+    case 2: // RLE4
+    case 6: // bit fields with alpha
+        return {};
+    case 3:
+        return os2 ? QStringLiteral("Huffman") : QString(); // or bit fields
+    case 4:
+        return os2 ? QStringLiteral("RLE24") : QStringLiteral("JPEG inside");
+    case 5:
+        return QStringLiteral("PNG inside");
+    default:
+        return QStringLiteral("compression %1").arg(d.compression);
+    }
+}
+} // namespace
+
 Survey surveyBmp(const Bytes &f, const Limits &limits)
 {
     const std::optional<Dib> dib = readDib(f, 14);
     if (!f.has(0, 14) || !dib)
         return verdict(Survey::Damaged);
     const QSize size(int(dib->width), int(qMin<qint64>(qAbs(dib->height), INT_MAX)));
+    if (const QString form = unsupportedBmp(*dib); !form.isEmpty()) {
+        Survey s = verdict(Survey::Unsupported, size);
+        s.variant = form;
+        return s;
+    }
     Survey s = sized(size, limits);
     if (s.verdict != Survey::Fine)
         return s;
@@ -254,16 +285,21 @@ Survey surveyGif(const Bytes &f, const Limits &limits)
 // ---- JPEG
 
 namespace {
-// The forms of JPEG libjpeg does not decode, by the frame header's marker and precision; empty
-// for the forms it does.
-QString unsupportedJpeg(uint marker, uint precision)
+// The forms of JPEG libjpeg does not decode, by the frame header's marker, precision and
+// height; empty for the forms it does.
+QString unsupportedJpeg(uint marker, uint precision, int height)
 {
+    if (marker == 0xF7)
+        return QStringLiteral("JPEG-LS");
     if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
         return QStringLiteral("lossless");
     if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE)
         return QStringLiteral("hierarchical");
     if (precision == 12)
         return QStringLiteral("12-bit");
+    // A height of 0 is given after the first scan, in a DNL marker, which libjpeg does not read.
+    if (height == 0)
+        return QStringLiteral("DNL");
     return {};
 }
 } // namespace
@@ -317,11 +353,13 @@ Survey surveyJpeg(const Bytes &f, const Limits &limits)
         if (!f.has(at, 2))
             break;
         const qint64 length = f.be16(at);
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && f.has(at, 7) && s.size.isEmpty()) {
+        // JPEG-LS (0xF7) shares the markers' syntax but none of the coding.
+        const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                            marker != 0xCC) ||
+                           marker == 0xF7;
+        if (frame && f.has(at, 7) && s.size.isEmpty() && s.variant.isEmpty()) {
             s.size = QSize(int(f.be16(at + 5)), int(f.be16(at + 3)));
-            s.variant = unsupportedJpeg(marker, f.u8(at + 2));
+            s.variant = unsupportedJpeg(marker, f.u8(at + 2), s.size.height());
         }
         at += length;
         if (marker != 0xDA)
@@ -370,42 +408,58 @@ Survey surveyWebp(const Bytes &f, const Limits &limits)
     return s;
 }
 
-// ---- TIFF: the first directory's size and where its pixels lie; libtiff refuses pixels cut
-// short, which their offsets tell
+// ---- TIFF, classic or BigTIFF: the first directory's size and where its pixels lie; libtiff
+// refuses pixels cut short, which their offsets tell
 
 Survey surveyTiff(const Bytes &f, const Limits &limits)
 {
-    const bool big = f.u8(0) == 'M';
-    const auto u16 = [&](qint64 at) { return big ? f.be16(at) : f.le16(at); };
-    const auto u32 = [&](qint64 at) { return big ? f.be32(at) : f.le32(at); };
-    const qint64 directory = f.has(0, 8) ? u32(4) : -1;
-    if (!f.has(directory, 2) || directory < 8)
-        return verdict(f.has(0, 8) && directory >= f.b.size() ? Survey::Incomplete
-                                                              : Survey::Damaged);
-    const qint64 count = u16(directory);
-    if (!f.has(directory + 2, count * 12))
+    const bool msb = f.u8(0) == 'M';
+    const auto u16 = [&](qint64 at) { return msb ? f.be16(at) : f.le16(at); };
+    const auto u32 = [&](qint64 at) { return msb ? f.be32(at) : f.le32(at); };
+    const auto u64 = [&](qint64 at) {
+        return msb ? quint64(f.be32(at)) << 32 | f.be32(at + 4)
+                   : quint64(f.le32(at + 4)) << 32 | f.le32(at);
+    };
+    // BigTIFF: 8-byte offsets (the header says so) and counts, entries of 20 bytes.
+    const bool big = f.has(0, 4) && u16(2) == 43;
+    const qint64 headerBytes = big ? 16 : 8, countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12;
+    if (!f.has(0, headerBytes) || (big && (u16(4) != 8 || u16(6) != 0)))
+        return verdict(Survey::Damaged);
+    const quint64 directory = big ? u64(8) : u32(4);
+    if (directory < quint64(headerBytes) || directory > quint64(INT64_MAX / 2))
+        return verdict(Survey::Damaged);
+    if (!f.has(qint64(directory), countBytes))
+        return verdict(directory >= quint64(f.b.size()) ? Survey::Incomplete : Survey::Damaged);
+    const quint64 count = big ? u64(qint64(directory)) : u16(qint64(directory));
+    const qint64 first = qint64(directory) + countBytes;
+    if (count > 0xFFFF) // no directory holds more tags than there are
+        return verdict(Survey::Damaged);
+    if (!f.has(first, qint64(count) * entryBytes))
         return verdict(Survey::Incomplete);
-    qint64 width = 0, height = 0, offset = -1, bytes = -1;
-    for (qint64 i = 0; i < count; ++i) {
-        const qint64 entry = directory + 2 + i * 12;
+    quint64 width = 0, height = 0, offset = 0, bytes = 0;
+    bool oneOffset = false, oneCount = false;
+    for (qint64 i = 0; i < qint64(count); ++i) {
+        const qint64 entry = first + i * entryBytes;
         const uint tag = u16(entry), type = u16(entry + 2);
-        const quint32 number = u32(entry + 4);
-        // A value of one SHORT or LONG stands in the entry itself.
-        const qint64 value = type == 3 ? u16(entry + 8) : u32(entry + 8);
+        const quint64 number = big ? u64(entry + 4) : u32(entry + 4);
+        // A value of one SHORT, LONG or (in BigTIFF) LONG8 stands in the entry itself.
+        const qint64 at = entry + (big ? 12 : 8);
+        const quint64 value = type == 3 ? u16(at) : type == 16 && big ? u64(at) : u32(at);
         if (tag == 256)
             width = value;
         else if (tag == 257)
             height = value;
         else if ((tag == 273 || tag == 324) && number == 1) // the one strip's or tile's place
-            offset = value;
+            offset = value, oneOffset = true;
         else if ((tag == 279 || tag == 325) && number == 1)
-            bytes = value;
+            bytes = value, oneCount = true;
     }
-    const QSize size(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
+    const QSize size(int(qMin<quint64>(width, INT_MAX)), int(qMin<quint64>(height, INT_MAX)));
     if (size.isEmpty())
         return verdict(Survey::Damaged);
     Survey s = sized(size, limits);
-    s.ranOut = offset >= 0 && bytes >= 0 && !f.has(offset, bytes);
+    s.ranOut = oneOffset && oneCount &&
+               (offset > quint64(f.b.size()) || bytes > quint64(f.b.size()) - offset);
     return s;
 }
 

@@ -1,10 +1,16 @@
 #include "svgpicture.h"
 
-#include <QPainter>
 #include <QRegularExpression>
-#include <QSvgRenderer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+
+// GLib names a member "signals", which Qt defines as a word of its own.
+#pragma push_macro("signals")
+#undef signals
+#include <cairo.h>
+#include <gio/gio.h>
+#include <librsvg/rsvg.h>
+#pragma pop_macro("signals")
 
 #include <algorithm>
 #include <cmath>
@@ -14,10 +20,10 @@ namespace picture {
 
 namespace {
 
-// Deeper nesting than any drawing needs; Qt SVG walks it by recursion.
+// Deeper nesting than any drawing needs; a renderer walks it by recursion.
 constexpr int MaxDepth = 1000;
 
-// The document as Qt SVG will draw it, and what its root element says of its size.
+// The document as librsvg will draw it, and what its root element says of its size.
 struct Cleaned
 {
     enum Verdict { Fine, Damaged, Incomplete };
@@ -58,8 +64,9 @@ QSizeF viewBoxSize(QStringView text)
     return std::isfinite(size.width()) && std::isfinite(size.height()) ? size : QSizeF();
 }
 
-// An element's reference to one of the document's own elements: "#" and an id, no more. Qt SVG
-// takes anything else for a file, relative to the process's folder ("#/../x.png" too).
+// An element's reference to one of the document's own elements: "#" and an id, no more. A
+// renderer may take anything else for a file (Qt SVG did, relative to the process's folder,
+// "#/../x.png" too).
 bool isOwnElement(QStringView href)
 {
     static const QRegularExpression id(QStringLiteral("^#[A-Za-z_][A-Za-z0-9_.:-]*$"));
@@ -130,7 +137,7 @@ QString imageHeld(const QXmlStreamReader &reader, int depth)
     return {};
 }
 
-// Copies the document without what would make Qt SVG read other files: an <image> goes whole
+// Copies the document without what would make a renderer read other files: an <image> goes whole
 // unless it holds its picture in itself (an SVG held so is cleaned the same way, to any depth
 // within MaxDepth), other references to anything but the document's own elements lose their
 // href, and processing instructions go (an xml-stylesheet one names a style sheet file).
@@ -180,6 +187,64 @@ Cleaned clean(const QByteArray &bytes, int depth)
     return out;
 }
 
+// A document librsvg has read, given back when it goes out of scope.
+struct Document
+{
+    RsvgHandle *handle = nullptr;
+    Document(const Document &) = delete;
+    Document &operator=(const Document &) = delete;
+    // No base file: librsvg reads nothing but the document (data: references aside), whatever
+    // the cleaning left.
+    explicit Document(const QByteArray &xml)
+    {
+        GInputStream *stream =
+            g_memory_input_stream_new_from_data(xml.constData(), gssize(xml.size()), nullptr);
+        GError *error = nullptr;
+        handle = rsvg_handle_new_from_stream_sync(stream, nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr,
+                                                  &error);
+        g_object_unref(stream);
+        g_clear_error(&error);
+        if (handle)
+            rsvg_handle_set_dpi(handle, 96);
+    }
+    ~Document()
+    {
+        if (handle)
+            g_object_unref(handle);
+    }
+    // Its own width and height in pixels, when it gives them in units that have pixels.
+    QSizeF size() const
+    {
+        double w = 0, h = 0;
+        if (!rsvg_handle_get_intrinsic_size_in_pixels(handle, &w, &h))
+            return {};
+        return {w, h};
+    }
+};
+
+// The document drawn on white over the whole of an image of size, kept in proportion and
+// centred as its preserveAspectRatio says; null when librsvg cannot draw it.
+QImage drawn(const Document &document, QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied); // cairo's ARGB32, either endian
+    if (image.isNull())
+        return image;
+    image.fill(Qt::white);
+    cairo_surface_t *surface = cairo_image_surface_create_for_data(
+        image.bits(), CAIRO_FORMAT_ARGB32, size.width(), size.height(), int(image.bytesPerLine()));
+    cairo_t *cairo = cairo_create(surface);
+    const RsvgRectangle viewport{0, 0, double(size.width()), double(size.height())};
+    GError *error = nullptr;
+    const bool done = rsvg_handle_render_document(document.handle, cairo, &viewport, &error);
+    g_clear_error(&error);
+    cairo_destroy(cairo);
+    cairo_surface_destroy(surface);
+    if (!done)
+        return {};
+    image.reinterpretAsFormat(QImage::Format_RGB32); // opaque throughout
+    return image;
+}
+
 } // namespace
 
 bool looksLikeSvg(QByteArrayView head)
@@ -199,12 +264,12 @@ Picture renderSvg(QByteArrayView bytes, const Request &request, const Limits &li
         return {QImage(), refused(cleaned.verdict == Cleaned::Incomplete ? Reason::Incomplete
                                                                          : Reason::Damaged,
                                   {kind})};
-    QSvgRenderer renderer(cleaned.xml);
-    if (!renderer.isValid())
+    const Document document(cleaned.xml);
+    if (!document.handle)
         return {QImage(), refused(Reason::Damaged, {kind})};
     QSizeF natural = !cleaned.size.isEmpty()      ? cleaned.size
                      : !cleaned.viewBox.isEmpty() ? cleaned.viewBox
-                                                  : QSizeF(renderer.defaultSize());
+                                                  : document.size();
     if (natural.isEmpty())
         return {QImage(), refused(Reason::NoPixels, {kind, QString::number(natural.width()),
                                                      QString::number(natural.height())})};
@@ -222,16 +287,9 @@ Picture renderSvg(QByteArrayView bytes, const Request &request, const Limits &li
     const QSize size(std::clamp(int(std::floor(w * scale)), 1, limits.maxSide),
                      std::clamp(int(std::floor(h * scale)), 1, limits.maxSide));
 
-    QImage image(size, QImage::Format_RGB32);
+    QImage image = drawn(document, size);
     if (image.isNull())
-        return {QImage(), refused(Reason::OutOfMemory)};
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-        renderer.setAspectRatioMode(Qt::KeepAspectRatio);
-        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    }
+        return {QImage(), refused(Reason::Damaged, {kind})};
     if (request.longestSide <= 0 && request.density > 0)
         image.setDevicePixelRatio(request.density);
     return {image, {}};

@@ -1,5 +1,7 @@
-// SVG pictures, drawn as vectors at the size they are shown. A player's SVG names no other file
-// that gets read: its references to other files are taken out before it is drawn.
+// SVG pictures, drawn as vectors at the size they are shown, by librsvg (filters, masks, CSS,
+// text and the rest of SVG 1.1 and much of SVG 2). A player's SVG names no other file that gets
+// read: its references to other files are taken out before it is drawn, and librsvg is given no
+// base file to read others relative to.
 #pragma once
 
 #include "decoder.h"

@@ -112,6 +112,24 @@ private slots:
         QTest::newRow("BMP") << encoded(q, "bmp") << picture::Request();
         QTest::newRow("JPEG fitted") << encoded(q, "jpeg") << picture::Request{{100, 100}};
         QTest::newRow("PNG with alpha") << encoded(translucent, "png") << picture::Request();
+        // Our own readers and the libraries they use, behind the walls too.
+        QTest::newRow("PNG 16-bit with a transparent colour, through libpng")
+            << png16({60, 40}, 2, {{0xFFFF, 0, 0}, {0, 0xFFFF, 0}, {0, 0, 0xFFFF}, {9, 9, 9}},
+                     {9, 9, 9})
+            << picture::Request();
+        QTest::newRow("BMP 5-6-5, through our bitmap reader")
+            << bmp({60, 40}, {40, 16, 3, {0xF800, 0x07E0, 0x001F}}, {0xF800, 0x07E0, 0x1F, 0xFFFF})
+            << picture::Request();
+        QTest::newRow("BigTIFF, through libtiff") << bigTiff(q) << picture::Request{{100, 100}};
+        QTest::newRow("SVG of text, a filter and a mask, through librsvg")
+            << svgQuarters("width=\"240\" height=\"160\" viewBox=\"0 0 120 80\"",
+                           "<filter id=\"b\"><feGaussianBlur stdDeviation=\"3\"/></filter>"
+                           "<mask id=\"m\"><circle cx=\"60\" cy=\"40\" r=\"30\" "
+                           "fill=\"white\"/></mask>"
+                           "<g mask=\"url(#m)\" filter=\"url(#b)\"><text x=\"20\" y=\"50\" "
+                           "font-family=\"Liberation Sans\" font-size=\"24\">拼圖 Pintu</text>"
+                           "</g>")
+            << picture::Request{{}, 0, 2};
         wmftest::Writer metafile(true, QRect(0, 0, 300, 200), 96);
         metafile.createBrush(0, Qt::blue).selectObject(0).ellipse(10, 10, 290, 190);
         metafile.createFont(-40, "Liberation Sans").selectObject(1).textOut(20, 60, "Pintu");

@@ -253,6 +253,7 @@ private slots:
               QList<QColor>(4, Red));
         loads("TIFF", "p.tif", tiff({q}), s, Upright);
         loads("TIFF of two pages: its first", "2.tif", tiff({q, green.scaled(10, 10)}), s, Upright);
+        loads("BigTIFF", "b.tif", bigTiff(q), s, Upright);
         // SVG drawn at its own size: its width and height at 96 pixels an inch, else its
         // viewBox; no larger than fits the preview or the limits.
         const QByteArray box = "viewBox=\"0 0 120 80\"";
@@ -313,6 +314,87 @@ private slots:
         QVERIFY2(differs.isEmpty(), qPrintable(differs));
     }
 
+    // Forms whose every pixel has one right value, which Qt's readers got wrong: 16-bit PNGs
+    // with a transparent colour, bit fields of every width (full scale is 255) and alpha masks,
+    // OS/2's colour tables of triples, colour tables shorter than the depth has. Each quarter's
+    // colour is checked exactly, alpha too.
+    void exactPixels_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<QRgb>>("quarters"); // top left, top right, bottom left, right
+
+        const QSize size(8, 6);
+        const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255),
+                   yellow = qRgb(255, 255, 0), white = qRgb(255, 255, 255), black = qRgb(0, 0, 0),
+                   clear = qRgba(0, 0, 0, 0);
+        const QList<QRgb> upright = {red, green, blue, yellow};
+        const auto row = [&](const char *name, const QByteArray &bytes, const QList<QRgb> &want) {
+            QTest::newRow(name) << bytes << want;
+        };
+        row("PNG 16-bit RGB, a transparent colour",
+            png16(size, 2, {{0xFFFF, 0, 0}, {0, 0xFFFF, 0}, {0, 0, 0xFFFF}, {0, 1, 0xFFFF}},
+                  {0, 0, 0xFFFF}),
+            {red, green, clear, blue}); // transparent at 16 bits: 0, 1, 0xFFFF is not
+        row("PNG 16-bit RGB, mid colours",
+            png16(size, 2,
+                  {{0x1234, 0x5678, 0x9ABC}, {0x8080, 0x8080, 0x8080}, {1, 2, 3}, {0, 0, 0}},
+                  {1, 2, 3}),
+            {qRgb(18, 86, 154), qRgb(128, 128, 128), clear, black});
+        row("PNG 16-bit grey, a transparent grey",
+            png16(size, 0, {{0xFFFF}, {0x8080}, {0}, {1}}, {0}),
+            {white, qRgb(128, 128, 128), clear, black});
+        row("PNG 16-bit RGB without one",
+            png16(size, 2, {{0xFFFF, 0, 0}, {0, 0xFFFF, 0}, {0, 0, 0xFFFF}, {0xFFFF, 0xFFFF, 0}}),
+            upright);
+
+        const auto bmpRow = [&](const char *name, const BmpForm &form, const QList<quint32> &stored,
+                                const QList<QRgb> &want) {
+            row(name, bmp(size, form, stored), want);
+        };
+        bmpRow("BMP 24-bit", {}, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00}, upright);
+        bmpRow("BMP 16-bit 5-5-5", {40, 16}, {0x7FFF, 0x7C00, 0x03E0, 0x4210},
+               {white, red, green, qRgb(132, 132, 132)});
+        bmpRow("BMP 16-bit 5-6-5", {40, 16, 3, {0xF800, 0x07E0, 0x001F}},
+               {0xFFFF, 0x07E0, 0x001F, 0x8410}, {white, green, blue, qRgb(132, 130, 132)});
+        bmpRow("BMP 16-bit 5-5-5-1, alpha mask in the header",
+               {108, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}}, {0xFFFF, 0x7FFF, 0xFC00, 0x83E0},
+               {white, clear, red, green});
+        bmpRow("BMP 16-bit 4-4-4-4, alpha mask after the header",
+               {40, 16, 6, {0x0F00, 0x00F0, 0x000F, 0xF000}}, {0xFF00, 0x80F0, 0xF00F, 0x0FFF},
+               {red, qRgba(0, 255, 0, 136), blue, clear});
+        bmpRow("BMP 32-bit 10-10-10-2", {56, 32, 3, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
+               {0xFFFFFFFF, 0x7FF00000, 0xC0000000 | 512 << 20 | 512 << 10 | 512, 0},
+               {white, qRgba(255, 0, 0, 85), qRgb(128, 128, 128), clear});
+        bmpRow("BMP 32-bit, no alpha mask", {40, 32}, {0xFFFF0000, 0x0000FF00, 0xFF, 0xFFFF00},
+               upright);
+        const QList<QRgb> four = {red, green, blue, yellow};
+        bmpRow("OS/2 BMP 8-bit, four colours as triples", {12, 8, 0, {}, four}, {0, 1, 2, 3},
+               upright);
+        bmpRow("OS/2 BMP 4-bit, four colours as triples", {12, 4, 0, {}, four}, {0, 1, 2, 3},
+               upright);
+        bmpRow("OS/2 BMP 1-bit", {12, 1, 0, {}, {black, white}}, {1, 0, 0, 1},
+               {white, black, black, white});
+        bmpRow("BMP 8-bit, four colours counted", {40, 8, 0, {}, four, 4}, {0, 1, 2, 3}, upright);
+        bmpRow("BMP 8-bit, four colours uncounted", {40, 8, 0, {}, four}, {0, 1, 2, 3}, upright);
+        bmpRow("BMP 8-bit, an index past the table", {40, 8, 0, {}, four, 4}, {0, 1, 2, 200},
+               {red, green, blue, black});
+        bmpRow("BMP 2-bit", {40, 2, 0, {}, four}, {0, 1, 2, 3}, upright);
+    }
+    void exactPixels()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<QRgb>, quarters);
+        const picture::Picture loaded = picture::decode(bytes);
+        QVERIFY2(!loaded.isNull(), qPrintable(loaded.refusal.details.join(u' ')));
+        QCOMPARE(loaded.image.size(), QSize(8, 6));
+        const QImage image = loaded.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        for (int i = 0; i < 4; ++i) {
+            const QPoint at(i % 2 * 4 + 1, i / 2 * 3 + 1);
+            QCOMPARE(QString::number(image.pixel(at), 16),
+                     QString::number(qPremultiply(quarters[i]), 16));
+        }
+    }
+
     // Hostile files of every format: cut, empty, noise, lying headers, forms we do not read,
     // each refused with what is truly wrong before anything is allocated for it, at full size
     // and for the preview alike. What the header alone tells is told by checkHead() too, so
@@ -361,6 +443,27 @@ private slots:
         unsupported("JPEG of 12 bits a sample", jpegFrame(jpeg, '\xC1', 12), "12-bit");
         unsupported("JPEG lossless", jpegFrame(jpeg, '\xC3'), "lossless");
         unsupported("JPEG hierarchical", jpegFrame(jpeg, '\xC5'), "hierarchical");
+        const QByteArray jpegLs = jpegFrame(jpeg, '\xF7');
+        unsupported("JPEG-LS", jpegLs, "JPEG-LS");
+        unsupported("JPEG-LS cut in half", jpegLs.left(jpegLs.size() / 2), "JPEG-LS");
+        unsupported("JPEG-LS with no end marker", jpegLs.chopped(2), "JPEG-LS");
+        QByteArray dnl = jpegClaiming(jpeg, 30, 0);
+        dnl.insert(dnl.size() - 2, QByteArray("\xFF\xDC\x00\x04\x00\x14", 6)); // 20 lines
+        unsupported("JPEG with its height in a DNL marker", dnl, "DNL");
+        unsupported("JPEG with a DNL marker, cut", dnl.left(dnl.size() / 2), "DNL");
+        const auto bmpForm = [&](const char *row, const BmpForm &form, const char *name) {
+            refused(row, "u.bmp", bmp({8, 6}, form, {0, 0, 0, 0}), Reason::Unsupported,
+                    {u"BMP"_s, QString::fromLatin1(name)}, true);
+        };
+        bmpForm("BMP holding a JPEG", {40, 24, 4}, "JPEG inside");
+        bmpForm("BMP holding a PNG", {40, 24, 5}, "PNG inside");
+        bmpForm("OS/2 BMP of 24-bit runs", {64, 24, 4}, "RLE24");
+        bmpForm("OS/2 BMP of Huffman codes", {64, 1, 3, {}, {0, 0xFFFFFF}}, "Huffman");
+        bmpForm("BMP of CMYK", {40, 32, 11}, "compression 11");
+        cut("PNG 16-bit with a transparent colour, cut",
+            png16({300, 200}, 2, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}}, {1, 2, 3})
+                .chopped(20),
+            "PNG");
         cut("PNG cut", png.chopped(20), "PNG");
         damaged("PNG noise after signature", png.left(8) + noise(200, 8), "PNG");
         damaged("GIF signature only", "GIF89a", "GIF");
@@ -379,6 +482,19 @@ private slots:
         const QByteArray svg = svgQuarters("viewBox=\"0 0 120 80\"");
         cut("SVG cut", svg.chopped(30), "SVG");
         damaged("SVG that is no XML", "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect/></g>",
+                "SVG");
+        // Ten entities each ten of the one before: 10^10 letters, were they expanded.
+        QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY e0 \"lol\">\n";
+        for (int i = 1; i <= 10; ++i)
+            laughs += "<!ENTITY e" + QByteArray::number(i) + " \"" +
+                      ("&e" + QByteArray::number(i - 1) + ";").repeated(10) + "\">\n";
+        laughs += "]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+                  "<text y=\"5\">&e10;</text></svg>\n";
+        damaged("SVG of entities expanding to 10^10 letters", laughs, "SVG");
+        damaged("SVG nested 100000 deep",
+                "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">" +
+                    QByteArray("<g>").repeated(100000) + "<rect width=\"5\" height=\"5\"/>" +
+                    QByteArray("</g>").repeated(100000) + "</svg>",
                 "SVG");
 
         const int side = picture::MaxSide, rows = int(picture::MaxPixels / side);
@@ -404,6 +520,11 @@ private slots:
         qToLittleEndian<quint16>(19999, canvas.data() + 27);
         tooLarge("WebP canvas of 20000 x 20000", canvas, 20000, 20000);
         tooLarge("TIFF of 20000 x 20000", tiffClaiming(tiff({q}), 20000, 20000), 20000, 20000);
+        QByteArray bigClaiming = bigTiff(q);
+        qToLittleEndian<quint32>(20000, bigClaiming.data() + 24 + 12);      // ImageWidth
+        qToLittleEndian<quint32>(20000, bigClaiming.data() + 24 + 20 + 12); // ImageLength
+        tooLarge("BigTIFF of 20000 x 20000", bigClaiming, 20000, 20000);
+        cut("BigTIFF cut", bigTiff(quadrants({300, 200})).chopped(5000), "TIFF");
 
         // Names that carry a picture's extension but are no picture file (none may block) and
         // a file past the size limit.

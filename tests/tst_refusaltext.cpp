@@ -69,6 +69,43 @@ private slots:
         QVERIFY2(text.endsWith(u'。'), qPrintable(text));
     }
 
+    // The forms of a kind we do not read, each named: never "damaged" or "incomplete".
+    void unsupportedForms_data()
+    {
+        QTest::addColumn<QStringList>("details");
+        QTest::addColumn<QString>("form"); // as the sentence names it
+        const auto row = [](const char *name, const QString &kind, const QString &variant,
+                            const QString &form) {
+            QTest::newRow(name) << QStringList{kind, variant} << form;
+        };
+        row("JPEG 12-bit", u"JPEG"_s, u"12-bit"_s, u" 12 位元"_s);
+        row("JPEG lossless", u"JPEG"_s, u"lossless"_s, u"無失真壓縮"_s);
+        row("JPEG hierarchical", u"JPEG"_s, u"hierarchical"_s, u"階層式"_s);
+        row("JPEG-LS", u"JPEG"_s, u"JPEG-LS"_s, u" JPEG-LS 壓縮"_s);
+        row("JPEG DNL", u"JPEG"_s, u"DNL"_s, u"把高度寫在影像資料之後（DNL 標記）"_s);
+        row("BMP holding a JPEG", u"BMP"_s, u"JPEG inside"_s, u"內含 JPEG 影像"_s);
+        row("BMP holding a PNG", u"BMP"_s, u"PNG inside"_s, u"內含 PNG 影像"_s);
+        row("OS/2 Huffman BMP", u"BMP"_s, u"Huffman"_s, u" OS/2 霍夫曼編碼"_s);
+        row("OS/2 RLE24 BMP", u"BMP"_s, u"RLE24"_s, u" OS/2 24 位元行程編碼"_s);
+        row("compression by number", u"TIFF"_s, u"compression 34712"_s,
+            u"採用第 34712 號壓縮方式"_s);
+        row("colour space by number", u"TIFF"_s, u"colour 9"_s, u"採用第 9 號色彩空間"_s);
+        row("sample format by number", u"TIFF"_s, u"sample format 5"_s, u"採用第 5 號樣本格式"_s);
+        row("bits by number", u"TIFF"_s, u"bits 128"_s, u"每個樣本 128 位元"_s);
+        row("floating point by number", u"TIFF"_s, u"float 24"_s, u"每個樣本 24 位元浮點數"_s);
+        row("a number that is none", u"TIFF"_s, u"bits x"_s, u"特殊格式"_s);
+        row("unknown form", u"PNG"_s, u"whatever"_s, u"特殊格式"_s);
+    }
+    void unsupportedForms()
+    {
+        QFETCH(QStringList, details);
+        QFETCH(QString, form);
+        const QString &kind = details[0];
+        QCOMPARE(picture::refusalText({Reason::Unsupported, details}, u"p"_s),
+                 u"無法讀取圖片「p」：這是"_s + form + u"的 "_s + kind +
+                     u" 檔案，本程式不支援這種 "_s + kind + u"。"_s);
+    }
+
     // Details miscounted, as a decoding process gone wrong may send them: the sentence's own
     // limits stay in their places.
     void detailsMiscounted_data()

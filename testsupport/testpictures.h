@@ -224,6 +224,43 @@ inline QByteArray tiff(const QList<QImage> &pages)
     return out;
 }
 
+// A BigTIFF of one uncompressed 8-bit RGB page in one strip: 8-byte offsets and counts,
+// entries of 20 bytes.
+inline QByteArray bigTiff(const QImage &page)
+{
+    const QImage rgb = page.convertToFormat(QImage::Format_RGB888);
+    QByteArray out("II+\0\x08\0\0\0", 8);
+    const auto put = [&out](quint64 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((v >> (8 * i)) & 0xFF));
+    };
+    put(16, 8); // the first directory
+    constexpr int Entries = 9;
+    const quint64 pixelsAt = 16 + 8 + Entries * 20 + 8;
+    const quint64 bytes = quint64(rgb.width()) * 3 * quint64(rgb.height());
+    put(Entries, 8);
+    const auto entry = [&](int tag, int type, quint64 count, quint64 value, int valueBytes) {
+        put(quint64(tag), 2);
+        put(quint64(type), 2);
+        put(count, 8);
+        put(value, valueBytes);
+        put(0, 8 - valueBytes);
+    };
+    entry(256, 4, 1, quint64(rgb.width()), 4);        // ImageWidth
+    entry(257, 4, 1, quint64(rgb.height()), 4);       // ImageLength
+    entry(258, 3, 3, 0x0008000800080000ull >> 16, 6); // BitsPerSample: 8, 8, 8 in the entry
+    entry(259, 3, 1, 1, 2);                           // no compression
+    entry(262, 3, 1, 2, 2);                           // RGB
+    entry(273, 16, 1, pixelsAt, 8);                   // StripOffsets, LONG8
+    entry(277, 3, 1, 3, 2);                           // SamplesPerPixel
+    entry(278, 4, 1, quint64(rgb.height()), 4);       // RowsPerStrip
+    entry(279, 16, 1, bytes, 8);                      // StripByteCounts, LONG8
+    put(0, 8);                                        // no next directory
+    for (int y = 0; y < rgb.height(); ++y)
+        out.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
+    return out;
+}
+
 // A lossless WebP of several frames, each as Qt's writer makes it, put into the extended
 // format's animation frames over a canvas of the first frame's size.
 inline QByteArray animatedWebp(const QList<QImage> &frames)
@@ -423,6 +460,126 @@ inline QByteArray tiffClaiming(QByteArray tiffBytes, quint32 width, quint32 heig
     qToLittleEndian<quint32>(width, tiffBytes.data() + directory + 2 + 8);       // ImageWidth
     qToLittleEndian<quint32>(height, tiffBytes.data() + directory + 2 + 12 + 8); // ImageLength
     return tiffBytes;
+}
+
+// ---- PNG and BMP written field by field, for the forms Qt's writers do not write
+
+// A PNG chunk: length, type, data, checksum.
+inline QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    chunk += QByteArray(type, 4) + data + QByteArray(4, '\0');
+    qToBigEndian<quint32>(crc32(QByteArrayView(chunk).sliced(4, 4 + data.size())),
+                          chunk.data() + chunk.size() - 4);
+    return chunk;
+}
+
+// A 16-bit grey (colourType 0) or RGB (2) PNG of four quarters, each given as its samples
+// (one or three 16-bit values), with a transparent colour (a tRNS chunk) when one is given.
+inline QByteArray png16(QSize size, int colourType, const QList<QList<quint16>> &quarters,
+                        const QList<quint16> &transparent = {})
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(size.width()), header.data());
+    qToBigEndian<quint32>(quint32(size.height()), header.data() + 4);
+    header[8] = 16;
+    header[9] = char(colourType);
+    QByteArray rows;
+    for (int y = 0; y < size.height(); ++y) {
+        rows.append('\0'); // no filter
+        for (int x = 0; x < size.width(); ++x)
+            for (quint16 v : quarters[(y >= size.height() / 2) * 2 + (x >= size.width() / 2)])
+                rows.append(char(v >> 8)).append(char(v & 0xFF));
+    }
+    QByteArray out = QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header);
+    if (!transparent.isEmpty()) {
+        QByteArray trns;
+        for (quint16 v : transparent)
+            trns.append(char(v >> 8)).append(char(v & 0xFF));
+        out += pngChunk("tRNS", trns);
+    }
+    return out + pngChunk("IDAT", qCompress(rows, 9).mid(4)) + pngChunk("IEND", {});
+}
+
+// How bmp() writes a bitmap: its header's size (12 for OS/2's first, 40 and up for Windows'),
+// depth, compression and bit-field masks (red, green, blue and alpha: in the header from 52 and
+// 56 bytes on, else after it), colour table (triples after a 12-byte header) and its count.
+struct BmpForm
+{
+    BmpForm(int header = 40, int depth = 24, quint32 compressed = 0, QList<quint32> bitMasks = {},
+            QList<QRgb> table = {}, quint32 used = 0)
+        : headerSize(header), bits(depth), compression(compressed), masks(std::move(bitMasks)),
+          colours(std::move(table)), coloursUsed(used)
+    {
+    }
+    int headerSize = 40;
+    int bits = 24;
+    quint32 compression = 0;
+    QList<quint32> masks;
+    QList<QRgb> colours;
+    quint32 coloursUsed = 0;
+};
+
+// A BMP of four quarters, each given as its pixel's value as stored (an index, or the bits of
+// a pixel, in the order blue, green, red for 24 bits), bottom row first.
+inline QByteArray bmp(QSize size, const BmpForm &form, const QList<quint32> &quarters)
+{
+    const bool core = form.headerSize == 12;
+    QByteArray header(form.headerSize, '\0');
+    char *h = header.data();
+    qToLittleEndian<quint32>(quint32(form.headerSize), h);
+    if (core) {
+        qToLittleEndian<quint16>(quint16(size.width()), h + 4);
+        qToLittleEndian<quint16>(quint16(size.height()), h + 6);
+        qToLittleEndian<quint16>(1, h + 8);
+        qToLittleEndian<quint16>(quint16(form.bits), h + 10);
+    } else {
+        qToLittleEndian<qint32>(size.width(), h + 4);
+        qToLittleEndian<qint32>(size.height(), h + 8);
+        qToLittleEndian<quint16>(1, h + 12);
+        qToLittleEndian<quint16>(quint16(form.bits), h + 14);
+        qToLittleEndian<quint32>(form.compression, h + 16);
+        qToLittleEndian<quint32>(form.coloursUsed, h + 32);
+    }
+    QByteArray after; // the masks that do not fit in the header
+    for (qsizetype i = 0; i < form.masks.size(); ++i) {
+        if (40 + 4 * (i + 1) <= form.headerSize)
+            qToLittleEndian<quint32>(form.masks[i], h + 40 + 4 * i);
+        else {
+            QByteArray mask(4, '\0');
+            qToLittleEndian<quint32>(form.masks[i], mask.data());
+            after += mask;
+        }
+    }
+    QByteArray table;
+    for (QRgb c : form.colours) {
+        table.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+        if (!core)
+            table.append('\0');
+    }
+    const qsizetype stride = (qsizetype(size.width()) * form.bits + 31) / 32 * 4;
+    QByteArray pixels(stride * size.height(), '\0');
+    for (int row = 0; row < size.height(); ++row) {
+        const int y = size.height() - 1 - row; // the bottom row first
+        uchar *line = reinterpret_cast<uchar *>(pixels.data()) + row * stride;
+        for (int x = 0; x < size.width(); ++x) {
+            const quint32 v = quarters[(y >= size.height() / 2) * 2 + (x >= size.width() / 2)];
+            if (form.bits < 8) {
+                const int bit = x * form.bits;
+                line[bit / 8] |= uchar(v << (8 - form.bits - bit % 8));
+            } else {
+                for (int i = 0; i < form.bits / 8; ++i)
+                    line[x * form.bits / 8 + i] = uchar(v >> (8 * i));
+            }
+        }
+    }
+    const qsizetype offset = 14 + header.size() + after.size() + table.size();
+    QByteArray out("BM");
+    out += QByteArray(12, '\0');
+    qToLittleEndian<quint32>(quint32(offset + pixels.size()), out.data() + 2);
+    qToLittleEndian<quint32>(quint32(offset), out.data() + 10);
+    return out + header + after + table + pixels;
 }
 
 } // namespace testpictures

@@ -48,24 +48,27 @@ struct Layout
     bool topDown = false;
     int bits = 0;
     quint32 compression = Rgb;
-    quint32 masks[3] = {0, 0, 0};
-    QList<QRgb> colors;  // for 8 bits a pixel and fewer
-    qsizetype start = 0; // where the bits begin
-    qint64 stride = 0;   // bytes a stored row
+    quint32 masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
+    QList<QRgb> colors;              // for 8 bits a pixel and fewer
+    qsizetype start = 0;             // where the bits begin
+    qint64 stride = 0;               // bytes a stored row
 };
 
-// The bit fields' masks: given after the header (or in it, from 52 bytes on), or the
-// standard ones of 16 and 32 bits a pixel. *pos moves past masks that follow the header.
-bool readMasks(QByteArrayView data, const picture::DibHeader &h, Layout *l, qsizetype *pos)
+// The bit fields' masks: given after the header (or in it, from 52 bytes on, and the alpha
+// mask from 56), or the standard ones of 16 and 32 bits a pixel. Of a header shorter than
+// that, an alpha mask follows the others only when the compression says so (6). *pos moves
+// past masks that follow the header.
+bool readMasks(QByteArrayView data, const picture::DibHeader &h, quint32 compression, Layout *l,
+               qsizetype *pos)
 {
     if (l->compression == BitFields) {
         const qsizetype at = h.size >= 52 ? 40 : qsizetype(h.size);
-        if (at + 12 > data.size())
+        const qsizetype count = h.size >= 56 || compression == AlphaBitFields ? 4 : 3;
+        if (at + 4 * count > data.size())
             return false;
-        for (int i = 0; i < 3; ++i)
-            l->masks[i] = u32(data, at + 4 * qsizetype(i));
-        if (h.size < 52)
-            *pos += 12;
+        for (qsizetype i = 0; i < count; ++i)
+            l->masks[i] = u32(data, at + 4 * i);
+        *pos = std::max<qsizetype>(*pos, at + 4 * count);
     } else if (l->bits == 16) {
         l->masks[0] = 0x7C00, l->masks[1] = 0x03E0, l->masks[2] = 0x001F;
     } else if (l->bits == 32) {
@@ -77,7 +80,7 @@ bool readMasks(QByteArrayView data, const picture::DibHeader &h, Layout *l, qsiz
 // The colour table at pos: RGB quads (or triples after the old header), or with colorUsage 1
 // indices into palette. The bits follow it.
 DibStatus readColors(QByteArrayView data, const picture::DibHeader &h, quint16 colorUsage,
-                     const QList<QRgb> &palette, qsizetype pos, Layout *l)
+                     const QList<QRgb> &palette, qsizetype pos, qsizetype bitsAt, Layout *l)
 {
     const int bpp = l->bits;
     const quint32 colorsUsed = h.colorsUsed;
@@ -86,8 +89,11 @@ DibStatus readColors(QByteArrayView data, const picture::DibHeader &h, quint16 c
     l->stride = ((l->width * bpp + 31) / 32) * 4;
     if (entries < 0 || entries > 65536)
         return DibStatus::Malformed;
-    if (l->compression == Rgb && colorsUsed == 0 && bpp <= 8 &&
-        pos + entries * entrySize + l->stride * l->height > data.size()) {
+    if (bitsAt >= pos && colorsUsed == 0 && bpp <= 8) {
+        // A file's header says where the bits are: the table is what fits before them.
+        entries = std::min<qint64>(entries, (bitsAt - pos) / entrySize);
+    } else if (l->compression == Rgb && colorsUsed == 0 && bpp <= 8 &&
+               pos + entries * entrySize + l->stride * l->height > data.size()) {
         // Some writers store fewer colours than the depth has and leave the count at zero:
         // the table is what lies before the bits.
         entries = std::max<qint64>(0, (data.size() - pos - l->stride * l->height) / entrySize);
@@ -108,12 +114,14 @@ DibStatus readColors(QByteArrayView data, const picture::DibHeader &h, quint16 c
         }
     }
     l->start = pos + entries * entrySize;
+    if (bitsAt >= l->start && bitsAt <= data.size())
+        l->start = bitsAt;
     return DibStatus::Ok;
 }
 
 // The header, the bit-field masks and the colour table, or why the DIB is not drawn.
 DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
-                     qint64 maxPixels, Layout *l)
+                     qint64 maxPixels, qsizetype bitsAt, Layout *l)
 {
     const std::optional<picture::DibHeader> h = picture::readDibHeader(data, 0);
     if (!h)
@@ -130,7 +138,7 @@ DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> 
     if (l->width > (1 << 20) || l->height > (1 << 20) || l->width * l->height > maxPixels)
         return DibStatus::TooLarge;
     const int bpp = l->bits;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+    if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
         return DibStatus::Unsupported;
     const quint32 c = l->compression;
     if (!(c == Rgb || (c == Rle8 && bpp == 8) || (c == Rle4 && bpp == 4) ||
@@ -138,9 +146,9 @@ DibStatus readLayout(QByteArrayView data, quint16 colorUsage, const QList<QRgb> 
         return DibStatus::Unsupported;
 
     qsizetype pos = h->size;
-    if (!readMasks(data, *h, l, &pos))
+    if (!readMasks(data, *h, h->compression, l, &pos))
         return DibStatus::Malformed;
-    return readColors(data, *h, colorUsage, palette, pos, l);
+    return readColors(data, *h, colorUsage, palette, pos, bitsAt, l);
 }
 
 // One bit a pixel, kept as it is with its two colours; missing rows stay the second colour
@@ -179,10 +187,16 @@ void runLength(QImage &img, const Layout &l, QByteArrayView bits)
         [&](qint64 x, qint64 y, int index) { put(img, l, x, y, l.colors[index]); });
 }
 
-// Uncompressed rows of 4 to 32 bits a pixel; missing rows stay white.
+// Uncompressed rows of 2 to 32 bits a pixel; missing rows stay white. An alpha mask counts
+// only in an image with an alpha channel.
 void packed(QImage &img, const Layout &l, QByteArrayView bits)
 {
     const Channel red(l.masks[0]), green(l.masks[1]), blue(l.masks[2]);
+    const Channel alpha(img.hasAlphaChannel() ? l.masks[3] : 0);
+    const auto colour = [&](quint32 v) {
+        return alpha.mask ? qRgba(red(v), green(v), blue(v), alpha(v))
+                          : qRgb(red(v), green(v), blue(v));
+    };
     for (qint64 y = 0; y < l.height; ++y) {
         if ((y + 1) * l.stride > bits.size())
             break;
@@ -190,6 +204,9 @@ void packed(QImage &img, const Layout &l, QByteArrayView bits)
         for (qint64 x = 0; x < l.width; ++x) {
             QRgb c;
             switch (l.bits) {
+            case 2:
+                c = l.colors[(src[x / 4] >> (6 - 2 * (x & 3))) & 3];
+                break;
             case 4:
                 c = l.colors[(x & 1) ? (src[x / 2] & 0x0F) : (src[x / 2] >> 4)];
                 break;
@@ -198,7 +215,7 @@ void packed(QImage &img, const Layout &l, QByteArrayView bits)
                 break;
             case 16: {
                 const quint32 v = quint32(src[2 * x]) | (quint32(src[2 * x + 1]) << 8);
-                c = qRgb(red(v), green(v), blue(v));
+                c = colour(v);
                 break;
             }
             case 24:
@@ -208,7 +225,7 @@ void packed(QImage &img, const Layout &l, QByteArrayView bits)
                 quint32 v;
                 std::memcpy(&v, src + 4 * x, 4);
                 v = qFromLittleEndian(v);
-                c = qRgb(red(v), green(v), blue(v));
+                c = colour(v);
                 break;
             }
             }
@@ -220,11 +237,12 @@ void packed(QImage &img, const Layout &l, QByteArrayView bits)
 } // namespace
 
 DibStatus decodeDib(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &palette,
-                    qint64 maxPixels, QImage *out)
+                    qint64 maxPixels, QImage *out, const DibOptions &options)
 {
     *out = QImage();
     Layout l;
-    if (const DibStatus status = readLayout(data, colorUsage, palette, maxPixels, &l);
+    if (const DibStatus status =
+            readLayout(data, colorUsage, palette, maxPixels, options.bitsAt, &l);
         status != DibStatus::Ok)
         return status;
     const QByteArrayView bits = data.sliced(l.start);
@@ -232,7 +250,8 @@ DibStatus decodeDib(QByteArrayView data, quint16 colorUsage, const QList<QRgb> &
         *out = monochrome(l, bits);
         return out->isNull() ? DibStatus::TooLarge : DibStatus::Ok;
     }
-    QImage img(int(l.width), int(l.height), QImage::Format_RGB32);
+    const bool alpha = options.alpha && l.compression == BitFields && l.masks[3] != 0;
+    QImage img(int(l.width), int(l.height), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (img.isNull())
         return DibStatus::TooLarge;
     img.fill(Qt::white);
