@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <functional>
+#include <sched.h>
 #include <sys/resource.h>
 
 namespace {
@@ -242,10 +243,22 @@ private slots:
         const QString path = write(QStringLiteral("heavy.bin"), make());
         picture::Picture answered;
         const qint64 cpuBefore = childrenCpuMilliseconds();
+        // PINTU_BENCH_DECODER_CORE=N: the decoding process runs on core N alone (it takes this
+        // thread's cores when it starts); the file is made on all of them.
+        cpu_set_t everywhere, pinned;
+        ::sched_getaffinity(0, sizeof everywhere, &everywhere);
+        const bool pin = qEnvironmentVariableIsSet("PINTU_BENCH_DECODER_CORE");
+        if (pin) {
+            CPU_ZERO(&pinned);
+            CPU_SET(qEnvironmentVariableIntValue("PINTU_BENCH_DECODER_CORE"), &pinned);
+            ::sched_setaffinity(0, sizeof pinned, &pinned);
+        }
         QElapsedTimer clock;
         clock.start();
         QBENCHMARK_ONCE { answered = picture::DecodeJob::run(path, {Preview}); }
         const qint64 wall = clock.elapsed();
+        if (pin)
+            ::sched_setaffinity(0, sizeof everywhere, &everywhere);
         const qint64 cpu = childrenCpuMilliseconds() - cpuBefore;
         const picture::DecodeBudget budget;
         qInfo("%lld KiB; CPU %lld ms of %lld ms budgeted for its pixels; %lld ms in all: %s",

@@ -33,7 +33,7 @@ struct DecodeBudget
     // picture drawn as vectors counts the pixels it is drawn at): enough for any picture within
     // the limits on a machine four times slower than a current laptop (docs/performance.md).
     int floorMilliseconds = 2000;
-    int perMegapixelMilliseconds = 250;
+    int perMegapixelMilliseconds = 400;
     // Wall-clock time from the hand-over to the answer, for a process that sleeps or blocks.
     int ceilingMilliseconds = 60000;
     // Time spent waiting for a drive without a break: opening the file, or the process reading
