@@ -60,8 +60,9 @@ QProcessEnvironment decoderEnvironment()
 // (destroying a running QProcess waits for it).
 QList<QProcess *> &abandoned()
 {
-    static QList<QProcess *> processes;
-    return processes;
+    // Never destroyed either: it outlives every process it holds, to the program's end.
+    static auto *processes = new QList<QProcess *>;
+    return *processes;
 }
 
 void abandon(QProcess *process)
