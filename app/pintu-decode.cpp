@@ -21,6 +21,8 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef PINTU_DECODE_TEST_HOOKS
@@ -44,6 +46,23 @@ QStringList argumentsOf(int argc, char **argv)
     return arguments;
 }
 
+// The whole of the regular file open as fd, mapped, when it is larger than what has been read
+// of it (read bytes); null otherwise. The mapping stays to the end of this short-lived process.
+QByteArray mappedWhole(int fd, qsizetype read)
+{
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= read ||
+        st.st_size > picture::MaxFileBytes)
+        return {};
+    void *address =
+        ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (address == MAP_FAILED)
+        return {};
+    return QByteArray::fromRawData(static_cast<const char *>(address), qsizetype(st.st_size));
+}
+
 // The file's first bytes tell what the header alone decides (too large, a form we do not read,
 // no picture at all) before the rest is read; then the rest, what it declares, and the picture.
 picture::Picture decodeInput(int argc, char **argv, int file, const picture::Request &request,
@@ -56,10 +75,21 @@ picture::Picture decodeInput(int argc, char **argv, int file, const picture::Req
         return {QImage(), failed};
     if (const picture::Refusal early = picture::checkHead(bytes); early.isRefused())
         return {QImage(), early};
-    if (const picture::Refusal failed = picture::readAll(file, &bytes); failed.isRefused())
+    // A whole regular file is mapped, its pages all at once, rather than copied into memory of
+    // our own; another kind of file, or one the system will not map, is read.
+    if (const QByteArray mapped = mappedWhole(file, bytes.size()); !mapped.isNull())
+        bytes = mapped;
+    else if (const picture::Refusal failed = picture::readAll(file, &bytes); failed.isRefused())
         return {QImage(), failed};
-    if (reports >= 0)
-        picture::handover::declare(reports, picture::declaredPixels(bytes, request));
+    if (reports >= 0) {
+        // The header tells, as a rule; the whole file only when it does not (a TIFF's
+        // directory may lie at its end).
+        qint64 pixels = picture::declaredPixels(
+            QByteArrayView(bytes).first(qMin(bytes.size(), qsizetype(HeadBytes))), request);
+        if (pixels == 0)
+            pixels = picture::declaredPixels(bytes, request);
+        picture::handover::declare(reports, pixels);
+    }
     // Text needs fonts, fonts need a platform; no display is needed. Other pictures need
     // neither, and start faster without.
     std::optional<QGuiApplication> app;
