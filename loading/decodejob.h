@@ -74,7 +74,6 @@ public:
     void setBudget(const DecodeBudget &budget) { m_budget = budget; }
     // The budget each new job starts with (the tests shorten it).
     static void setStandardBudget(const DecodeBudget &budget);
-    const DecodeBudget &budget() const { return m_budget; }
 
     // Decodes to the end in an event loop of its own, for programs without windows.
     static Picture run(const QString &path, const Request &request = {},

@@ -45,7 +45,6 @@ public:
     std::optional<FolderReading> read(const QString &folder);
     // The reading running is abandoned: arrived() does not come for it.
     void cancel();
-    bool isReading() const { return bool(m_pending); }
 
 signals:
     void arrived(const QString &folder, const picture::FolderReading &reading);

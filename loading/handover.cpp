@@ -15,6 +15,24 @@ namespace {
 constexpr size_t MaxMessage = 1024;
 constexpr size_t DeclaredBytes = 8;
 
+// A message of bytes with room for one file passed along.
+struct MessageWithFile
+{
+    iovec part;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+
+    MessageWithFile(void *bytes, size_t size) : part{bytes, size}
+    {
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    MessageWithFile(const MessageWithFile &) = delete;
+    MessageWithFile &operator=(const MessageWithFile &) = delete;
+};
+
 } // namespace
 
 bool makePair(int ends[2])
@@ -30,21 +48,15 @@ bool send(int socket, int file, const Request &request)
         payload += argument.toUtf8() + '\0';
     if (payload.isEmpty())
         payload += '\0'; // a message of no bytes would carry no file
-    iovec part{payload.data(), size_t(payload.size())};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr *header = CMSG_FIRSTHDR(&message);
+    MessageWithFile out(payload.data(), size_t(payload.size()));
+    cmsghdr *header = CMSG_FIRSTHDR(&out.message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
     header->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(header), &file, sizeof(int));
     ssize_t sent;
     do
-        sent = ::sendmsg(socket, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+        sent = ::sendmsg(socket, &out.message, MSG_DONTWAIT | MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     return sent == ssize_t(payload.size());
 }
@@ -52,13 +64,8 @@ bool send(int socket, int file, const Request &request)
 std::optional<Received> receive(int socket)
 {
     char bytes[MaxMessage];
-    iovec part{bytes, sizeof bytes};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    MessageWithFile in(bytes, sizeof bytes);
+    msghdr &message = in.message;
     ssize_t got;
     do
         got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);

@@ -266,9 +266,6 @@ void Spares::startSpare()
     connect(m_idle.get(), &Decoder::ended, this, [this, started] { replaceLost(started, true); });
     connect(m_idle.get(), &Decoder::failedToStart, this,
             [this, started] { replaceLost(started, false); });
-    connect(m_idle.get(), &Decoder::ready, this, &Spares::spareReady);
-    if (m_idle->processId() > 0)
-        emit spareStarted(m_idle->processId());
 }
 
 // A spare that died waiting (killed from outside, say) is replaced, unless spares keep dying:

@@ -107,11 +107,6 @@ public:
     // Whether the idle spare waits behind its walls already.
     bool isSpareReady() const { return m_idle && m_idle->isReady(); }
 
-signals:
-    // A new spare has started, and one waits behind its walls (for the tests and benchmarks).
-    void spareStarted(qint64 processId);
-    void spareReady();
-
 private:
     explicit Spares(QObject *parent);
     void startSpare();
