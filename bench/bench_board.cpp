@@ -7,6 +7,7 @@
 #include "windows/application.h"
 #include "windows/assetfiles.h"
 #include "windows/form1.h"
+#include "windows/form1layout.h"
 #include "windows/form2.h"
 #include "windows/picturebox.h"
 #include "windows/windowregistry.h"
@@ -201,7 +202,7 @@ private slots:
         Form1 form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QSize shown = (QSizeF(puzzle::MaxShownSize) * form.devicePixelRatioF()).toSize();
+        const QSize shown = layout::form1::largestPicturePixels(form.devicePixelRatioF());
         QBENCHMARK
         {
             const picture::Picture loaded = picture::DecodeJob::run(path, {shown});

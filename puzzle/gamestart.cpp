@@ -156,10 +156,10 @@ int tileAt(const BoardState &board, QPoint point)
     return under.isEmpty() ? 0 : under.last();
 }
 
-QSize fittedSize(QSize picture)
+QSize fittedSize(QSize picture, QSize largest)
 {
     const int w = picture.width(), h = picture.height();
-    const int maxW = MaxShownSize.width(), maxH = MaxShownSize.height();
+    const int maxW = largest.width(), maxH = largest.height();
     if (w <= maxW && h <= maxH)
         return picture;
     const auto scaledSide = [](int side, int limit, int limiting) {

@@ -58,13 +58,9 @@ QList<QRect> uncoveredParts(const BoardState &board, const QRect &picture);
 // The tiles touching a window rectangle, bottom to top.
 QList<int> tilesIn(const BoardState &board, const QRect &area);
 
-// The largest size the picture is shown at: the space right of and below the picture's place
-// that leaves the same margin on the right and at the bottom as on the left.
-inline constexpr QSize MaxShownSize{607, 477};
-
-// The size a picture is shown at: its own when it fits MaxShownSize, else scaled down to fit
-// with its proportions kept. The limiting side becomes exactly the limit, the other is rounded
-// halves to even and is never below one pixel.
-QSize fittedSize(QSize picture);
+// The size a picture is shown at in a space of at most largest: its own when it fits, else
+// scaled down to fit with its proportions kept. The limiting side becomes exactly the limit,
+// the other is rounded halves to even and is never below one pixel.
+QSize fittedSize(QSize picture, QSize largest);
 
 } // namespace puzzle

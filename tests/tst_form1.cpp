@@ -4,6 +4,7 @@
 #include "windows/application.h"
 #include "windows/assetfiles.h"
 #include "windows/form1.h"
+#include "windows/form1layout.h"
 #include "windows/picturebox.h"
 
 #include "puzzle/gamestart.h"
@@ -103,7 +104,8 @@ private slots:
                  (QStringList{u"輸入圖片分割數"_s, u"輸入分割數: 9、16、25、36、49、64、81"_s,
                               u"9"_s, u"確定"_s})); // Qt's own button, translated
         QCOMPARE(form.tileCount(), entry.toInt());
-        QCOMPARE(form.Picture1()->pictureSize(), puzzle::fittedSize(picture.size()));
+        QCOMPARE(form.Picture1()->pictureSize(),
+                 puzzle::fittedSize(picture.size(), layout::form1::LargestPicture));
         QVERIFY(!child(&form, "Command1")->isEnabled());
         QVERIFY(child(&form, "Command2")->isEnabled() && child(&form, "Command4")->isEnabled());
 

@@ -185,7 +185,7 @@ private slots:
     {
         QFETCH(QSize, picture);
         QFETCH(QSize, shown);
-        QCOMPARE(puzzle::fittedSize(picture), shown);
+        QCOMPARE(puzzle::fittedSize(picture, {607, 477}), shown);
     }
 
     // The shuffle: exactly N pairs are drawn, a = floor(N r1 + 1), b = floor(N r2 + 1).

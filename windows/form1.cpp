@@ -3,9 +3,9 @@
 #include "assetfiles.h"
 #include "buttonkeys.h"
 #include "chinesefont.h"
+#include "form1layout.h"
 #include "messagebox.h"
 #include "picturebox.h"
-#include "twips.h"
 
 #include "loading/refusaltext.h"
 #include "puzzle/piececount.h"
@@ -19,12 +19,7 @@
 
 namespace {
 
-// Where the client area lies on the screen and how large it is.
-constexpr QRect FormGeometry = layout::rect(1425, 690, 10065, 8595);
-constexpr QRect Command4Rect = layout::rect(6360, 120, 1215, 495);
-constexpr QPoint Picture1Pos = layout::rect(480, 960, 0, 0).topLeft();
-constexpr QRect Command2Rect = layout::rect(8040, 120, 1215, 495);
-constexpr QRect Command1Rect = layout::rect(4680, 120, 1215, 495);
+using namespace layout::form1;
 
 const QString CountPrompt = QStringLiteral("輸入分割數: 9、16、25、36、49、64、81");
 const QString CountTitle = QStringLiteral("輸入圖片分割數");
@@ -69,7 +64,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
     setPalette(pal);
-    setGeometry(FormGeometry);
+    setGeometry(Geometry);
 
     createControls();
     m_dragCursor = assets::dragCursor();

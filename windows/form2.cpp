@@ -5,6 +5,7 @@
 #include "drivelist.h"
 #include "filelist.h"
 #include "folderlist.h"
+#include "form1layout.h"
 #include "messagebox.h"
 #include "pathlabel.h"
 #include "twips.h"
@@ -12,7 +13,6 @@
 #include "loading/filenames.h"
 #include "loading/kinds.h"
 #include "loading/refusaltext.h"
-#include "puzzle/gamestart.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -257,17 +257,14 @@ void Form2::Dir1_Change(const QString &folder)
 }
 
 // What the puzzle window shows at most, in the screen's pixels.
-QSize Form2::gameSize() const
-{
-    return (QSizeF(puzzle::MaxShownSize) * devicePixelRatioF()).toSize();
-}
+QSize Form2::gameSize() const { return layout::form1::largestPicturePixels(devicePixelRatioF()); }
 
 void Form2::File1_Click(const QString &name)
 {
     const QString path = joinedPath(m_dir1->path(), name);
     // Decoded no larger than the preview and the puzzle window need, so that confirming can
     // use the same picture: a large photo need not be decoded in full.
-    const QSize fitTo = m_image1->size().expandedTo(puzzle::MaxShownSize) * devicePixelRatioF();
+    const QSize fitTo = (m_image1->size() * devicePixelRatioF()).expandedTo(gameSize());
     const picture::Request request{fitTo, 0, devicePixelRatioF()};
     m_previewJob->disconnect(this);
     m_confirmWhenShown = false;

@@ -1,5 +1,7 @@
 #include "picturebox.h"
 
+#include "form1layout.h"
+
 #include "puzzle/gamestart.h"
 #include "puzzle/play.h"
 
@@ -23,7 +25,8 @@ PictureBox::~PictureBox()
 void PictureBox::setPicture(const QImage &picture)
 {
     // A picture drawn at the screen's density says so; its size in window pixels counts.
-    m_shownSize = puzzle::fittedSize(picture.deviceIndependentSize().toSize());
+    m_shownSize =
+        puzzle::fittedSize(picture.deviceIndependentSize().toSize(), layout::form1::LargestPicture);
     const QSize device = (QSizeF(m_shownSize) * devicePixelRatioF()).toSize();
     QImage held = picture;
     if (held.width() > device.width() || held.height() > device.height())
