@@ -1,5 +1,6 @@
 #include "decoder.h"
 
+#include "fitting.h"
 #include "formats.h"
 #include "surveys.h"
 #include "svgpicture.h"
@@ -66,14 +67,13 @@ QImage normalised(QImage image)
     return image;
 }
 
-// No more pixels than it takes to cover fitTo, however the picture was decoded.
-QImage fitted(QImage image, QSize fitTo)
+// The picture at the size asked for, however it was decoded: scaled smoothly to the longest
+// side asked for, or down to no more pixels than it takes to cover fitTo.
+QImage fitted(QImage image, const Request &request, const Limits &limits)
 {
-    if (!fitTo.isValid() || fitTo.isEmpty())
-        return image;
-    const QSize covering = image.size().scaled(fitTo, Qt::KeepAspectRatioByExpanding);
-    if (covering.width() < image.width() && covering.height() < image.height())
-        image = image.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QSize size = fittingSize(image.size(), request, limits);
+    if (!size.isEmpty() && size != image.size())
+        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
 }
 
@@ -111,8 +111,8 @@ Picture readRaster(const QByteArray &bytes, const Format &format, QSize fitTo, c
         QSize target = fitTo;
         if (reader.transformation() & QImageIOHandler::TransformationRotate90)
             target.transpose();
-        const QSize scaled = size.scaled(target, Qt::KeepAspectRatioByExpanding);
-        if (scaled.width() < size.width() && scaled.height() < size.height())
+        const QSize scaled = fittingSize(size, {target}, limits);
+        if (scaled != size)
             reader.setScaledSize(scaled);
     }
 
@@ -129,13 +129,8 @@ Picture decodeRaster(const QByteArray &bytes, const Format &format, const Reques
                      const Limits &limits)
 {
     Picture decoded = readRaster(bytes, format, request.fitTo, limits);
-    if (decoded.isNull())
-        return decoded;
-    if (request.longestSide > 0)
-        decoded.image = decoded.image.scaled(QSize(request.longestSide, request.longestSide),
-                                             Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    else
-        decoded.image = fitted(std::move(decoded.image), request.fitTo);
+    if (!decoded.isNull())
+        decoded.image = fitted(std::move(decoded.image), request, limits);
     return decoded;
 }
 
@@ -145,21 +140,16 @@ Picture decodeRaster(const QByteArray &bytes, const Format &format, const Reques
 // than fitTo asks.
 Picture drawMetafile(QByteArrayView bytes, const Request &request, const Limits &limits)
 {
-    // The renderer scales a large metafile down to its limits, rounding each side to whole
-    // pixels: leave it room for that rounding below ours.
-    wmf::Limits wmfLimits;
-    if (request.longestSide <= 0)
-        wmfLimits.maxSide = qMin(wmfLimits.maxSide, limits.maxSide);
-    else
-        wmfLimits.maxSide = limits.maxSide;
-    wmfLimits.maxPixels = qMin(wmfLimits.maxPixels, limits.maxPixels - 2 * qint64(limits.maxSide));
     Refusal why;
-    QImage image = wmf::render(bytes, &why, wmfLimits, request.longestSide);
+    QImage image = wmf::render(bytes, &why, wmf::Limits::within(limits, request.longestSide > 0),
+                               request.longestSide);
     if (image.isNull())
         return {QImage(), why.isRefused() ? why : refused(Reason::Damaged, {u"WMF"_qs})};
     if (!withinLimits(image.size(), limits))
         return tooLarge(image.size());
-    return {fitted(normalised(std::move(image)), request.fitTo), {}};
+    Request fit = request;
+    fit.longestSide = 0; // drawn at it already
+    return {fitted(normalised(std::move(image)), fit, limits), {}};
 }
 
 Picture decode(const QByteArray &bytes, const Request &request, const Limits &limits)

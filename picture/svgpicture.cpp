@@ -1,5 +1,7 @@
 #include "svgpicture.h"
 
+#include "fitting.h"
+
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -276,16 +278,8 @@ Picture renderSvg(QByteArrayView bytes, const Request &request, const Limits &li
 
     // Drawn at the screen's density, no larger than was asked for, or at the longest side
     // asked for; within the limits whatever was asked.
-    const qreal w = natural.width(), h = natural.height();
-    qreal scale = request.density > 0 ? request.density : 1;
-    if (request.longestSide > 0)
-        scale = request.longestSide / std::max(w, h);
-    else if (request.fitTo.isValid() && !request.fitTo.isEmpty())
-        scale = std::min({scale, request.fitTo.width() / w, request.fitTo.height() / h});
-    scale = std::min({scale, limits.maxSide / w, limits.maxSide / h,
-                      std::sqrt(qreal(limits.maxPixels) / (w * h))});
-    const QSize size(std::clamp(int(std::floor(w * scale)), 1, limits.maxSide),
-                     std::clamp(int(std::floor(h * scale)), 1, limits.maxSide));
+    const QSize size =
+        fittingSize(natural, request, limits, request.density > 0 ? request.density : 1);
 
     QImage image = drawn(document, size);
     if (image.isNull())

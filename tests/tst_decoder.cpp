@@ -137,6 +137,62 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir.path()));
     }
 
+    // Photos, SVGs and metafiles of one size asked for one size come out alike: one rule sizes
+    // them all, and it rounds the same way and keeps to the limits for each.
+    void sameSizeEveryKind_data()
+    {
+        QTest::addColumn<QSize>("natural");
+        QTest::addColumn<QSize>("fitTo");
+        QTest::addColumn<int>("longestSide");
+        QTest::addColumn<qint64>("maxPixels");
+        QTest::addColumn<QSize>("made");
+        const qint64 all = picture::MaxPixels;
+        QTest::newRow("covers the box")
+            << QSize(300, 200) << QSize(100, 100) << 0 << all << QSize(150, 100);
+        QTest::newRow("covers, rounding to nearest")
+            << QSize(333, 111) << QSize(100, 100) << 0 << all << QSize(300, 100);
+        QTest::newRow("never larger than its own")
+            << QSize(120, 80) << QSize(607, 477) << 0 << all << QSize(120, 80);
+        QTest::newRow("longest side, larger")
+            << QSize(300, 200) << QSize() << 450 << all << QSize(450, 300);
+        QTest::newRow("longest side, rounding")
+            << QSize(301, 199) << QSize() << 100 << all << QSize(100, 66);
+        QTest::newRow("pixel limit, rounded down where nearest passes it")
+            << QSize(100, 30) << QSize() << 1000 << qint64(12345) << QSize(202, 60);
+    }
+    void sameSizeEveryKind()
+    {
+        QFETCH(QSize, natural);
+        QFETCH(QSize, fitTo);
+        QFETCH(int, longestSide);
+        QFETCH(qint64, maxPixels);
+        QFETCH(QSize, made);
+        const int w = natural.width(), h = natural.height();
+        QImage photo(natural, QImage::Format_RGB32);
+        photo.fill(Qt::red);
+        wmftest::Writer metafile(true, QRect(0, 0, w, h), 96);
+        metafile.rectangle(0, 0, w, h);
+        const QByteArray svg = QStringLiteral(R"(<svg xmlns="http://www.w3.org/2000/svg" )"
+                                              R"(width="%1" height="%2"><rect width="%1" )"
+                                              R"(height="%2" fill="red"/></svg>)")
+                                   .arg(w)
+                                   .arg(h)
+                                   .toUtf8();
+        picture::Limits limits;
+        limits.maxPixels = maxPixels;
+        const picture::Request request{fitTo, longestSide, 1};
+        for (const auto &[kind, bytes] :
+             {std::pair{"PNG", encoded(photo, "png")}, std::pair{"SVG", svg},
+              std::pair{"WMF", metafile.finish()}}) {
+            const picture::Picture decoded = picture::decode(bytes, request, limits);
+            QVERIFY2(!decoded.isNull(), kind);
+            QVERIFY2(decoded.image.size() == made, qPrintable(QStringLiteral("%1: %2x%3")
+                                                                  .arg(QLatin1String(kind))
+                                                                  .arg(decoded.image.width())
+                                                                  .arg(decoded.image.height())));
+        }
+    }
+
     // The extension may lie; the first bytes decide. Palette and grey pictures give colours,
     // a GIF its first frame; damaged files that still hold their pixels show them.
     void load_data()
@@ -225,7 +281,7 @@ private slots:
                 .selectObject(i)
                 .rectangle(i % 2 * 14595, i / 2 * 14370, 14595 + i % 2 * 14595,
                            14370 + i / 2 * 14370);
-        loads("metafile scaled down to the limit", "l.wmf", large.finish(), QSize(5835, 5745),
+        loads("metafile scaled down to the limit", "l.wmf", large.finish(), QSize(5837, 5747),
               Upright);
 
         QTest::newRow("link to a picture")
@@ -264,9 +320,10 @@ private slots:
               QSize(120, 80), Upright);
         loads("SVG of 120000 x 80000: drawn within the limits", "l.svg",
               svgQuarters("width=\"120000\" height=\"80000\" " + box), QSize(7094, 4729), Upright);
+        // As a photo is: enough pixels to cover a stretched preview of that size.
         QTest::newRow("SVG fitted when drawn")
             << u"f.svg"_s << bytesFile(svgQuarters("width=\"300\" height=\"200\" " + box))
-            << QSize(100, 100) << QSize(100, 66) << Upright;
+            << QSize(100, 100) << QSize(150, 100) << Upright;
         // Nothing outside the file is read: pictures it names are left out, however named.
         const auto naming = [](const char *row, const References &references) {
             QTest::newRow(row) << u"e.svg"_s << svgNaming(references) << QSize() << QSize(120, 80)

@@ -4,6 +4,7 @@
 #include "wmfdevicecontext.h"
 #include "wmfsink.h"
 
+#include "loading/limits.h"
 #include "loading/refusal.h"
 
 #include <QByteArrayView>
@@ -18,22 +19,41 @@
 namespace wmf {
 
 // What a metafile may hold. Files beyond any of these are refused.
+// The sizes follow from the limits of every picture (loading/limits.h): Limits::within().
 struct Limits
 {
-    int maxSide = 8192;                    // picture pixels a side (larger ones are scaled down)
-    qint64 maxPixels = 32LL * 1024 * 1024; // picture pixels in all (likewise)
+    // Picture pixels a side and in all (larger ones are scaled down). At its own size a
+    // metafile keeps to half the side a picture may have, so that it can be drawn again
+    // larger, as vectors.
+    int maxSide = picture::MaxSide / 2;
+    qint64 maxPixels = picture::MaxPixels;
     // A metafile without the placeable header says nothing of its units; the window sizes
     // such files set are mostly in hundredths of a millimetre or in twips, far larger than
     // their pictures were meant to be. They are scaled down to this longest side.
     int maxPlainSide = 2048;
-    qint64 maxRecords = 1000000;                     // records in a file
-    int maxSaveDepth = 1024;                         // SaveDC without RestoreDC
-    int maxObjects = 65535;                          // slots in the object table
-    qint64 maxBitmapPixels = 16LL * 1024 * 1024;     // pixels in one embedded bitmap
-    qint64 maxHeldBitmapPixels = 32LL * 1024 * 1024; // pixels of pattern brushes held at once
-    qint64 maxDecodedPixels = 256LL * 1024 * 1024;   // pixels of all bitmaps decoded in a pass
-    qint64 maxPoints = 1000000;                      // points in one poly-polygon
-    int maxRegionRects = 10000;                      // rectangles in one region
+    qint64 maxRecords = 1000000; // records in a file
+    int maxSaveDepth = 1024;     // SaveDC without RestoreDC
+    int maxObjects = 65535;      // slots in the object table
+    // Pixels of one embedded bitmap; of pattern brushes held at once; of all bitmaps decoded
+    // in a pass.
+    qint64 maxBitmapPixels = picture::MaxPixels / 2;
+    qint64 maxHeldBitmapPixels = picture::MaxPixels;
+    qint64 maxDecodedPixels = 8 * picture::MaxPixels;
+    qint64 maxPoints = 1000000; // points in one poly-polygon
+    int maxRegionRects = 10000; // rectangles in one region
+
+    // The limits of a metafile made into a picture within picture's limits: at its own size,
+    // or drawn again at a size asked for (redrawn), which may take the whole side.
+    static Limits within(const picture::Limits &picture, bool redrawn)
+    {
+        Limits limits;
+        limits.maxSide = redrawn ? picture.maxSide : picture.maxSide / 2;
+        limits.maxPixels = picture.maxPixels;
+        limits.maxBitmapPixels = picture.maxPixels / 2;
+        limits.maxHeldBitmapPixels = picture.maxPixels;
+        limits.maxDecodedPixels = 8 * picture.maxPixels;
+        return limits;
+    }
 };
 
 struct Header

@@ -4,6 +4,8 @@
 #include "wmfpaintersink.h"
 #include "wmfparser.h"
 
+#include "picture/fitting.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -189,19 +191,17 @@ QImage render(QByteArrayView data, picture::Refusal *refusal, const Limits &limi
 
     // Scale down what is too big for the limits, keeping the shape: the picture as the game
     // shows it. Drawn at another size, its pixels are `zoom` of those.
-    const int maxSide =
-        parser.header().placeable ? limits.maxSide : std::min(limits.maxSide, limits.maxPlainSide);
-    const qreal pixelScale = std::sqrt(qreal(limits.maxPixels) / (size.width() * size.height()));
-    const qreal natural =
-        std::min({qreal(1), maxSide / size.width(), maxSide / size.height(), pixelScale});
-    qreal scale = natural;
-    if (longestSide > 0)
-        scale =
-            std::min({longestSide / std::max(size.width(), size.height()),
-                      limits.maxSide / size.width(), limits.maxSide / size.height(), pixelScale});
+    const picture::Limits pictureLimits{limits.maxSide, limits.maxPixels};
+    picture::Limits ownSize = pictureLimits;
+    if (!parser.header().placeable)
+        ownSize.maxSide = std::min(limits.maxSide, limits.maxPlainSide);
+    const qreal natural = picture::fittingScale(size, {}, ownSize);
+    const qreal scale =
+        longestSide > 0 ? picture::fittingScale(size, {{}, longestSide}, pictureLimits) : natural;
     const qreal zoom = longestSide > 0 ? scale / natural : 1;
-    const int width = std::clamp(int(std::lround(size.width() * scale)), 1, limits.maxSide);
-    const int height = std::clamp(int(std::lround(size.height() * scale)), 1, limits.maxSide);
+    const QSize pixels =
+        picture::scaledSize(size, scale, longestSide > 0 ? pictureLimits : ownSize);
+    const int width = pixels.width(), height = pixels.height();
     Mapping start = frame.start;
     if (frame.playerFrame) {
         start.viewportExt = QSizeF(width, height);
