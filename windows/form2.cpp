@@ -5,6 +5,7 @@
 #include "drivelist.h"
 #include "filelist.h"
 #include "folderlist.h"
+#include "gamesize.h"
 #include "messagebox.h"
 #include "pathlabel.h"
 #include "twips.h"
@@ -257,10 +258,7 @@ void Form2::Dir1_Change(const QString &folder)
 }
 
 // What the puzzle window shows at most, in the screen's pixels.
-QSize Form2::gameSize() const
-{
-    return (QSizeF(puzzle::MaxShownSize) * devicePixelRatioF()).toSize();
-}
+QSize Form2::gameSize() const { return ::gameSize(this); }
 
 void Form2::File1_Click(const QString &name)
 {
