@@ -25,7 +25,7 @@ QStringList argumentsOf(int argc, char **argv)
 QString workingFolder()
 {
     QByteArray folder(4096, '\0');
-    while (!::getcwd(folder.data(), size_t(folder.size())) && folder.size() < 1024 * 1024)
+    while (!::getcwd(folder.data(), size_t(folder.size())) && folder.size() < qsizetype(1) << 20)
         folder.resize(folder.size() * 2);
     return picture::fromNative(folder.constData());
 }

@@ -111,11 +111,10 @@ void PictureFile::check()
     struct stat st
     {
     };
-    if (::fstat(m_fd, &st) != 0)
-        m_refusal = refused(Reason::NotRegularFile);
-    else if (S_ISDIR(st.st_mode))
+    const bool known = ::fstat(m_fd, &st) == 0;
+    if (known && S_ISDIR(st.st_mode))
         m_refusal = refused(Reason::Folder);
-    else if (!S_ISREG(st.st_mode))
+    else if (!known || !S_ISREG(st.st_mode))
         m_refusal = refused(Reason::NotRegularFile);
     else if (st.st_size > MaxFileBytes)
         m_refusal = refused(Reason::FileTooLarge);

@@ -106,7 +106,7 @@ CommandLine readCommandLine(const QStringList &arguments, const QString &folder)
         const QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty())
             return mistake(parser.errorText());
-        const QString name = unknown.first();
+        const QString &name = unknown.first();
         return mistake(picture::fillIn(
             u"不認得的選項「%0」。",
             {picture::isolated((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) +

@@ -14,7 +14,6 @@
 
 namespace {
 
-const QString UriList = QStringLiteral("text/uri-list");
 // What GNOME's, MATE's, Cinnamon's and KDE's file managers put on the clipboard for copied or
 // cut files: "copy" or "cut", then a URL a line.
 const QString CopiedFiles = QStringLiteral("x-special/gnome-copied-files");
