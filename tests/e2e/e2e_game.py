@@ -701,8 +701,10 @@ def main():
     os.makedirs(args.artifacts, exist_ok=True)
     picture = np.asarray(Image.open(args.picture).convert("RGB"), dtype=np.int16)
 
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    # -noreset: the server stays as it is when its last program ends, ready at once for the
+    # next one (`pintu FILE` starts after the first game has ended).
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                             "-noreset"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     display = ":" + xvfb.stdout.readline().decode().strip()
     screen = Screen(display)
     screen.artifacts = args.artifacts
