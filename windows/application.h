@@ -1,4 +1,5 @@
-// What every run of the program sets up before its first window: translations and the icon.
+// What every run of the program sets up before its first window (translations and the icon), and
+// that window.
 #pragma once
 
 #include "picturesource.h"
