@@ -52,6 +52,18 @@ DecodeJob::~DecodeJob() { cancel(); }
 
 void DecodeJob::start(const QString &path, const Request &request, const Known &known)
 {
+    begin([path] { return std::make_shared<const PictureFile>(path); }, request, known);
+}
+
+void DecodeJob::startBytes(const QByteArray &bytes, const Request &request)
+{
+    // Written on the thread too: a large picture takes a moment.
+    begin([bytes] { return std::shared_ptr<const PictureFile>(PictureFile::holding(bytes)); },
+          request, {});
+}
+
+void DecodeJob::begin(Open open, const Request &request, const Known &known)
+{
     cancel();
     m_running = true;
     m_request = request;
@@ -62,8 +74,8 @@ void DecodeJob::start(const QString &path, const Request &request, const Known &
     auto opening = std::make_shared<Opening>();
     m_opening = opening;
     const quint64 generation = m_generation;
-    std::thread([this, opening, path, generation] {
-        auto file = std::make_shared<const PictureFile>(path);
+    std::thread([this, opening, open = std::move(open), generation] {
+        const std::shared_ptr<const PictureFile> file = open();
         const std::lock_guard lock(opening->mutex);
         if (!opening->abandoned)
             QMetaObject::invokeMethod(

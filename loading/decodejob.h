@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QTimer;
@@ -65,6 +66,9 @@ public:
     // Decodes the file at path; finished() follows, also when the file is refused at once. A
     // decode already running is cancelled first.
     void start(const QString &path, const Request &request = {}, const Known &known = {});
+    // Decodes a picture's bytes that come from no file (pasted, say): they are written to a
+    // sealed memory file, which is handed over as an opened file is (PictureFile::holding).
+    void startBytes(const QByteArray &bytes, const Request &request = {});
     // Stops a running decode at once; finished() does not come for it.
     void cancel();
     bool isRunning() const { return m_running; }
@@ -88,6 +92,8 @@ signals:
 
 private:
     struct Opening;
+    using Open = std::function<std::shared_ptr<const PictureFile>()>;
+    void begin(Open open, const Request &request, const Known &known);
     void opened(quint64 generation, const PictureFile &file);
     void check();
     void ended(bool crashed);

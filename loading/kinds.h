@@ -1,9 +1,11 @@
-// The kinds of picture the game reads, as the player knows them: their names in messages and
-// the file names the chooser lists. How each kind is told apart and decoded is the decoding
+// The kinds of picture the game reads, as the player knows them: their names in messages, the
+// file names the chooser lists and the MIME types by which the desktop offers files and the
+// clipboard offers pictures. How each kind is told apart and decoded is the decoding
 // process's (picture/formats.h).
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace picture {
 
@@ -17,5 +19,17 @@ QString filePattern();
 
 // The kinds a player may choose, as the messages name them: "BMP、JPEG、…".
 QString kindNames();
+
+// The MIME types a kind is known by, its usual one first; none for a kind the chooser does not
+// offer either.
+QStringList mimeTypes(Kind kind);
+
+// Every kind's MIME types, in the order of the kinds: what the desktop entry and the AppStream
+// metadata say the game opens (packaging/).
+QStringList mimeTypes();
+
+// The MIME types a pasted or dropped picture's bytes are taken in, the most faithful first:
+// lossless forms that keep transparency before the others, JPEG last.
+QStringList pasteMimeTypes();
 
 } // namespace picture

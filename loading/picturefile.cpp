@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,28 @@ Refusal openFailure(int err)
     }
 }
 
+// The memory file fd holding bytes and sealed: it can no longer shrink, grow or be written, nor
+// its seals be taken off.
+Refusal sealedWith(int fd, QByteArrayView bytes)
+{
+    // Written at their places, so that the file's offset, which the decoding process shares,
+    // stays at the start.
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t wrote = ::pwrite(fd, bytes.data() + at, size_t(bytes.size() - at), at);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return refused(Reason::CannotRead, {systemWords(wrote < 0 ? errno : EIO)});
+        at += wrote;
+    }
+    constexpr int Seals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+    if (::fcntl(fd, F_ADD_SEALS, Seals) != 0)
+        return refused(Reason::CannotOpen, {systemWords(errno)});
+    if (const int sealed = ::fcntl(fd, F_GET_SEALS); sealed < 0 || (sealed & Seals) != Seals)
+        return refused(Reason::CannotOpen, {systemWords(EPERM)});
+    return {};
+}
+
 } // namespace
 
 FileStamp stampOf(const QString &path)
@@ -58,10 +81,40 @@ PictureFile::PictureFile(const QString &path)
         m_refusal = openFailure(errno);
         return;
     }
+    check();
+}
+
+std::unique_ptr<PictureFile> PictureFile::holding(QByteArrayView bytes)
+{
+    std::unique_ptr<PictureFile> file(new PictureFile);
+    if (bytes.size() > MaxFileBytes) {
+        file->m_refusal = refused(Reason::FileTooLarge);
+        return file;
+    }
+    file->m_fd = ::memfd_create("pintu-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    file->m_refusal = file->m_fd < 0 ? refused(Reason::CannotOpen, {systemWords(errno)})
+                                     : sealedWith(file->m_fd, bytes);
+    if (file->m_refusal.isRefused()) {
+        if (file->m_fd >= 0)
+            ::close(file->m_fd);
+        file->m_fd = -1;
+        return file;
+    }
+    file->check();
+    return file;
+}
+
+// What the game checks of an open file before it hands it over: a regular file (a folder is
+// told apart, as the player may well have dropped one) within MaxFileBytes.
+void PictureFile::check()
+{
     struct stat st
     {
     };
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+    const bool known = ::fstat(m_fd, &st) == 0;
+    if (known && S_ISDIR(st.st_mode))
+        m_refusal = refused(Reason::Folder);
+    else if (!known || !S_ISREG(st.st_mode))
         m_refusal = refused(Reason::NotRegularFile);
     else if (st.st_size > MaxFileBytes)
         m_refusal = refused(Reason::FileTooLarge);

@@ -4,7 +4,10 @@
 
 #include "refusal.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <memory>
 
 namespace picture {
 
@@ -27,6 +30,10 @@ class PictureFile
 {
 public:
     explicit PictureFile(const QString &path);
+    // A picture's bytes that come from no file (pasted, dropped from a browser) in a memory file
+    // of their own, sealed so that nothing can change them any more: handed over as an opened
+    // file is. Refused as a file would be past MaxFileBytes.
+    static std::unique_ptr<PictureFile> holding(QByteArrayView bytes);
     ~PictureFile();
     PictureFile(const PictureFile &) = delete;
     PictureFile &operator=(const PictureFile &) = delete;
@@ -37,6 +44,9 @@ public:
     const FileStamp &stamp() const { return m_stamp; }
 
 private:
+    PictureFile() = default;
+    void check();
+
     int m_fd = -1;
     FileStamp m_stamp;
     Refusal m_refusal;

@@ -18,6 +18,7 @@ enum class Reason : quint8 {
     LinkLoop,
     CannotOpen, // the system's words
     NotRegularFile,
+    Folder,
     FileTooLarge,
     CannotRead, // the system's words
     // What the bytes hold.

@@ -33,6 +33,8 @@ Sentence sentenceFor(Reason reason)
         return {u"無法開啟圖片「%0」（%1）。", {}};
     case Reason::NotRegularFile:
         return {u"「%0」不是一般的檔案，不能當作圖片載入。", {}};
+    case Reason::Folder:
+        return {u"「%0」是資料夾，不是圖片檔案。請選一個圖片檔案。", {}};
     case Reason::FileTooLarge:
         return {u"圖片檔「%0」太大（超過 %1 MiB）。", {QString::number(MaxFileBytes / Mebi)}};
     case Reason::CannotRead:

@@ -1,6 +1,7 @@
 # Installs the build into a scratch prefix and starts the installed game through its
 # bin/ link for a few seconds: it must find its drag icon in lib/pintu/ without a warning, and
-# the decoding process beside it must answer.
+# the decoding process beside it must answer. The menu entry must be what the desktop offers
+# for every MIME type it lists, once update-desktop-database has read it.
 # cmake -DBUILD_DIR=... -DPREFIX=... -P check-install.cmake (QT_QPA_PLATFORM set by the caller)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -41,3 +42,38 @@ execute_process(COMMAND ${PREFIX}/lib/pintu/pintu-decode
 if(NOT result EQUAL 0 OR NOT answer MATCHES "^PINTUDEC")
   message(FATAL_ERROR "the installed pintu-decode did not decode the drag icon: ${result}")
 endif()
+
+# The version, as the installed program tells it without a display.
+execute_process(COMMAND ${PREFIX}/bin/pintu --version
+                RESULT_VARIABLE result OUTPUT_VARIABLE version)
+if(NOT result EQUAL 0 OR NOT version MATCHES "^pintu [0-9]+\\.[0-9]+")
+  message(FATAL_ERROR "bin/pintu --version: ${result} '${version}'")
+endif()
+
+# The desktop's MIME cache, made as a system's is from the installed entries, names the entry for
+# each MIME type it lists: file managers offer the game to open those files.
+find_program(UPDATE_DESKTOP_DATABASE update-desktop-database REQUIRED)
+set(applications ${PREFIX}/share/applications)
+execute_process(COMMAND ${UPDATE_DESKTOP_DATABASE} ${applications} COMMAND_ERROR_IS_FATAL ANY)
+file(READ ${applications}/pintu.desktop entry)
+if(NOT entry MATCHES "\nMimeType=([^\n]*)")
+  message(FATAL_ERROR "the menu entry lists no MIME types")
+endif()
+set(types ${CMAKE_MATCH_1}) # ";" between them: a list
+list(REMOVE_ITEM types "")
+file(READ ${applications}/mimeinfo.cache cache)
+foreach(type IN LISTS types)
+  string(FIND "${cache}" "\n${type}=" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "mimeinfo.cache has no handler for ${type}")
+  endif()
+  math(EXPR at "${at} + 1")
+  string(SUBSTRING "${cache}" ${at} -1 rest)
+  string(FIND "${rest}" "\n" end)
+  string(SUBSTRING "${rest}" 0 ${end} line)
+  if(NOT line MATCHES "[=;]pintu\\.desktop;")
+    message(FATAL_ERROR "mimeinfo.cache does not offer pintu.desktop for ${type}: ${line}")
+  endif()
+endforeach()
+list(LENGTH types count)
+message(STATUS "mimeinfo.cache offers pintu.desktop for the ${count} MIME types it lists")

@@ -130,14 +130,31 @@ dpkg --verify pintu || fail "the installed files do not match the package's chec
 # The menu entry's command, found through the search path a player's session has on
 # Debian (/etc/login.defs ENV_PATH), which holds /usr/games.
 exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/pintu.desktop)
+[ "$exec_line" = "pintu %f" ] || fail "the menu entry runs '$exec_line', not 'pintu %f'"
 player_path=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
 program=$(PATH=$player_path command -v "${exec_line%% *}") || fail "'$exec_line' is not on a player's path"
 [ "$program" = /usr/games/pintu ] || fail "'$exec_line' runs $program, not /usr/games/pintu"
 
-say "starting '$exec_line' ($program) under Xvfb"
+# The desktop's MIME cache, which the package's trigger brings up to date, offers the game for
+# every MIME type the entry lists: a file manager shows it under "Open With".
+types=$(sed -n 's/^MimeType=//p' /usr/share/applications/pintu.desktop | tr ';' ' ')
+[ -n "${types// /}" ] || fail "the menu entry lists no MIME types"
+for type in $types; do
+  awk -F= -v type="$type" '$1 == type && $2 ~ /(^|;)pintu\.desktop;/ { found = 1 }
+    END { exit !found }' /usr/share/applications/mimeinfo.cache ||
+    fail "/usr/share/applications/mimeinfo.cache does not offer pintu.desktop for $type"
+done
+say "the MIME cache offers pintu.desktop for $(wc -w <<<"$types") MIME types"
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$program" --version)" = "pintu ${version%%-*}" ] ||
+  fail "'$program --version' does not say pintu ${version%%-*}"
+
+# As a file manager's "Open With" starts it, with a picture file for %f.
+opened=/usr/share/icons/hicolor/256x256/apps/pintu.png
+say "starting '${exec_line/\%f/$opened}' ($program) under Xvfb"
 cat >"$work/start.sh" <<'EOF'
-# Starts the game, lets it run for a few seconds, and reports where it ran from.
-"$1" 2>"$2" &
+# Starts the game with a picture, lets it run for a few seconds, and reports where it ran from.
+"$1" "$4" 2>"$2" &
 pid=$!
 sleep 4
 if ! kill -0 "$pid" 2>/dev/null; then
@@ -150,7 +167,7 @@ kill "$pid"
 wait "$pid" || true
 EOF
 PATH=$player_path xvfb-run -a -s '-screen 0 1024x768x24' \
-  bash "$work/start.sh" "$program" "$work/stderr" "$work/ran"
+  bash "$work/start.sh" "$program" "$work/stderr" "$work/ran" "$opened"
 ran=$(cat "$work/ran")
 echo "--- the game's standard error:"
 cat "$work/stderr"

@@ -3,9 +3,9 @@
 # there already. With --test, also the tools the tests use (an X server, input and
 # screenshots for the end-to-end test, Python for it and for assets/make_assets.py, libtiff's
 # tools that write and judge the TIFF cases, librsvg's rsvg-convert that judges the SVG ones,
-# FUSE for a drive that stops answering); with
-# --fuzz, clang, its sanitizer runtime, clang-format and clang-tidy for the fuzz targets and
-# the checks.
+# FUSE for a drive that stops answering, update-desktop-database for the installed menu
+# entry); with --fuzz, clang, its sanitizer runtime, clang-format and clang-tidy for the fuzz
+# targets and the checks.
 # Debian packages only.
 set -euo pipefail
 
@@ -21,7 +21,7 @@ test_packages=(
   xvfb xauth xdotool x11-utils imagemagick
   python3 python3-pil python3-numpy libtiff-tools librsvg2-bin
   dbus-daemon at-spi2-core python3-pyatspi
-  python3-fusepy
+  python3-fusepy desktop-file-utils
 )
 
 fuzz_packages=(clang libclang-rt-14-dev clang-format clang-tidy)

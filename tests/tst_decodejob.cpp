@@ -7,6 +7,7 @@
 
 #include "loading/decodeanswer.h"
 #include "loading/decodejob.h"
+#include "loading/picturefile.h"
 #include "loading/spare.h"
 #include "picture/decoder.h"
 
@@ -14,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -21,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -68,6 +71,17 @@ QByteArray answerFor(const picture::Picture &picture)
         qFatal("cannot write an answer");
     file.seek(0);
     return file.readAll();
+}
+
+// A picture's bytes decoded as a pasted picture's are: handed over in a sealed memory file.
+picture::Picture decodedBytes(const QByteArray &bytes, const picture::Request &request = {})
+{
+    picture::DecodeJob job;
+    QSignalSpy finished(&job, &picture::DecodeJob::finished);
+    job.startBytes(bytes, request);
+    if (!finished.wait(30000))
+        return {QImage(), picture::refused(Reason::TookTooLong)};
+    return finished.first().first().value<picture::Picture>();
 }
 
 QByteArray le32(quint32 value)
@@ -148,6 +162,86 @@ private slots:
         QCOMPARE(there.refusal.reason, Reason::None);
         QCOMPARE(there.image.format(), here.image.format());
         QCOMPARE(there.image, here.image);
+    }
+
+    // Bytes that come from no file (a paste) come back as the same bytes in a file would: the
+    // decoding process reads the memory file they are handed over in as it reads any file.
+    void fromBytes_data() { decodes_data(); }
+    void fromBytes()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(picture::Request, request);
+        const picture::Picture fromFile = picture::DecodeJob::run(fileWith(file), request);
+        const picture::Picture pasted = decodedBytes(file, request);
+        QCOMPARE(pasted.refusal.reason, Reason::None);
+        QCOMPARE(pasted.image.format(), fromFile.image.format());
+        QCOMPARE(pasted.image, fromFile.image);
+        QTRY_COMPARE(childProcesses(), 0); // killed once it answered, reaped soon after
+    }
+
+    // What a file would be refused for, bytes are refused for too; bytes past the file limit are
+    // not even written out.
+    void bytesRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<picture::Refusal>("refusal");
+        QTest::newRow("no bytes") << QByteArray() << picture::refused(Reason::NotAPicture);
+        QTest::newRow("garbage") << noise(5000, 3) << picture::refused(Reason::NotAPicture);
+        QTest::newRow("a PNG that claims 100000 x 100000")
+            << pngClaiming(encoded(quadrants({30, 20}), "png"), 100000, 100000)
+            << picture::refused(Reason::TooLarge, {u"100000"_s, u"100000"_s});
+        QTest::newRow("a JPEG cut short") << encoded(quadrants({300, 200}), "jpeg").chopped(20)
+                                          << picture::refused(Reason::Incomplete, {u"JPEG"_s});
+        QByteArray huge(picture::MaxFileBytes + 1, '\0');
+        huge.replace(0, 8, "\x89PNG\r\n\x1a\n");
+        QTest::newRow("one byte past the file limit")
+            << huge << picture::refused(Reason::FileTooLarge);
+    }
+    void bytesRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(picture::Refusal, refusal);
+        const picture::Picture answered = decodedBytes(bytes, {{345, 497}});
+        QVERIFY(answered.isNull());
+        QCOMPARE(answered.refusal, refusal);
+        QTRY_COMPARE(childProcesses(), 0);
+    }
+
+    // The memory file holds the bytes from its start and is sealed: neither the game nor a
+    // decoder taken over by the picture can shrink, grow, rewrite or unseal it.
+    void bytesSealed()
+    {
+        const QByteArray bytes = encoded(quadrants({30, 20}), "png");
+        const std::unique_ptr<picture::PictureFile> held = picture::PictureFile::holding(bytes);
+        QVERIFY(!held->refusal().isRefused());
+        const int fd = held->descriptor();
+        QVERIFY(fd >= 0);
+        QCOMPARE(held->stamp().size, bytes.size());
+        QCOMPARE(::fcntl(fd, F_GET_SEALS),
+                 F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+        QCOMPARE(::lseek(fd, 0, SEEK_CUR), 0);
+        QByteArray read(bytes.size() + 1, '\0');
+        QCOMPARE(::pread(fd, read.data(), size_t(read.size()), 0), bytes.size());
+        QCOMPARE(read.first(bytes.size()), bytes);
+        // Opened for writing again, as a decoder could through /proc, it is still sealed.
+        const int writable = ::open(
+            QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(writable >= 0);
+        auto closing = qScopeGuard([writable] { ::close(writable); });
+        QCOMPARE(::pwrite(writable, "x", 1, 0), -1);
+        QCOMPARE(::ftruncate(writable, 0), -1);
+        QCOMPARE(::ftruncate(writable, bytes.size() + 1), -1);
+        QCOMPARE(::fcntl(writable, F_ADD_SEALS, 0), -1); // F_SEAL_SEAL: no change any more
+        QCOMPARE(::mmap(nullptr, size_t(bytes.size()), PROT_WRITE, MAP_SHARED, writable, 0),
+                 MAP_FAILED);
+    }
+
+    // A folder is told apart from other files that are no pictures: a player may drop one.
+    void folderRefused()
+    {
+        const picture::Picture answered = picture::DecodeJob::run(m_dir.path());
+        QCOMPARE(answered.refusal, picture::refused(Reason::Folder));
+        QTRY_COMPARE(childProcesses(), 0);
     }
 
     // Each ends in a reason for the player and leaves no process behind. The two hostile files

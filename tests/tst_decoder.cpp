@@ -590,7 +590,7 @@ private slots:
             QTest::newRow(row) << path << make << picture::refused(reason) << true;
         };
         unusual("FIFO", u"pipe.gif"_s, fifo, Reason::NotRegularFile);
-        unusual("folder", u"folder.jpg"_s, folder, Reason::NotRegularFile);
+        unusual("folder", u"folder.jpg"_s, folder, Reason::Folder);
         unusual("null device", u"/dev/null"_s, nothing, Reason::NotRegularFile);
         unusual("endless device", u"/dev/zero"_s, nothing, Reason::NotRegularFile);
         unusual("missing", u"missing.bmp"_s, nothing, Reason::NotFound);

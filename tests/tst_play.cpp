@@ -407,9 +407,9 @@ private slots:
             });
             QTest::keyClick(focused, Qt::Key_F1);
             QCOMPARE(title, u"按鍵說明"_s);
-            for (const QString &key :
-                 {u"方向鍵"_s, u"空白鍵或 Enter"_s, u"Esc"_s, u"Ctrl+Z"_s,
-                  u"Ctrl+Shift+Z 或 Ctrl+Y"_s, u"按住 P"_s, u"H："_s, u"F1"_s, u"右鍵"_s})
+            for (const QString &key : {u"方向鍵"_s, u"空白鍵或 Enter"_s, u"Esc"_s, u"Ctrl+Z"_s,
+                                       u"Ctrl+Shift+Z 或 Ctrl+Y"_s, u"按住 P"_s, u"H："_s, u"F1"_s,
+                                       u"右鍵"_s, u"Ctrl+V"_s, u"拖到視窗上"_s})
                 QVERIFY2(text.contains(key), qPrintable(key));
             QCOMPARE(form.tileCount(), game ? 9 : 0);
         }

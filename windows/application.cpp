@@ -3,6 +3,8 @@
 #include "assetfiles.h"
 #include "boardaccessible.h"
 #include "chinesefont.h"
+#include "form1.h"
+#include "windowregistry.h"
 
 #include "loading/spare.h"
 
@@ -33,4 +35,12 @@ void setUpApplication(QApplication &app)
     else
         qWarning("pintu: Qt's Traditional Chinese translation is not installed "
                  "(Debian package qt6-translations-l10n); standard buttons stay in English");
+}
+
+void showPuzzle(WindowRegistry &windows, const PictureSource &picture)
+{
+    Form1 *puzzle = windows.form1();
+    puzzle->show();
+    if (!picture.isEmpty())
+        QTimer::singleShot(0, puzzle, [puzzle, picture] { puzzle->open(picture); });
 }

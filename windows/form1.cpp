@@ -7,13 +7,17 @@
 #include "messagebox.h"
 #include "picturebox.h"
 
+#include "loading/decodejob.h"
 #include "loading/refusaltext.h"
 #include "puzzle/piececount.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cmath>
 
@@ -68,6 +72,9 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
 
     createControls();
     m_dragCursor = assets::dragCursor();
+    setAcceptDrops(true);
+    m_opening = new picture::DecodeJob(this);
+    connect(m_opening, &picture::DecodeJob::finished, this, &Form1::opened);
 
     m_picture1->setPicture(assets::defaultPicture());
 }
@@ -111,6 +118,8 @@ void Form1::setStartEnabled(bool enabled) { m_command1->setEnabled(enabled); }
 
 void Form1::keyPressEvent(QKeyEvent *event)
 {
+    if (event->matches(QKeySequence::Paste))
+        return paste();
     if (pressFocusedButton(this, event))
         return;
     const bool game = m_picture1->tileCount() > 0;
@@ -180,7 +189,10 @@ void Form1::showKeys()
                                "Ctrl+Shift+Z 或 Ctrl+Y：重做\n"
                                "按住 P：看整張圖片\n"
                                "H：標出或不再標出在正確位置的圖塊\n"
-                               "F1：這份說明"));
+                               "Ctrl+V：遊戲外，貼上複製的圖片或圖片檔\n"
+                               "F1：這份說明\n"
+                               "\n"
+                               "遊戲外，也可以把圖片檔拖到視窗上，換成那張圖片。"));
 }
 
 void Form1::Command2_Click() { QCoreApplication::quit(); }
@@ -243,6 +255,7 @@ void Form1::startGame(const QString &entry)
         break;
     }
 
+    stopOpening();             // the game is played with the picture it was started with
     m_picture1->removeTiles(); // a start always begins a fresh game
     const puzzle::PicturePlace box{float(m_picture1->x()), qint16(m_picture1->y()), picture.width(),
                                    picture.height()};
@@ -285,4 +298,79 @@ void Form1::congratulate()
 void Form1::SwapPic(qint16 pic1, qint16 pic2)
 {
     m_picture1->slotsChanged(m_game.board.TileOrder[pic1], m_game.board.TileOrder[pic2]);
+}
+
+bool Form1::isOpening() const { return m_opening->isRunning(); }
+
+void Form1::open(const PictureSource &source)
+{
+    if (tileCount() > 0 || source.isEmpty())
+        return;
+    stopOpening();
+    if (!source.refusal.isEmpty())
+        return showMessage(this, QMessageBox::Critical, QString(), source.refusal);
+    m_openingName = source.name;
+    // As large as the chooser's confirm would decode it.
+    const picture::Request request{layout::form1::largestPicturePixels(devicePixelRatioF()), 0,
+                                   devicePixelRatioF()};
+    if (source.path.isEmpty())
+        m_opening->startBytes(source.bytes, request);
+    else
+        m_opening->start(source.path, request);
+    setCursor(Qt::BusyCursor);
+}
+
+void Form1::opened(const picture::Picture &picture)
+{
+    unsetCursor();
+    if (picture.isNull())
+        return showMessage(this, QMessageBox::Critical, QString(),
+                           picture::refusalText(picture.refusal, m_openingName));
+    setPicture(picture.image);
+    setStartEnabled(true);
+}
+
+void Form1::stopOpening()
+{
+    m_opening->cancel();
+    unsetCursor();
+}
+
+// Ctrl+V: a picture copied in a browser or a picture file copied in a file manager. What the
+// clipboard holds is read as bytes and decoded in the decoding process, never here.
+void Form1::paste()
+{
+    if (tileCount() > 0)
+        return;
+    open(sourceOfData(QGuiApplication::clipboard()->mimeData(), Arrival::Pasted));
+}
+
+// A drop is taken as a copy, outside a game, when it may hold a picture: anything else is refused
+// as it enters, and the pointer shows it. Never a move: the player's file stays where it is.
+bool Form1::takesDrop(const QDropEvent *event) const
+{
+    return tileCount() == 0 && (event->possibleActions() & Qt::CopyAction) &&
+           mayHoldPicture(event->mimeData());
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event) { dragMoveEvent(event); }
+
+void Form1::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!takesDrop(event))
+        return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    if (!takesDrop(event))
+        return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Opened once the drop is over: a message box must not hold up the program it came from.
+    QTimer::singleShot(0, this, [this, source = sourceOfData(event->mimeData(), Arrival::Dropped)] {
+        open(source);
+    });
 }

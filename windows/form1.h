@@ -1,6 +1,8 @@
 // The puzzle window: the whole picture, the tiles of a running game and three commands.
 #pragma once
 
+#include "picturesource.h"
+
 #include "puzzle/boardstate.h"
 #include "puzzle/gamestart.h"
 #include "puzzle/play.h"
@@ -10,6 +12,11 @@
 
 class PictureBox;
 class QPushButton;
+
+namespace picture {
+class DecodeJob;
+struct Picture;
+} // namespace picture
 
 class Form1 : public QWidget
 {
@@ -30,6 +37,14 @@ public:
     // down to fit the window); the box stays at its place.
     void setPicture(const QImage &picture);
     void setStartEnabled(bool enabled);
+
+    // A picture from elsewhere than the chooser (the command line, a drop, a paste), decoded in
+    // the decoding process while the window goes on with a busy pointer; then it shows with the
+    // start command enabled, as the chooser's confirm would have it, or a message says why not
+    // over the picture as it was. A newer one replaces one still being decoded. While a game
+    // runs nothing is opened, and starting a game drops an opening still under way.
+    void open(const PictureSource &source);
+    bool isOpening() const;
 
     // What Start does once the player has entered a piece count (empty for Cancel): refuse it
     // with a message, or cut the picture into shuffled tiles.
@@ -53,6 +68,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
+    // A file dragged from a file manager, or a picture from a browser, outside a game.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void Command1_Click();
@@ -67,6 +86,10 @@ private:
     void congratulate();
     void toggleMarks();
     void showKeys();
+    bool takesDrop(const QDropEvent *event) const;
+    void paste();
+    void opened(const picture::Picture &picture);
+    void stopOpening();
 
     QPushButton *m_command1 = nullptr;
     QPushButton *m_command2 = nullptr;
@@ -76,4 +99,6 @@ private:
     puzzle::Clock m_clock = puzzle::systemClock;
     puzzle::UniformRandom m_random;
     QCursor m_dragCursor; // read once, when the window opens
+    picture::DecodeJob *m_opening = nullptr;
+    QString m_openingName; // how a refusal names what is being opened
 };

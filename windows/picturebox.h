@@ -17,9 +17,9 @@ public:
     explicit PictureBox(QWidget *parent = nullptr);
     ~PictureBox() override;
 
-    // Shows picture at puzzle::fittedSize() within the puzzle window's largest picture, held at the screen's pixel density so that a large
-    // picture stays sharp on a high-density screen. The box takes the shown size; its left and
-    // top edges stay.
+    // Shows picture at puzzle::fittedSize() within the puzzle window's largest picture, held at the
+    // screen's pixel density so that a large picture stays sharp on a high-density screen. The box
+    // takes the shown size; its left and top edges stay.
     void setPicture(const QImage &picture);
     // The size the picture is shown at, in window pixels.
     QSize pictureSize() const { return m_shownSize; }

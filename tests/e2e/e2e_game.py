@@ -263,6 +263,25 @@ def make_drawing(folder):
     return rgb
 
 
+# The form of the picture the game is started with on its command line: "png", or "heic" (made
+# with heif-enc from the same pixels) once the game reads HEIC.
+OPENED_KIND = "png"
+
+
+def make_opened(folder, kind=OPENED_KIND):
+    """A 300 x 225 picture of our own for `pintu FILE`, with large features that a lossy encoding
+    keeps: its path relative to folder, its pixels, and whether the file holds them exactly."""
+    y, x = np.mgrid[0:225, 0:300]
+    rgb = np.stack([(x // 75) * 60 + 30, (y // 75) * 90 + 20, ((x // 25 + y // 25) % 2) * 180 + 40],
+                   axis=2).astype(np.uint8)
+    Image.fromarray(rgb, "RGB").save(os.path.join(folder, "opened.png"))
+    if kind == "png":
+        return "opened.png", rgb.astype(np.int16), True
+    subprocess.run(["heif-enc", "--quality", "90", "-o", os.path.join(folder, "opened.heic"),
+                    os.path.join(folder, "opened.png")], check=True, capture_output=True)
+    return "opened.heic", rgb.astype(np.int16), False
+
+
 def make_hostile(folder):
     """A metafile of one filled polygon through 32767 random points of a 1000-unit square: a
     131 KB file whose fill crosses itself so often that drawing it takes more than a minute."""
@@ -588,6 +607,39 @@ def play_with_keys(screen, origin, picture, pieces):
     print(f"e2e: a {pieces}-piece game won with {keys} key strokes and no mouse")
 
 
+def opened_at_start(screen, program, env, folder, opened):
+    """`pintu FILE` as a file manager's "Open With" starts it: the picture shows at 32, 64 (the
+    very pixels for a lossless file, near them for a lossy one) and is played to the win."""
+    name, rgb, exact = opened
+    game = subprocess.Popen([program, name], env=env, cwd=folder, stderr=subprocess.PIPE)
+    try:
+        puzzle = wait_for("the puzzle window of `pintu FILE`", lambda: screen.window_named("^拼圖$"))
+        wx, wy, _, _ = screen.geometry(puzzle)
+        origin = wx + 32, wy + 64
+        h, w = rgb.shape[:2]
+
+        def shown():
+            area = screen.grab()[origin[1]:origin[1] + h, origin[0]:origin[0] + w]
+            if exact:
+                return area if np.array_equal(area, rgb) else None
+            return area if np.abs(area - rgb).mean() < 6 else None
+        picture = wait_for(f"the picture of {name}", shown)
+        screen.save(os.path.join(screen.artifacts, "opened.png"))
+        print(f"e2e: `pintu {name}` shows its picture at {origin}"
+              f"{' to the pixel' if exact else ''}")
+        play_to_win(screen, origin, picture, 9, "opened")
+        screen.click(origin[0] + END_BUTTON[0], origin[1] + END_BUTTON[1])
+        code = game.wait(timeout=10)
+        if code != 0:
+            sys.exit(f"e2e: `pintu {name}` ended with status {code}")
+    finally:
+        if game.poll() is None:
+            game.kill()
+        err = game.stderr.read().decode(errors="replace") if game.stderr else ""
+        if err.strip():
+            print(f"`pintu {name}`'s standard error:\n" + err)
+
+
 def refused_count(screen, origin, entry):
     """A count that is no square brings an untitled message: its title bar is really empty."""
     start_game(screen, origin, entry)
@@ -649,8 +701,10 @@ def main():
     os.makedirs(args.artifacts, exist_ok=True)
     picture = np.asarray(Image.open(args.picture).convert("RGB"), dtype=np.int16)
 
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    # -noreset: the server stays as it is when its last program ends, ready at once for the
+    # next one (`pintu FILE` starts after the first game has ended).
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                             "-noreset"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     display = ":" + xvfb.stdout.readline().decode().strip()
     screen = Screen(display)
     screen.artifacts = args.artifacts
@@ -729,6 +783,10 @@ def main():
         seen = sorted(watch.seen)
         wait_for("no decoding process left", lambda: not any(decoder_alive(pid) for pid in seen))
         print(f"e2e: none of the {len(seen)} decoding processes seen outlived the program")
+
+        # Made only now: the chooser above finds its files by their places in the list.
+        opened = make_opened(folder.name)
+        opened_at_start(screen, os.path.abspath(args.program), env, folder.name, opened)
         print("e2e: 1 passed, 0 failed")
     finally:
         watch.stopping.set()
