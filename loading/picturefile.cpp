@@ -3,9 +3,8 @@
 #include "filenames.h"
 #include "limits.h"
 
-#include <QFileInfo>
-
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,6 +21,22 @@ FileStamp stampFrom(const struct stat &st)
 }
 
 QString systemWords(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// The file's bytes, from the folder current now when the path is relative. Made here rather
+// than by QFileInfo, which turns a relative path into bytes as UTF-8 and so loses any byte of a
+// name that is not (picture/filenames.h).
+QByteArray nativeAbsolute(const QString &path)
+{
+    const QByteArray native = toNative(path);
+    if (native.startsWith('/'))
+        return native;
+    char *here = ::get_current_dir_name(); // its bytes, which QDir::currentPath() decodes
+    if (!here)
+        return native;
+    QByteArray absolute = QByteArray(here) + '/' + native;
+    std::free(here);
+    return absolute;
+}
 
 Refusal openFailure(int err)
 {
@@ -45,15 +60,14 @@ FileStamp stampOf(const QString &path)
     struct stat st
     {
     };
-    if (::stat(toNative(QFileInfo(path).absoluteFilePath()).constData(), &st) != 0)
+    if (::stat(nativeAbsolute(path).constData(), &st) != 0)
         return {};
     return stampFrom(st);
 }
 
 PictureFile::PictureFile(const QString &path)
 {
-    const QByteArray native = toNative(QFileInfo(path).absoluteFilePath());
-    m_fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    m_fd = ::open(nativeAbsolute(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
         m_refusal = openFailure(errno);
         return;
