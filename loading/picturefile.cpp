@@ -4,7 +4,7 @@
 #include "limits.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,12 +30,8 @@ QByteArray nativeAbsolute(const QString &path)
     const QByteArray native = toNative(path);
     if (native.startsWith('/'))
         return native;
-    char *here = ::get_current_dir_name(); // its bytes, which QDir::currentPath() decodes
-    if (!here)
-        return native;
-    QByteArray absolute = QByteArray(here) + '/' + native;
-    std::free(here);
-    return absolute;
+    char here[PATH_MAX]; // its bytes, which QDir::currentPath() decodes
+    return ::getcwd(here, sizeof here) ? QByteArray(here) + '/' + native : native;
 }
 
 Refusal openFailure(int err)

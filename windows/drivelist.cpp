@@ -7,7 +7,7 @@
 #include <QSet>
 #include <QSignalBlocker>
 
-#include <cstdlib>
+#include <climits>
 #include <unistd.h>
 
 namespace {
@@ -99,11 +99,9 @@ void DriveList::setDriveSource(DriveSource source) { driveSource() = std::move(s
 QString DriveList::currentFolder()
 {
     // By its bytes: QDir::currentPath() loses those of a name that is not UTF-8.
-    if (char *here = ::get_current_dir_name()) {
-        const QString current = picture::fromNative(here);
-        std::free(here);
-        return QDir::cleanPath(current);
-    }
+    char here[PATH_MAX];
+    if (::getcwd(here, sizeof here))
+        return QDir::cleanPath(picture::fromNative(here));
     // getcwd() refuses a removed folder; the kernel still knows where it was.
     QByteArray target(4096, '\0');
     const ssize_t length = ::readlink("/proc/self/cwd", target.data(), size_t(target.size()));
