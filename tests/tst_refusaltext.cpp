@@ -4,6 +4,7 @@
 #include "loading/refusaltext.h"
 
 #include <QTest>
+#include <QTextBoundaryFinder>
 
 using namespace Qt::StringLiterals;
 using picture::Reason;
@@ -125,20 +126,34 @@ private slots:
                 u" 像素）。本程式只能載入每邊不超過 16384 像素、總共不超過 32 百萬像素的圖片。"_s);
     }
 
-    // Names as hostile as a file system allows: what they hold stays theirs.
+    // Names as hostile as a file system allows: what they hold stays theirs, on one line, and
+    // nothing in them turns the sentence around them.
     void names_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown"); // the name as the sentence holds it
         QTest::newRow("placeholders") << u"%1 %2 %5.bmp"_s << u"%1 %2 %5.bmp"_s;
-        QTest::newRow("right-to-left override")
-            << u"\u202Egnp.bmp"_s << u"\u2068\u202Egnp.bmp\u2069"_s;
+        QTest::newRow("right-to-left override") << u"\u202Egnp.bmp"_s << u"\uFFFDgnp.bmp"_s;
+        QTest::newRow("every embedding, override and isolate")
+            << u"a\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069b"_s
+            << u"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDb"_s;
         QTest::newRow("Hebrew letters")
             << u"\u05D0\u05D1.bmp"_s << u"\u2068\u05D0\u05D1.bmp\u2069"_s;
+        QTest::newRow("Hebrew letters and an override")
+            << u"\u05D0\u202D\u05D1.bmp"_s << u"\u2068\u05D0\uFFFD\u05D1.bmp\u2069"_s;
         QTest::newRow("a close of the isolate it does not open")
-            << u"a\u2069\u202Eb.bmp"_s << u"\u2068a\u202Eb.bmp\u2069"_s;
-        QTest::newRow("an isolate it does not close")
-            << u"a\u2067b.bmp"_s << u"\u2068a\u2067b.bmp\u2069\u2069"_s;
+            << u"a\u2069\u202Eb.bmp"_s << u"a\uFFFD\uFFFDb.bmp"_s;
+        QTest::newRow("newline") << u"a\nb.bmp"_s << u"a\u240Ab.bmp"_s;
+        QTest::newRow("carriage return and newline") << u"a\r\n.bmp"_s << u"a\u240D\u240A.bmp"_s;
+        QTest::newRow("line separator") << u"a\u2028b.bmp"_s << u"a\u2424b.bmp"_s;
+        QTest::newRow("paragraph separator") << u"a\u2029b.bmp"_s << u"a\u2424b.bmp"_s;
+        QTest::newRow("next line, C1") << u"a\u0085b.bmp"_s << u"a\u2424b.bmp"_s;
+        QTest::newRow("other C1 controls")
+            << u"a\u0080\u009B\u009Fb"_s << u"a\uFFFD\uFFFD\uFFFDb"_s;
+        QTest::newRow("tab, escape, bell, delete, nul")
+            << u"\t\x1B]0;t\x07\x7F"_s + QChar(0) << u"\u2409\u241B]0;t\u2407\u2421\u2400"_s;
+        QTest::newRow("letters and marks stay") << u"e\u0301\uFEFF\u200B\u00A0\u3000\u9EDE.bmp"_s
+                                                << u"e\u0301\uFEFF\u200B\u00A0\u3000\u9EDE.bmp"_s;
     }
     void names()
     {
@@ -149,6 +164,60 @@ private slots:
         QCOMPARE(text, u"圖片「"_s + shown +
                            u"」太大（20000 × 16384 像素）。本程式只能載入每邊不超過 16384 "
                            u"像素、總共不超過 32 百萬像素的圖片。"_s);
+    }
+
+    // A name too long for a line loses its middle where nothing else lets the sentence break
+    // there, and a very long one in any case: its start and its end (the kind) stay, and no
+    // character a reader sees as one is cut in two.
+    void longNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("whole"); // shown as it is
+        const QString dots = u".bmp"_s;
+        QTest::newRow("255 letters, no space") << QString(251, u'a') + dots << false;
+        QTest::newRow("40 letters") << QString(36, u'a') + dots << true;
+        QTest::newRow("41 letters") << QString(37, u'a') + dots << false;
+        QTest::newRow("85 Chinese characters, 255 bytes") << QString(83, u'圖') + u".s"_s << true;
+        QTest::newRow("words") << QString(u"word "_s).repeated(30) + dots << true;
+        QTest::newRow("words past the whole") << QString(u"word "_s).repeated(50) + dots << false;
+        QTest::newRow("short folders")
+            << u"/home"_s + QString(u"/folder"_s).repeated(25) + u"/p.bmp"_s << true;
+        QTest::newRow("letters with marks") << QString(u"e\u0301\u0323"_s).repeated(60) << false;
+        QTest::newRow("pairs of surrogates")
+            << u"x"_s + QString(u"\U0001D400"_s).repeated(60) + dots << false;
+        QTest::newRow("newlines") << QString(u"ab\n"_s).repeated(60) << false;
+    }
+    void longNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, whole);
+        const QString shown = picture::inSentence(name);
+        const auto graphemes = [](const QString &text) {
+            QStringList out;
+            QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+            for (qsizetype from = 0, to; (to = finder.toNextBoundary()) > 0; from = to)
+                out.append(text.sliced(from, to - from));
+            return out;
+        };
+        if (whole) {
+            QCOMPARE(shown, name);
+            return;
+        }
+        const QString ellipsis(QChar(0x2026));
+        QVERIFY2(shown.contains(ellipsis), qPrintable(shown));
+        QVERIFY(graphemes(shown).size() <= picture::MaxInSentence);
+        const QStringList ownGraphemes = graphemes(picture::oneLine(name));
+        for (const QString &g : graphemes(shown))
+            QVERIFY2(g == ellipsis || ownGraphemes.contains(g), qPrintable(g));
+        const QString seen = picture::oneLine(name);
+        QVERIFY(seen.startsWith(shown.section(ellipsis, 0, 0)));
+        QVERIFY(seen.endsWith(shown.section(ellipsis, -1)));
+        QVERIFY(shown.section(ellipsis, 0, 0).size() >= 10 &&
+                shown.section(ellipsis, -1).size() >= 10);
+        QTextBoundaryFinder lines(QTextBoundaryFinder::Line, shown);
+        for (qsizetype from = 0, to; (to = lines.toNextBoundary()) > 0; from = to)
+            QVERIFY2(graphemes(shown.sliced(from, to - from)).size() <= picture::MaxStretch,
+                     qPrintable(shown.sliced(from, to - from)));
     }
 };
 
