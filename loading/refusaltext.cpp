@@ -286,8 +286,10 @@ QString oneLine(const QString &name) { return isolated(visible(name)); }
 
 QString inSentence(const QString &name)
 {
-    const QString shown = visible(name);
-    return isolated(stretchesShortened(withoutMiddle(shown, 0, shown.size(), MaxInSentence)));
+    // The stretches first: an ellipsis lets a line break after it, and would split a long
+    // stretch in two that each lost their middles.
+    const QString shown = stretchesShortened(visible(name));
+    return isolated(withoutMiddle(shown, 0, shown.size(), MaxInSentence));
 }
 
 QString refusalText(const Refusal &refusal, const QString &name)
