@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +18,6 @@ FileStamp stampFrom(const struct stat &st)
     return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
             qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
-
-QString systemWords(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
 // The file's bytes, from the folder current now when the path is relative. Made here rather
 // than by QFileInfo, which turns a relative path into bytes as UTF-8 and so loses any byte of a
@@ -45,7 +42,7 @@ Refusal openFailure(int err)
     case ELOOP:
         return refused(Reason::LinkLoop);
     default:
-        return refused(Reason::CannotOpen, {systemWords(err)});
+        return refused(Reason::CannotOpen, {QString::number(err)});
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "kinds.h"
 #include "limits.h"
+#include "systemwords.h"
 
 #include <QTextBoundaryFinder>
 
@@ -307,6 +308,9 @@ QString refusalText(const Refusal &refusal, const QString &name)
         values.append(QStringLiteral("?"));
     if (refusal.reason == Reason::Unsupported && values.size() > 2)
         values[2] = variantText(values[2]);
+    if ((refusal.reason == Reason::CannotOpen || refusal.reason == Reason::CannotRead) &&
+        !refusal.details.isEmpty())
+        values[1] = systemWords(values[1]);
     values += sentence.values;
     return fillIn(sentence.text, values);
 }

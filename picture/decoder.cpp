@@ -17,7 +17,6 @@
 #include <QPainter>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -278,9 +277,7 @@ Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)
         if (n < 0 && error == EINTR)
             continue;
         if (n < 0)
-            return at == 0
-                       ? refused(Reason::CannotRead, {QString::fromLocal8Bit(std::strerror(error))})
-                       : Refusal();
+            return at == 0 ? refused(Reason::CannotRead, {QString::number(error)}) : Refusal();
         if (n == 0)
             break;
     }

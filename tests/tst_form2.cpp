@@ -33,6 +33,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -694,6 +695,23 @@ private slots:
                 u"%1 %2 %3 %4"_s.arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u" | "_s)));
         QVERIFY2(std::ranges::none_of(row, breaksOrHides), qPrintable(row));
+    }
+
+    // A folder the system will not list says why in the player's words, never the system's.
+    void folderErrorWords_data()
+    {
+        QTest::addColumn<int>("error");
+        for (const int error : {ENOTCONN, EIO, ESTALE, ETIMEDOUT, EHOSTDOWN, ELOOP, ENAMETOOLONG,
+                                ENOMEM, EMFILE, EINVAL, ENODEV, ENXIO, EBUSY, EAGAIN, 999})
+            QTest::addRow("errno %d", error) << error;
+    }
+    void folderErrorWords()
+    {
+        QFETCH(int, error);
+        const QString text = FolderList::errorText(u"/貓的資料夾"_s, {true, error, {}});
+        QVERIFY2(text.startsWith(u"無法讀取資料夾「/貓的資料夾」（"_s) &&
+                     !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
+                 qPrintable(text));
     }
 
     // Walking the file list with the keys goes on past a file that is refused: the refused

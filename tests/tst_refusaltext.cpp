@@ -2,9 +2,13 @@
 // details in their places, and a file's name that can neither fill a placeholder nor turn the
 // text around it.
 #include "loading/refusaltext.h"
+#include "loading/systemwords.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBoundaryFinder>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using picture::Reason;
@@ -22,8 +26,8 @@ private slots:
         QTest::addColumn<QStringList>("details");
         QTest::addColumn<QStringList>("shown"); // besides the name
         const QHash<Reason, QStringList> details = {
-            {Reason::CannotOpen, {u"Input/output error"_s}},
-            {Reason::CannotRead, {u"Input/output error"_s}},
+            {Reason::CannotOpen, {u"107"_s}},
+            {Reason::CannotRead, {u"5"_s}},
             {Reason::Damaged, {u"PNG"_s}},
             {Reason::Incomplete, {u"GIF"_s}},
             {Reason::TooLarge, {u"20000"_s, u"30000"_s}},
@@ -43,6 +47,8 @@ private slots:
         };
         // What the sentence shows of the details, and of the game's own limits.
         const QHash<Reason, QStringList> shown = {
+            {Reason::CannotOpen, {u"（與網路磁碟機的連線已中斷）"_s}},
+            {Reason::CannotRead, {u"（存取磁碟時發生錯誤，"_s}},
             {Reason::TooLarge, {u"20000 × 30000"_s, u"16384"_s, u"32 百萬"_s}},
             {Reason::FileTooLarge, {u"256 MiB"_s}},
             {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、ICO、WebP、TIFF、WMF、SVG"_s}},
@@ -68,6 +74,47 @@ private slots:
             QVERIFY2(text.contains(part), qPrintable(text + u" lacks "_s + part));
         QVERIFY2(!text.contains(u'%'), qPrintable(text));
         QVERIFY2(text.endsWith(u'。'), qPrintable(text));
+    }
+
+    // The system's errors in the player's words, in the sentences of a file that could not be
+    // opened or read: no Latin letters but the kinds' names, and an error without words of its
+    // own named by its number.
+    void systemErrors_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("named"); // 1: has words of its own, -1: named by its number
+        const QList<int> named = {
+            ENOENT,    EACCES, EPERM,  EIO,    ENOTCONN, ESTALE,       ENXIO,  ENODEV,   ETIMEDOUT,
+            EHOSTDOWN, ENOMEM, EMFILE, ENFILE, ELOOP,    ENAMETOOLONG, EISDIR, ENOTDIR,  EROFS,
+            EOVERFLOW, EFBIG,  EINVAL, EBUSY,  EAGAIN,   EINTR,        ENOSPC, ENOMEDIUM};
+        const QList<int> numbered = {ESRCH, ECHILD, ENOTTY, EDOM, ERANGE, 0, -1, 999};
+        for (int error = -1; error <= 134; ++error)
+            QTest::addRow("errno %d", error) << error
+                                             << (named.contains(error)      ? 1
+                                                 : numbered.contains(error) ? -1
+                                                                            : 0);
+        QTest::addRow("errno 999") << 999 << -1;
+    }
+    void systemErrors()
+    {
+        QFETCH(int, error);
+        QFETCH(int, named);
+        static const QRegularExpression latin(u"[A-Za-z]"_s);
+        const QString words = picture::systemWords(error);
+        QVERIFY(!words.isEmpty());
+        QVERIFY2(!words.contains(latin), qPrintable(words));
+        if (named > 0)
+            QVERIFY2(!words.contains(QString::number(error)), qPrintable(words));
+        else if (named < 0)
+            QVERIFY2(words.contains(u" %1 "_s.arg(error)), qPrintable(words));
+        for (const Reason reason : {Reason::CannotOpen, Reason::CannotRead}) {
+            const QString text =
+                picture::refusalText({reason, {QString::number(error)}}, u"貓的照片"_s);
+            QVERIFY2(!text.contains(latin), qPrintable(text));
+            QVERIFY2(text.contains(u"（"_s + words + u"）"_s), qPrintable(text));
+        }
+        QCOMPARE(picture::refusalText({Reason::CannotRead, {u"not a number"_s}}, u"貓"_s),
+                 u"無法讀取圖片「貓」（not a number）。"_s);
     }
 
     // The forms of a kind we do not read, each named: never "damaged" or "incomplete".

@@ -4,6 +4,7 @@
 
 #include "loading/filenames.h"
 #include "loading/refusaltext.h"
+#include "loading/systemwords.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -11,7 +12,6 @@
 #include <QStyledItemDelegate>
 
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 
 namespace {
@@ -113,7 +113,7 @@ QString FolderList::errorText(const QString &folder, const picture::FolderReadin
         return QStringLiteral("磁碟「%1」中沒有媒體。請放入磁片或光碟後再試一次。").arg(shown);
     default:
         return QStringLiteral("無法讀取資料夾「%1」（%2）。")
-            .arg(shown, QString::fromLocal8Bit(std::strerror(reading.error)));
+            .arg(shown, picture::systemWords(reading.error));
     }
 }
 
