@@ -295,13 +295,18 @@ QString inSentence(const QString &name)
 
 QString refusalText(const Refusal &refusal, const QString &name)
 {
+    return refusalTextWith(refusal, inSentence(name));
+}
+
+QString refusalTextWith(const Refusal &refusal, const QString &shown)
+{
     const Sentence sentence = sentenceFor(refusal.reason);
     // As many details as the sentence takes, whatever came (an answer from a decoding process
     // gone wrong may bring more or fewer): a missing one shows as "?", extra ones are left out,
     // so that the sentence's own values stay in their places.
     const qsizetype taken = placeholders(sentence.text) - 1 - sentence.values.size();
     // The details too stand on one line: they come from a process that read a player's file.
-    QStringList values = {inSentence(name)};
+    QStringList values = {shown};
     for (const QString &detail : refusal.details.mid(0, taken))
         values.append(inSentence(detail));
     while (values.size() < 1 + taken)

@@ -13,6 +13,9 @@ namespace picture {
 // What the player reads when the picture file called name was refused (empty for no refusal):
 // the name as inSentence() gives it.
 QString refusalText(const Refusal &refusal, const QString &name);
+// The same with the name standing as shown is, for a caller that has made it safe where it shows
+// (a terminal, which breaks lines itself).
+QString refusalTextWith(const Refusal &refusal, const QString &shown);
 
 // text with %0 .. %9 replaced by values[0] .. values[9] in one pass: what goes in is never read
 // again, so a name that itself holds "%1" stays as it is. A number past the values stays too.

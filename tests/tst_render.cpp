@@ -8,11 +8,74 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
 using namespace Qt::StringLiterals;
 using namespace testpictures;
+
+namespace {
+
+// pintu-render run with arguments of any bytes (QProcess would pass them as UTF-8); its exit
+// code and what it wrote on standard error.
+std::pair<int, QByteArray> renderWith(const QList<QByteArray> &arguments)
+{
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return {-1, {}};
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, pipe[1], STDERR_FILENO);
+    QList<QByteArray> all = QList<QByteArray>{PINTU_RENDER} + arguments;
+    std::vector<char *> argv;
+    for (QByteArray &each : all)
+        argv.push_back(each.data());
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    const int spawned =
+        ::posix_spawn(&child, PINTU_RENDER, &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[1]);
+    QByteArray said;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, n);
+    ::close(pipe[0]);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return {-1, said};
+    return {WEXITSTATUS(status), said};
+}
+
+// What a terminal would act on rather than show: control characters but a line's end, C1
+// controls, direction controls, and bytes that are not UTF-8. Empty when there is none.
+QString terminalControls(const QByteArray &said)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(said);
+    if (utf8.hasError())
+        return u"bytes that are not UTF-8"_s;
+    QString found;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if ((c < 0x20 && c != u'\n') || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029)
+            found += u"U+%1 "_s.arg(int(c), 4, 16, QChar(u'0'));
+    }
+    return found;
+}
+
+} // namespace
 
 class TestRender : public QObject
 {
@@ -64,6 +127,82 @@ private slots:
         const picture::Picture decoded = picture::decodeFile(in);
         QCOMPARE(written.convertToFormat(QImage::Format_ARGB32),
                  decoded.image.convertToFormat(QImage::Format_ARGB32));
+    }
+
+    // File names as an attacker makes them, given as the bytes they are: each file is found
+    // and written, and what pintu-render says of one it refuses shows the name with its
+    // controls and bytes that are not UTF-8 escaped, never acted on by the terminal.
+    void hostileNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown"); // as the refusal shows it
+        QTest::newRow("terminal title") << "\x1B]0;owned\x07.png"_ba << u"\\x1B]0;owned\\x07.png"_s;
+        QTest::newRow("clear the screen") << "\x1B[2J\x1B[H.png"_ba << u"\\x1B[2J\\x1B[H.png"_s;
+        QTest::newRow("C1 control sequence introducer, as UTF-8") << "\xC2\x9B"
+                                                                     "31m.png"_ba
+                                                                  << u"\\u009B31m.png"_s;
+        QTest::newRow("C1 control sequence introducer, a byte") << "\x9B"
+                                                                   "31m.png"_ba
+                                                                << u"\\x9B31m.png"_s;
+        QTest::newRow("lone 0xFF byte") << "a\xFF.png"_ba << u"a\\xFF.png"_s;
+        QTest::newRow("overlong sequence") << "a\xC0\xAE.png"_ba << u"a\\xC0\\xAE.png"_s;
+        QTest::newRow("newline and return") << "a\nb\rc.png"_ba << u"a\\nb\\rc.png"_s;
+        QTest::newRow("right-to-left override") << "\xE2\x80\xAEgnp.exe"_ba << u"\\u202Egnp.exe"_s;
+        QTest::newRow("a backslash of its own") << "a\\x1B.png"_ba << u"a\\\\x1B.png"_s;
+        QTest::newRow("Chinese stays") << "\xE8\xB2\x93.png"_ba << u"貓.png"_s;
+    }
+    void hostileNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        const QByteArray folder = QFile::encodeName(m_dir.path()) + '/';
+        const QByteArray in = folder + name, out = folder + "out-" + name + ".png";
+        auto remove = qScopeGuard([&] {
+            ::unlink(in.constData());
+            ::unlink(out.constData());
+        });
+        const auto write = [&](const QByteArray &bytes) {
+            return bool(std::ofstream(in.constData(), std::ios::binary) << bytes.toStdString());
+        };
+        // A picture: found and written, by the names' own bytes.
+        QVERIFY(write(encoded(quadrants({12, 8}), "png")));
+        auto [code, said] = renderWith({in, out});
+        QVERIFY2(code == 0, said.constData());
+        QFile written;
+        const int fd = ::open(out.constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0 && written.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(QImage::fromData(written.readAll()).size(), QSize(12, 8));
+        written.close();
+        ::unlink(out.constData());
+        // Not a picture: refused, the name escaped, nothing written.
+        QVERIFY(::unlink(in.constData()) == 0 && write("not a picture"));
+        std::tie(code, said) = renderWith({in, out});
+        QCOMPARE(code, 1);
+        QVERIFY2(terminalControls(said).isEmpty(), qPrintable(terminalControls(said)));
+        const QString text = QString::fromUtf8(said);
+        QVERIFY2(text.contains(u"「"_s + shown + u"」"_s), qPrintable(text));
+        QVERIFY(::access(out.constData(), F_OK) != 0);
+        // Gone: the same.
+        QVERIFY(::unlink(in.constData()) == 0);
+        std::tie(code, said) = renderWith({in, out});
+        QCOMPARE(code, 1);
+        QVERIFY2(terminalControls(said).isEmpty(), qPrintable(terminalControls(said)));
+        QVERIFY2(QString::fromUtf8(said).contains(u"找不到圖片「"_s + shown), said.constData());
+    }
+
+    // An output it cannot write is named escaped too, with the system's reason in words.
+    void unwritable()
+    {
+        const QByteArray folder = QFile::encodeName(m_dir.path()) + '/';
+        const QByteArray in = folder + "fine.png";
+        QVERIFY(writeFile(QFile::decodeName(in), encoded(quadrants({12, 8}), "png")));
+        const auto [code, said] = renderWith({in, folder + "no\x1B]0;x\x07/\xFF.png"});
+        QCOMPARE(code, 1);
+        QVERIFY2(terminalControls(said).isEmpty(), qPrintable(terminalControls(said)));
+        const QString text = QString::fromUtf8(said);
+        QVERIFY2(text.contains(u"no\\x1B]0;x\\x07/\\xFF.png"_s) &&
+                     text.contains(u"找不到這個檔案或資料夾"_s),
+                 qPrintable(text));
     }
 };
 
