@@ -1,6 +1,7 @@
 // The sentences a player reads when a picture is refused: one for every reason, with its
 // details in their places, and a file's name that can neither fill a placeholder nor turn the
 // text around it.
+#include "loading/kinds.h"
 #include "loading/refusaltext.h"
 #include "loading/systemwords.h"
 
@@ -51,7 +52,7 @@ private slots:
             {Reason::CannotRead, {u"（存取磁碟時發生錯誤，"_s}},
             {Reason::TooLarge, {u"20000 × 30000"_s, u"16384"_s, u"32 百萬"_s}},
             {Reason::FileTooLarge, {u"256 MiB"_s}},
-            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、ICO、WebP、TIFF、WMF、SVG"_s}},
+            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、WebP、TIFF、WMF、SVG"_s}},
             {Reason::NoPixels, {u"GIF"_s, u"0 × 0"_s}},
             {Reason::Unsupported, {u"12 位元的 JPEG"_s}},
             {Reason::MetafileBitmapTooLarge, {u"16 百萬"_s, u"256 百萬"_s}},
@@ -74,6 +75,27 @@ private slots:
             QVERIFY2(text.contains(part), qPrintable(text + u" lacks "_s + part));
         QVERIFY2(!text.contains(u'%'), qPrintable(text));
         QVERIFY2(text.endsWith(u'。'), qPrintable(text));
+    }
+
+    // A file that is no picture is told which kinds it could have been: those the chooser
+    // offers, each by its name, and no other.
+    void notAPictureNamesOffered_data()
+    {
+        QTest::addColumn<int>("kind");
+        for (int k = 0; k <= int(picture::Kind::Last); ++k)
+            QTest::addRow("%s", qPrintable(picture::kindName(picture::Kind(k)))) << k;
+    }
+    void notAPictureNamesOffered()
+    {
+        QFETCH(int, kind);
+        const QString text = picture::refusalText({Reason::NotAPicture, {}}, u"貓"_s);
+        const QStringList named =
+            text.section(u"或不是 "_s, 1).section(u" 圖片"_s, 0, 0).split(u'、');
+        const QString name = picture::kindName(picture::Kind(kind));
+        const QString patterns = picture::filePattern(picture::Kind(kind));
+        QCOMPARE(named.contains(name), !patterns.isEmpty());
+        for (const QString &pattern : patterns.split(u';', Qt::SkipEmptyParts))
+            QVERIFY(picture::filePattern().split(u';').contains(pattern));
     }
 
     // The system's errors in the player's words, in the sentences of a file that could not be

@@ -102,7 +102,7 @@ private slots:
         QTest::newRow("6 megapixels") << encoded(wide, "png") << QString();
         QTest::newRow("polygon of 32767 random points")
             << wmftest::scribble(32767, 7) << u"用完了 2 秒的運算時間"_s;
-        QTest::newRow("text") << "not a picture"_ba << u"或不是 BMP、JPEG、PNG、GIF、ICO、"_s;
+        QTest::newRow("text") << "not a picture"_ba << u"或不是 BMP、JPEG、PNG、GIF、WebP、"_s;
     }
     void render()
     {
