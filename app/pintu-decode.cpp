@@ -11,6 +11,7 @@
 #include "loading/handover.h"
 #include "loading/sanitized.h"
 #include "picture/decoder.h"
+#include "picture/svgpicture.h"
 #include "picture/walls.h"
 
 #include <QGuiApplication>
@@ -69,6 +70,7 @@ picture::Picture decodeInput(int argc, char **argv, int file, const picture::Req
                              int reports)
 {
     constexpr qint64 HeadBytes = qint64(64) * 1024;
+    static_assert(HeadBytes >= picture::SvgPrologLimit, "an SVG is told by its first bytes");
     QByteArray bytes;
     if (const picture::Refusal failed = picture::readAll(file, &bytes, HeadBytes);
         failed.isRefused())

@@ -82,6 +82,7 @@ class TestRender : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QImage m_plainSvg; // the plain SVG as drawn
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -127,6 +128,80 @@ private slots:
         const picture::Picture decoded = picture::decodeFile(in);
         QCOMPARE(written.convertToFormat(QImage::Format_ARGB32),
                  decoded.image.convertToFormat(QImage::Format_ARGB32));
+    }
+
+    // An SVG as editors and other programs save it: its <svg> after a long comment or document
+    // type, after a byte order mark, in UTF-16 of either order. Each draws as the plain file
+    // does; markup that is not SVG, whatever it holds, is no picture.
+    void svgForms_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("drawn"); // as the plain file; else refused as no picture
+        const QByteArray body = R"(<svg xmlns="http://www.w3.org/2000/svg" width="40" height="30">)"
+                                R"(<rect width="20" height="30" fill="&red;"/>)"
+                                R"(<text x="22" y="20" font-size="12">貓</text></svg>)";
+        const QByteArray red = "<!DOCTYPE svg [<!ENTITY red \"#e01010\">]>\n";
+        const QByteArray plain = red + body;
+        const QByteArray comment = "<!-- " + QByteArray(6000, '-').replace("--", "ab") + " -->\n";
+        const auto utf16 = [](const QByteArray &utf8, bool little) {
+            const QString text = QString::fromUtf8(utf8);
+            QByteArray out = little ? "\xFF\xFE" : "\xFE\xFF";
+            for (const QChar c : text) {
+                const char low = char(c.unicode() & 0xFF), high = char(c.unicode() >> 8);
+                out.append(little ? low : high).append(little ? high : low);
+            }
+            return out;
+        };
+        QByteArray entities = "<!DOCTYPE svg [\n";
+        for (int i = 0; entities.size() < 6000; ++i)
+            entities +=
+                "<!ENTITY e" + QByteArray::number(i) + " \"" + QByteArray(40, 'x') + "\">\n";
+        entities += "<!ENTITY red \"#e01010\">]>\n";
+        const QByteArray declared = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n";
+
+        QTest::newRow("plain") << plain << true;
+        QTest::newRow("a comment of 6000 bytes first") << comment + plain << true;
+        QTest::newRow("a document type of 6000 bytes") << entities + body << true;
+        QTest::newRow("byte order mark and a long comment")
+            << "\xEF\xBB\xBF" + comment + plain << true;
+        QTest::newRow("comments to 60 KiB") << comment.repeated(10) + plain << true;
+        QTest::newRow("UTF-16, little end first") << utf16(plain, true) << true;
+        QTest::newRow("UTF-16, big end first") << utf16(plain, false) << true;
+        QTest::newRow("UTF-16 declared, a long comment")
+            << utf16(declared + comment + plain, true) << true;
+        QTest::newRow("UTF-16, big end first, declared") << utf16(declared + plain, false) << true;
+        QTest::newRow("XHTML holding an SVG")
+            << "<?xml version=\"1.0\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\"><body>" +
+                   QByteArray(body).replace("&red;", "red") + "</body></html>"
+            << false;
+        QTest::newRow("<svg only in a comment") << "<!-- <svg> -->\n<note>cat</note>"_ba << false;
+        QTest::newRow("XML after a long comment") << comment + "<note><svg/></note>" << false;
+        QTest::newRow("XML in UTF-16") << utf16("<note><svg/></note>", true) << false;
+        QTest::newRow("prolog past the first 64 KiB") << comment.repeated(12) + plain << false;
+    }
+    void svgForms()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, drawn);
+        const QString in = m_dir.filePath(u"form.svg"_s), out = m_dir.filePath(u"form.png"_s);
+        QFile::remove(out);
+        QVERIFY(writeFile(in, file));
+        QProcess render;
+        render.start(QStringLiteral(PINTU_RENDER), {in, out});
+        QVERIFY(render.waitForFinished(10000));
+        const QString said = QString::fromUtf8(render.readAllStandardError());
+        if (!drawn) {
+            QCOMPARE(render.exitCode(), 1);
+            QVERIFY2(said.contains(u"或不是 BMP"_s), qPrintable(said));
+            return;
+        }
+        QVERIFY2(render.exitCode() == 0, qPrintable(said));
+        const QImage image = QImageReader(out).read().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(image.size(), QSize(40, 30));
+        QCOMPARE(image.pixelColor(5, 15), QColor(0xE0, 0x10, 0x10));
+        if (m_plainSvg.isNull())
+            m_plainSvg = image; // the first row's
+        QCOMPARE(image, m_plainSvg);
     }
 
     // File names as an attacker makes them, given as the bytes they are: each file is found
