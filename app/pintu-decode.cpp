@@ -57,10 +57,17 @@ QByteArray mappedWhole(int fd, qsizetype read)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= read ||
         st.st_size > picture::MaxFileBytes)
         return {};
-    void *address =
-        ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void *address = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (address == MAP_FAILED)
         return {};
+    // Its pages all at once, and an answer when the drive cannot read one: touching such a page
+    // would end the process (SIGBUS) as if the file had crashed its decoder, and MAP_POPULATE
+    // was seen to spin in the kernel on one. The file is then read instead, and says why it
+    // cannot be; so it is on a kernel older than 5.14, which has no MADV_POPULATE_READ.
+    if (::madvise(address, size_t(st.st_size), MADV_POPULATE_READ) != 0) {
+        ::munmap(address, size_t(st.st_size));
+        return {};
+    }
     return QByteArray::fromRawData(static_cast<const char *>(address), qsizetype(st.st_size));
 }
 

@@ -911,6 +911,35 @@ private slots:
         QVERIFY2(closing.elapsed() < 1000, "closing the chooser waited for the drive");
     }
 
+    // A file the drive cannot read, at its start, past its first bytes or past the part the
+    // decoding process looks at first: the player hears that it could not be read and why,
+    // in words, never that it is damaged, and the choice stands.
+    void unreadableFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("nothing can be read") << u"unreadable.bmp"_s;
+        QTest::newRow("its first 2 KiB can be read") << u"bad-head.bmp"_s;
+        QTest::newRow("its first 128 KiB can be read") << u"bad-tail.bmp"_s;
+    }
+    void unreadableFile()
+    {
+        QFETCH(QString, name);
+        if (!QFile::exists(u"/dev/fuse"_s))
+            QSKIP("no /dev/fuse on this machine: a failing drive cannot be made");
+        QVERIFY2(m_hungDrive.mount(at(u"B.bmp"_s)), qPrintable(m_hungDrive.problem));
+        QVERIFY(QDir::setCurrent(m_hungDrive.mountPoint));
+        Chooser c;
+        QVERIFY(c.show());
+        QVERIFY(clickEntry(c.file1, u"good.bmp"_s));
+        const QImage preview = c.form->preview();
+        QVERIFY(clickEntry(c.file1, name));
+        QTRY_COMPARE(m_watch.said.size(), 1);
+        QCOMPARE(m_watch.said.first(), u"無法讀取圖片「"_s + name +
+                                           u"」（存取磁碟時發生錯誤，磁碟或媒體可能有問題）。"_s);
+        QCOMPARE(c.form->path(), joinedPath(m_hungDrive.mountPoint, u"good.bmp"_s));
+        QCOMPARE(c.form->preview(), preview);
+    }
+
     // Confirming uses the preview's picture while the file is as it was previewed, and decodes
     // the file again once it has changed, without holding the window meanwhile.
     void confirmChanged()
