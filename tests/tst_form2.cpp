@@ -125,20 +125,23 @@ private:
     qint64 m_longest = 0;
 };
 
-// A drive that stops answering where it is asked to (fuse/hungdrive.py), mounted under /mnt,
-// where the chooser lists it among the drives.
+// A drive that stops answering or fails where it is asked to (fuse/hungdrive.py), mounted under
+// /mnt, where the chooser lists it among the drives.
 struct HungDrive
 {
+    const QString name; // of its mount point
     QString mountPoint;
     QString problem; // why it could not be mounted
     QProcess server;
     QTemporaryDir control;
 
+    explicit HungDrive(const QString &name) : name(name) {}
+
     bool mount(const QString &picture)
     {
         if (!mountPoint.isEmpty())
             return true;
-        const QString point = u"/mnt/pintu-hung-%1"_s.arg(::getpid());
+        const QString point = u"/mnt/pintu-%1-%2"_s.arg(name).arg(::getpid());
         if (!QDir().mkpath(point))
             return fail(u"cannot make "_s + point);
         server.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -253,9 +256,11 @@ class TestForm2 : public QObject
     Q_OBJECT
 
     QTemporaryDir m_tree;
-    QString m_largePhoto;  // made by the first test that needs it
-    HungDrive m_hungDrive; // mounted by the first test that needs it
-    QString m_root;        // the tree's top folder, the process's current folder in each test
+    QString m_largePhoto;             // made by the first test that needs it
+    HungDrive m_hungDrive{u"hung"_s}; // mounted by the first test that needs it
+    // The same, apart: once a request hangs, the whole drive may wait.
+    HungDrive m_failingDrive{u"failing"_s};
+    QString m_root; // the tree's top folder, the process's current folder in each test
     Watch m_watch;
 
     QString at(const QString &name) const { return QDir::cleanPath(m_root + u'/' + name); }
@@ -311,6 +316,7 @@ private slots:
     void cleanupTestCase()
     {
         m_hungDrive.unmount();
+        m_failingDrive.unmount();
         std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s))));
     }
 
@@ -926,8 +932,8 @@ private slots:
         QFETCH(QString, name);
         if (!QFile::exists(u"/dev/fuse"_s))
             QSKIP("no /dev/fuse on this machine: a failing drive cannot be made");
-        QVERIFY2(m_hungDrive.mount(at(u"B.bmp"_s)), qPrintable(m_hungDrive.problem));
-        QVERIFY(QDir::setCurrent(m_hungDrive.mountPoint));
+        QVERIFY2(m_failingDrive.mount(at(u"B.bmp"_s)), qPrintable(m_failingDrive.problem));
+        QVERIFY(QDir::setCurrent(m_failingDrive.mountPoint));
         Chooser c;
         QVERIFY(c.show());
         QVERIFY(clickEntry(c.file1, u"good.bmp"_s));
@@ -936,7 +942,7 @@ private slots:
         QTRY_COMPARE(m_watch.said.size(), 1);
         QCOMPARE(m_watch.said.first(), u"無法讀取圖片「"_s + name +
                                            u"」（存取磁碟時發生錯誤，磁碟或媒體可能有問題）。"_s);
-        QCOMPARE(c.form->path(), joinedPath(m_hungDrive.mountPoint, u"good.bmp"_s));
+        QCOMPARE(c.form->path(), joinedPath(m_failingDrive.mountPoint, u"good.bmp"_s));
         QCOMPARE(c.form->preview(), preview);
     }
 
