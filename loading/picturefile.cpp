@@ -24,7 +24,7 @@ FileStamp stampFrom(const struct stat &st)
 // name that is not (picture/filenames.h).
 QByteArray nativeAbsolute(const QString &path)
 {
-    const QByteArray native = toNative(path);
+    QByteArray native = toNative(path);
     if (native.startsWith('/'))
         return native;
     char here[PATH_MAX]; // its bytes, which QDir::currentPath() decodes

@@ -208,7 +208,7 @@ QList<qsizetype> graphemeBounds(const QString &text)
 // text from..to with no more than most graphemes: its middle gives way to an ellipsis.
 QString withoutMiddle(const QString &text, qsizetype from, qsizetype to, int most)
 {
-    const QString part = text.sliced(from, to - from);
+    QString part = text.sliced(from, to - from);
     if (part.size() <= most)
         return part;
     const QList<qsizetype> bounds = graphemeBounds(part);

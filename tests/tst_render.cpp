@@ -19,8 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 using namespace Qt::StringLiterals;
 using namespace testpictures;
 
