@@ -11,6 +11,7 @@
 #include "loading/handover.h"
 #include "loading/sanitized.h"
 #include "picture/decoder.h"
+#include "picture/svgpicture.h"
 #include "picture/walls.h"
 
 #include <QGuiApplication>
@@ -56,10 +57,17 @@ QByteArray mappedWhole(int fd, qsizetype read)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= read ||
         st.st_size > picture::MaxFileBytes)
         return {};
-    void *address =
-        ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void *address = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (address == MAP_FAILED)
         return {};
+    // Its pages all at once, and an answer when the drive cannot read one: touching such a page
+    // would end the process (SIGBUS) as if the file had crashed its decoder, and MAP_POPULATE
+    // was seen to spin in the kernel on one. The file is then read instead, and says why it
+    // cannot be; so it is on a kernel older than 5.14, which has no MADV_POPULATE_READ.
+    if (::madvise(address, size_t(st.st_size), MADV_POPULATE_READ) != 0) {
+        ::munmap(address, size_t(st.st_size));
+        return {};
+    }
     return QByteArray::fromRawData(static_cast<const char *>(address), qsizetype(st.st_size));
 }
 
@@ -69,6 +77,7 @@ picture::Picture decodeInput(int argc, char **argv, int file, const picture::Req
                              int reports)
 {
     constexpr qint64 HeadBytes = qint64(64) * 1024;
+    static_assert(HeadBytes >= picture::SvgPrologLimit, "an SVG is told by its first bytes");
     QByteArray bytes;
     if (const picture::Refusal failed = picture::readAll(file, &bytes, HeadBytes);
         failed.isRefused())

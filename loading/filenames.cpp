@@ -58,7 +58,18 @@ QString fromNative(const QByteArray &bytes)
             ++i;
             continue;
         }
-        out.append(QString::fromUtf8(bytes.constData() + i, length));
+        // Decoded here, not by QString::fromUtf8, which drops a byte order mark (U+FEFF) at the
+        // start of what it is given: the name would lose a character it holds.
+        static constexpr uchar LeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+        char32_t code = uchar(bytes[i]) & LeadBits[length];
+        for (int k = 1; k < length; ++k)
+            code = (code << 6) | (uchar(bytes[i + k]) & 0x3F);
+        if (QChar::requiresSurrogates(code)) {
+            out.append(QChar(QChar::highSurrogate(code)));
+            out.append(QChar(QChar::lowSurrogate(code)));
+        } else {
+            out.append(QChar(char16_t(code)));
+        }
         i += length;
     }
     return out;

@@ -67,10 +67,15 @@ QString filePattern()
     return patterns.join(u';');
 }
 
+QString filePattern(Kind kind) { return QString::fromLatin1(namesOf(kind).patterns); }
+
 QString kindNames()
 {
     QStringList kinds;
-    forEachKind([&](const Names &n) { kinds.append(QString::fromUtf16(n.name)); });
+    forEachKind([&](const Names &n) {
+        if (*n.patterns)
+            kinds.append(QString::fromUtf16(n.name));
+    });
     return kinds.join(u'、');
 }
 

@@ -16,8 +16,11 @@ QString kindName(Kind kind);
 
 // The chooser's pattern: every kind a player picks, by its usual file names.
 QString filePattern();
+// The usual file names of one kind, ";" between them; empty for a kind the chooser does not
+// offer (one the game reads only inside another, as an icon).
+QString filePattern(Kind kind);
 
-// The kinds a player may choose, as the messages name them: "BMP、JPEG、…".
+// The kinds the chooser offers, as the messages name them: "BMP、JPEG、…".
 QString kindNames();
 
 // The MIME types a kind is known by, its usual one first; none for a kind the chooser does not

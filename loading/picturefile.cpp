@@ -3,10 +3,8 @@
 #include "filenames.h"
 #include "limits.h"
 
-#include <QFileInfo>
-
 #include <cerrno>
-#include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -22,7 +20,17 @@ FileStamp stampFrom(const struct stat &st)
             qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-QString systemWords(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+// The file's bytes, from the folder current now when the path is relative. Made here rather
+// than by QFileInfo, which turns a relative path into bytes as UTF-8 and so loses any byte of a
+// name that is not (picture/filenames.h).
+QByteArray nativeAbsolute(const QString &path)
+{
+    QByteArray native = toNative(path);
+    if (native.startsWith('/'))
+        return native;
+    char here[PATH_MAX]; // its bytes, which QDir::currentPath() decodes
+    return ::getcwd(here, sizeof here) ? QByteArray(here) + '/' + native : native;
+}
 
 Refusal openFailure(int err)
 {
@@ -35,7 +43,7 @@ Refusal openFailure(int err)
     case ELOOP:
         return refused(Reason::LinkLoop);
     default:
-        return refused(Reason::CannotOpen, {systemWords(err)});
+        return refused(Reason::CannotOpen, {QString::number(err)});
     }
 }
 
@@ -68,15 +76,14 @@ FileStamp stampOf(const QString &path)
     struct stat st
     {
     };
-    if (::stat(toNative(QFileInfo(path).absoluteFilePath()).constData(), &st) != 0)
+    if (::stat(nativeAbsolute(path).constData(), &st) != 0)
         return {};
     return stampFrom(st);
 }
 
 PictureFile::PictureFile(const QString &path)
 {
-    const QByteArray native = toNative(QFileInfo(path).absoluteFilePath());
-    m_fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    m_fd = ::open(nativeAbsolute(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
         m_refusal = openFailure(errno);
         return;

@@ -16,11 +16,11 @@ enum class Reason : quint8 {
     NotFound,
     NoPermission,
     LinkLoop,
-    CannotOpen, // the system's words
+    CannotOpen, // the system's error number (errno)
     NotRegularFile,
     Folder,
     FileTooLarge,
-    CannotRead, // the system's words
+    CannotRead, // the system's error number (errno)
     // What the bytes hold.
     NotAPicture,
     Damaged,     // kind

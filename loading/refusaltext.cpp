@@ -2,6 +2,9 @@
 
 #include "kinds.h"
 #include "limits.h"
+#include "systemwords.h"
+
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 
@@ -167,6 +170,72 @@ bool turnsText(char32_t c)
     }
 }
 
+// The name with what would break its line, show as a box or turn the text around it made
+// visible (see oneLine()).
+QString visible(const QString &name)
+{
+    constexpr char16_t ControlPictures = 0x2400, DeletePicture = 0x2421, NewLinePicture = 0x2424;
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x20)
+            out += QChar(char16_t(ControlPictures + u));
+        else if (u == 0x7F)
+            out += QChar(DeletePicture);
+        else if (u == 0x85 || u == QChar::LineSeparator || u == QChar::ParagraphSeparator)
+            out += QChar(NewLinePicture);
+        else if ((u >= 0x80 && u < 0xA0) || (u >= 0x202A && u <= 0x202E) ||
+                 (u >= 0x2066 && u <= 0x2069))
+            out += QChar(QChar::ReplacementCharacter);
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Where text may be cut without splitting a character a reader sees as one (a letter and its
+// marks, a pair of surrogates): 0, each boundary between graphemes, and text.size().
+QList<qsizetype> graphemeBounds(const QString &text)
+{
+    QList<qsizetype> bounds{0};
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype at = graphemes.toNextBoundary(); at > 0; at = graphemes.toNextBoundary())
+        bounds.append(at);
+    if (bounds.last() != text.size())
+        bounds.append(text.size());
+    return bounds;
+}
+
+// text from..to with no more than most graphemes: its middle gives way to an ellipsis.
+QString withoutMiddle(const QString &text, qsizetype from, qsizetype to, int most)
+{
+    QString part = text.sliced(from, to - from);
+    if (part.size() <= most)
+        return part;
+    const QList<qsizetype> bounds = graphemeBounds(part);
+    const qsizetype graphemes = bounds.size() - 1;
+    if (graphemes <= most)
+        return part;
+    const qsizetype front = (most - 1) / 2, back = most - 1 - front;
+    return part.first(bounds[front]) + QChar(0x2026) + part.sliced(bounds[graphemes - back]);
+}
+
+// Each stretch between two places a line may break at is MaxStretch graphemes at most.
+QString stretchesShortened(const QString &text)
+{
+    QString out;
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    qsizetype from = 0;
+    for (qsizetype at = lines.toNextBoundary(); at > 0; at = lines.toNextBoundary()) {
+        out += withoutMiddle(text, from, at, MaxStretch);
+        from = at;
+    }
+    if (from < text.size())
+        out += withoutMiddle(text, from, text.size(), MaxStretch);
+    return out;
+}
+
 // The values a sentence takes: one past its highest placeholder.
 qsizetype placeholders(QStringView text)
 {
@@ -216,19 +285,39 @@ QString isolated(const QString &name)
     return out + QString(open + 1, QChar(IsolateEnd));
 }
 
+QString oneLine(const QString &name) { return isolated(visible(name)); }
+
+QString inSentence(const QString &name)
+{
+    // The stretches first: an ellipsis lets a line break after it, and would split a long
+    // stretch in two that each lost their middles.
+    const QString shown = stretchesShortened(visible(name));
+    return isolated(withoutMiddle(shown, 0, shown.size(), MaxInSentence));
+}
+
 QString refusalText(const Refusal &refusal, const QString &name)
+{
+    return refusalTextWith(refusal, inSentence(name));
+}
+
+QString refusalTextWith(const Refusal &refusal, const QString &shown)
 {
     const Sentence sentence = sentenceFor(refusal.reason);
     // As many details as the sentence takes, whatever came (an answer from a decoding process
     // gone wrong may bring more or fewer): a missing one shows as "?", extra ones are left out,
     // so that the sentence's own values stay in their places.
     const qsizetype taken = placeholders(sentence.text) - 1 - sentence.values.size();
-    QStringList values = {isolated(name)};
-    values += refusal.details.mid(0, taken);
+    // The details too stand on one line: they come from a process that read a player's file.
+    QStringList values = {shown};
+    for (const QString &detail : refusal.details.mid(0, taken))
+        values.append(inSentence(detail));
     while (values.size() < 1 + taken)
         values.append(QStringLiteral("?"));
     if (refusal.reason == Reason::Unsupported && values.size() > 2)
         values[2] = variantText(values[2]);
+    if ((refusal.reason == Reason::CannotOpen || refusal.reason == Reason::CannotRead) &&
+        !refusal.details.isEmpty())
+        values[1] = systemWords(values[1]);
     values += sentence.values;
     return fillIn(sentence.text, values);
 }

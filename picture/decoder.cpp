@@ -18,7 +18,6 @@
 #include <QPainter>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -267,10 +266,10 @@ Refusal readAll(int fd, QByteArray *bytes, qint64 upTo)
             bytes->append(probe, qsizetype(n));
         if (n < 0 && error == EINTR)
             continue;
+        // Wherever it fails, the file could not be read: what was read of it is no file cut
+        // short, to be called incomplete or damaged.
         if (n < 0)
-            return at == 0
-                       ? refused(Reason::CannotRead, {QString::fromLocal8Bit(std::strerror(error))})
-                       : Refusal();
+            return refused(Reason::CannotRead, {QString::number(error)});
         if (n == 0)
             break;
     }

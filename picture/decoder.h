@@ -46,7 +46,8 @@ void warmUp();
 bool needsFonts(QByteArrayView head);
 
 // Reads on from the open file fd onto the end of bytes, until the file ends or bytes holds upTo
-// bytes; nothing, or why not. A file that grew past MaxFileBytes since it was checked is
+// bytes; nothing, or why not. A read that fails, at the start or further on, is CannotRead with
+// the system's error number. A file that grew past MaxFileBytes since it was checked is
 // refused; one that shrank is read as far as it goes.
 Refusal readAll(int fd, QByteArray *bytes, qint64 upTo = MaxFileBytes + 1);
 

@@ -77,6 +77,30 @@ bool isOwnElement(QStringView href)
 
 Cleaned clean(const QByteArray &bytes, int depth);
 
+// Whether text starts with markup: "<" after a byte order mark and white space, in UTF-8 or in
+// UTF-16 of either order (which a byte order mark announces).
+bool startsWithMarkup(QByteArrayView text)
+{
+    int step = 1, at = 0; // bytes a character, and where the low byte of each lies
+    if (text.startsWith("\xEF\xBB\xBF")) {
+        text = text.sliced(3);
+    } else if (text.startsWith("\xFF\xFE") || text.startsWith("\xFE\xFF")) {
+        step = 2;
+        at = text.startsWith("\xFF\xFE") ? 0 : 1;
+        text = text.sliced(2);
+    }
+    for (qsizetype i = 0; i + step <= text.size(); i += step) {
+        if (step == 2 && text[i + 1 - at] != '\0')
+            return false;
+        const char c = text[i + at];
+        if (c == '<')
+            return true;
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    }
+    return false;
+}
+
 // Whether Qt's image readers may take these bytes for an SVG (which its SVG reader would then
 // draw as it stands): its markup, or gzip's mark, near the start.
 bool mayBeSvg(QByteArrayView bytes)
@@ -144,7 +168,9 @@ QString imageHeld(const QXmlStreamReader &reader, int depth)
 // within MaxDepth), other references to anything but the document's own elements lose their
 // href, and processing instructions go (an xml-stylesheet one names a style sheet file).
 // Comments and the document type go too; entities the document declares are already expanded
-// in what is copied. depth: the elements around the document, when it is held in another.
+// in what is copied. The copy is UTF-8 with no declaration, whatever encoding the file was in
+// (UTF-16 as some programs save it): librsvg reads it as it is. depth: the elements around the
+// document, when it is held in another.
 Cleaned clean(const QByteArray &bytes, int depth)
 {
     Cleaned out;
@@ -251,11 +277,24 @@ QImage drawn(const Document &document, QSize size)
 
 bool looksLikeSvg(QByteArrayView head)
 {
-    QByteArrayView text = head.first(std::min<qsizetype>(head.size(), 4096));
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text = text.sliced(3);
-    text = text.trimmed();
-    return text.startsWith('<') && text.contains("<svg");
+    const QByteArrayView text = head.first(std::min(head.size(), SvgPrologLimit));
+    if (!startsWithMarkup(text))
+        return false;
+    // The document's first element tells, after whatever comes before it (a declaration,
+    // comments, a document type with its entities), in whichever encoding the document says.
+    // An <svg> inside another document, or in a comment, is no SVG document.
+    QXmlStreamReader reader(text.toByteArray());
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            return reader.name() == u"svg";
+        case QXmlStreamReader::Invalid:
+            return false; // not XML, or the prolog runs past the head
+        default:
+            break;
+        }
+    }
+    return false;
 }
 
 Picture renderSvg(QByteArrayView bytes, const Request &request, const Limits &limits)

@@ -10,8 +10,13 @@
 
 namespace picture {
 
-// True when the bytes start like an SVG document (an XML declaration, a comment or the <svg>
-// element itself, with <svg in the first few kilobytes).
+// How far into a file an SVG's first element may lie: as far as the decoding process reads
+// before it decides (app/pintu-decode.cpp), so that the same file is told the same way then and
+// once it is read whole. A declaration, comments and a document type of more are very unusual.
+inline constexpr qsizetype SvgPrologLimit = qsizetype(64) * 1024;
+
+// True when the bytes are an XML document, in UTF-8 or in UTF-16 with its byte order mark,
+// whose first element is <svg>, within the first SvgPrologLimit bytes.
 bool looksLikeSvg(QByteArrayView head);
 
 // The SVG drawn on white: at its own size (its width and height at 96 pixels an inch, else its

@@ -136,9 +136,13 @@ private slots:
         const QString most = u"分割數最多只能是 32761（181 × 181）"_s;
         QTest::newRow("182 squared") << u"33124"_s << most;
         QTest::newRow("1e400, beyond a double") << u"1e400"_s << most;
-        // An entry that would turn the rest of the message around is set apart.
-        QTest::newRow("right-to-left override")
-            << u"\u202Eabc"_s << u"「\u2068\u202Eabc\u2069」不是數字"_s;
+        // An entry that would turn the rest of the message around turns nothing; one in a
+        // right-to-left script is set apart; a long one loses its middle.
+        QTest::newRow("right-to-left override") << u"\u202Eabc"_s << u"「\uFFFDabc」不是數字"_s;
+        QTest::newRow("Hebrew") << u"\u05D0\u05D1"_s << u"「\u2068\u05D0\u05D1\u2069」不是數字"_s;
+        QTest::newRow("pasted at length")
+            << QString(300, u'x')
+            << u"「"_s + QString(19, u'x') + QChar(0x2026) + QString(20, u'x') + u"」"_s;
     }
     void refusal()
     {

@@ -24,12 +24,16 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QWindow>
 
+#include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,20 +125,23 @@ private:
     qint64 m_longest = 0;
 };
 
-// A drive that stops answering where it is asked to (fuse/hungdrive.py), mounted under /mnt,
-// where the chooser lists it among the drives.
+// A drive that stops answering or fails where it is asked to (fuse/hungdrive.py), mounted under
+// /mnt, where the chooser lists it among the drives.
 struct HungDrive
 {
+    const QString name; // of its mount point
     QString mountPoint;
     QString problem; // why it could not be mounted
     QProcess server;
     QTemporaryDir control;
 
+    explicit HungDrive(const QString &name) : name(name) {}
+
     bool mount(const QString &picture)
     {
         if (!mountPoint.isEmpty())
             return true;
-        const QString point = u"/mnt/pintu-hung-%1"_s.arg(::getpid());
+        const QString point = u"/mnt/pintu-%1-%2"_s.arg(name).arg(::getpid());
         if (!QDir().mkpath(point))
             return fail(u"cannot make "_s + point);
         server.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -208,6 +215,38 @@ Fixture decoderThat(const char *hook)
     };
 }
 
+// Writes bytes to the file whose path is the bytes path: a name Qt could not spell.
+bool writeNative(const QByteArray &path, const QByteArray &bytes)
+{
+    return bool(std::ofstream(path.constData(), std::ios::binary) << bytes.toStdString());
+}
+
+// The list's entry for the file whose name is the bytes name.
+QListWidgetItem *entryOf(const QListWidget *list, const QByteArray &name)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (picture::toNative(list->item(i)->data(FileList::NameRole).toString()) == name)
+            return list->item(i);
+    return nullptr;
+}
+
+// Clicks an entry with the mouse and waits until its file has been read.
+bool clickItem(QListWidget *list, QListWidgetItem *item)
+{
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    auto *chooser = static_cast<Form2 *>(list->window());
+    return QTest::qWaitFor([chooser] { return !chooser->isDecoding(); });
+}
+
+// What breaks a line or draws nothing of its own: no name may bring one into a line of text.
+bool breaksOrHides(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 ||
+           (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069 && u != 0x2068);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fixture)
@@ -217,9 +256,11 @@ class TestForm2 : public QObject
     Q_OBJECT
 
     QTemporaryDir m_tree;
-    QString m_largePhoto;  // made by the first test that needs it
-    HungDrive m_hungDrive; // mounted by the first test that needs it
-    QString m_root;        // the tree's top folder, the process's current folder in each test
+    QString m_largePhoto;             // made by the first test that needs it
+    HungDrive m_hungDrive{u"hung"_s}; // mounted by the first test that needs it
+    // The same, apart: once a request hangs, the whole drive may wait.
+    HungDrive m_failingDrive{u"failing"_s};
+    QString m_root; // the tree's top folder, the process's current folder in each test
     Watch m_watch;
 
     QString at(const QString &name) const { return QDir::cleanPath(m_root + u'/' + name); }
@@ -268,12 +309,14 @@ private slots:
         qunsetenv("PINTU_DECODE_HOOK");
         m_watch.said.clear();
         m_watch.bareMoments = 0;
+        m_watch.answers = true;
     }
 
     // Qt cannot name what is inside by its bytes, so it could not remove it.
     void cleanupTestCase()
     {
         m_hungDrive.unmount();
+        m_failingDrive.unmount();
         std::system(qPrintable(u"rm -rf '%1'"_s.arg(at(u"odd"_s))));
     }
 
@@ -480,10 +523,10 @@ private slots:
         QTest::newRow("decoding process taken over")
             << u"pics/later.bmp"_s << aPicture << decoderThat("read-passwd") << pick
             << u"讀取這張圖片的程式意外中止了"_s << true;
-        // A name that would turn the message around is set apart, in the list too.
+        // A control that would turn the message around turns nothing, in the list neither.
         QTest::newRow("name with a right-to-left override")
             << u"pics/\u202Eevil.bmp"_s << damaged << nothing << u"File1: End"_s
-            << u"「\u2068\u202Eevil.bmp\u2069」"_s << true;
+            << u"「\uFFFDevil.bmp」"_s << true;
     }
     void refused()
     {
@@ -518,13 +561,163 @@ private slots:
                  qPrintable(m_watch.said.join(u'|')));
         QCOMPARE(c.state().mid(0, 4), before.mid(0, 4));
         QCOMPARE(c.form->preview(), preview);
-        const QString shown = picture::isolated(entry);
+        const QString shown = picture::oneLine(entry);
         QCOMPARE(texts(c.file1).contains(shown) || texts(c.dir1).contains(shown), listed);
         QVERIFY(c.form->isVisible() && confirmed.isEmpty());
         picture::DecodeJob::setProgram({});
         QVERIFY(clickEntry(c.file1, u"b.bmp"_s)); // and the chooser goes on
         QTest::mouseClick(child(c.form, "Command1"), Qt::LeftButton);
         QTRY_COMPARE(confirmed.size(), 1);
+    }
+
+    // Names made by their bytes, each beside a twin that looks the same or nearly: clicked in
+    // the list, each shows its own picture, by its own path.
+    void namesOpen_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("twin");
+        QTest::newRow("byte order mark at the start") << "\xEF\xBB\xBF"
+                                                         "a.bmp"_ba
+                                                      << "a.bmp"_ba;
+        QTest::newRow("byte order mark in the middle") << "a\xEF\xBB\xBF"
+                                                          "b.bmp"_ba
+                                                       << "ab.bmp"_ba;
+        QTest::newRow("zero-width space") << "a\xE2\x80\x8B"
+                                             "b.bmp"_ba
+                                          << "ab.bmp"_ba;
+        QTest::newRow("combining marks in either order") << "a\xCC\x81\xCC\xA3.bmp"_ba
+                                                         << "a\xCC\xA3\xCC\x81.bmp"_ba;
+        QTest::newRow("lone 0xFF byte") << "a\xFF.bmp"_ba
+                                        << "a\xEF\xBF\xBD.bmp"_ba;
+        QTest::newRow("overlong sequence") << "a\xC0\xAE.bmp"_ba
+                                           << "a..bmp"_ba;
+        QTest::newRow("lone surrogate as UTF-8") << "\xED\xA0\x80.bmp"_ba
+                                                 << "\xEF\xBF\xBD.bmp"_ba;
+        QTest::newRow("composed and decomposed") << "\xC3\xA9.bmp"_ba
+                                                 << "e\xCC\x81.bmp"_ba;
+    }
+    void namesOpen()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, twin);
+        QTemporaryDir here(at(u"names-XXXXXX"_s));
+        const QByteArray folder = QFile::encodeName(here.path()) + '/';
+        auto remove = qScopeGuard([&] {
+            for (const QByteArray &each : {name, twin})
+                ::unlink((folder + each).constData());
+        });
+        const QColor own(200, 30, 60), other(20, 90, 220);
+        for (const auto &[bytes, colour] : {std::pair{name, own}, std::pair{twin, other}}) {
+            QImage solid(8, 8, QImage::Format_RGB32);
+            solid.fill(colour);
+            QVERIFY(writeNative(folder + bytes, encoded(solid, "bmp")));
+        }
+        QVERIFY(QDir::setCurrent(here.path()));
+        Chooser c;
+        QVERIFY(c.show());
+        QCOMPARE(c.file1->count(), 2);
+        for (const auto &[bytes, colour] : {std::pair{name, own}, std::pair{twin, other}}) {
+            QListWidgetItem *item = entryOf(c.file1, bytes);
+            QVERIFY2(item, bytes.toHex().constData());
+            QVERIFY(clickItem(c.file1, item));
+            QCOMPARE(m_watch.said, QStringList());
+            QCOMPARE(picture::toNative(c.form->path()), folder + bytes);
+            const QImage preview = c.form->preview();
+            QCOMPARE(preview.pixelColor(preview.rect().center()), colour);
+        }
+    }
+
+    // A name that would break the message, hide in it or stretch it past the screen reads on
+    // one line in the real message box, whole or without its middle, and the box fits the
+    // screen and shows all it says; the list shows the name on one row.
+    void namesInMessages_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown"); // what the message shows of it
+        QTest::newRow("newline") << "two\nlines.jpg"_ba << u"two\u240Alines.jpg"_s;
+        QTest::newRow("carriage return") << "a\rb.jpg"_ba << u"a\u240Db.jpg"_s;
+        QTest::newRow("line separator") << "a\xE2\x80\xA8"
+                                           "b.jpg"_ba
+                                        << u"a\u2424b.jpg"_s;
+        QTest::newRow("paragraph separator") << "a\xE2\x80\xA9"
+                                                "b.jpg"_ba
+                                             << u"a\u2424b.jpg"_s;
+        QTest::newRow("terminal title")
+            << "\x1B]0;owned\x07.jpg"_ba << u"\u241B]0;owned\u2407.jpg"_s;
+        QTest::newRow("right-to-left override")
+            << "\xE2\x80\xAEgpj.exe.jpg"_ba << u"\uFFFDgpj.exe.jpg"_s;
+        QTest::newRow("lone 0xFF and a newline") << "a\xFF\n.jpg"_ba << u"a\uFFFD\u240A.jpg"_s;
+        QTest::newRow("255 letters") << QByteArray(251, 'n') + ".jpg" << u"nnnnnnnnnn.jpg"_s;
+        QTest::newRow("255 letters and newlines")
+            << QByteArray("x\n").repeated(125) + "a.jpg" << u"x\u240Aa.jpg"_s;
+    }
+    void namesInMessages()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        QTemporaryDir here(at(u"messages-XXXXXX"_s));
+        const QByteArray path = QFile::encodeName(here.path()) + '/' + name;
+        auto remove = qScopeGuard([&] { ::unlink(path.constData()); });
+        QVERIFY(writeNative(path, "not a picture"));
+        QVERIFY(QDir::setCurrent(here.path()));
+        m_watch.answers = false;
+        Chooser c;
+        QVERIFY(c.show());
+        QCOMPARE(c.file1->count(), 1);
+        const QString row = c.file1->item(0)->text();
+
+        QString text;
+        QRect box, area;
+        QStringList cut; // what the box cannot show
+        onNextModal([&](QWidget *modal) {
+            auto *message = qobject_cast<QMessageBox *>(modal);
+            if (!message)
+                return;
+            text = message->text();
+            box = message->frameGeometry();
+            area = message->screen()->availableGeometry();
+            const auto *label = message->findChild<QLabel *>(u"qt_msgbox_label"_s);
+            // Every stretch the label cannot break fits its width, and its height holds every
+            // line it breaks into.
+            const QFontMetrics metrics(label->font());
+            QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+            for (qsizetype from = 0, to; (to = lines.toNextBoundary()) > 0; from = to) {
+                const QString stretch = text.sliced(from, to - from).trimmed();
+                if (metrics.horizontalAdvance(stretch) > label->contentsRect().width())
+                    cut.append(stretch);
+            }
+            if (label->heightForWidth(label->width()) > label->height())
+                cut.append(u"lines below the label"_s);
+            QTest::mouseClick(message->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        QVERIFY(clickItem(c.file1, c.file1->item(0)));
+        QTRY_VERIFY(!text.isEmpty());
+        const QString quoted = text.section(u'「', 1).section(u'」', 0, -2);
+        QVERIFY2(text.startsWith(u"無法讀取圖片「"_s) && quoted.contains(shown), qPrintable(text));
+        QVERIFY2(std::ranges::none_of(quoted, breaksOrHides), qPrintable(quoted));
+        QVERIFY2(
+            area.contains(box),
+            qPrintable(
+                u"%1 %2 %3 %4"_s.arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u" | "_s)));
+        QVERIFY2(std::ranges::none_of(row, breaksOrHides), qPrintable(row));
+    }
+
+    // A folder the system will not list says why in the player's words, never the system's.
+    void folderErrorWords_data()
+    {
+        QTest::addColumn<int>("error");
+        for (const int error : {ENOTCONN, EIO, ESTALE, ETIMEDOUT, EHOSTDOWN, ELOOP, ENAMETOOLONG,
+                                ENOMEM, EMFILE, EINVAL, ENODEV, ENXIO, EBUSY, EAGAIN, 999})
+            QTest::addRow("errno %d", error) << error;
+    }
+    void folderErrorWords()
+    {
+        QFETCH(int, error);
+        const QString text = FolderList::errorText(u"/貓的資料夾"_s, {true, error, {}});
+        QVERIFY2(text.startsWith(u"無法讀取資料夾「/貓的資料夾」（"_s) &&
+                     !text.contains(QRegularExpression(u"[A-Za-z]"_s)),
+                 qPrintable(text));
     }
 
     // Walking the file list with the keys goes on past a file that is refused: the refused
@@ -722,6 +915,35 @@ private slots:
         c.form->close();
         QTRY_VERIFY(!c.form);
         QVERIFY2(closing.elapsed() < 1000, "closing the chooser waited for the drive");
+    }
+
+    // A file the drive cannot read, at its start, past its first bytes or past the part the
+    // decoding process looks at first: the player hears that it could not be read and why,
+    // in words, never that it is damaged, and the choice stands.
+    void unreadableFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("nothing can be read") << u"unreadable.bmp"_s;
+        QTest::newRow("its first 2 KiB can be read") << u"bad-head.bmp"_s;
+        QTest::newRow("its first 128 KiB can be read") << u"bad-tail.bmp"_s;
+    }
+    void unreadableFile()
+    {
+        QFETCH(QString, name);
+        if (!QFile::exists(u"/dev/fuse"_s))
+            QSKIP("no /dev/fuse on this machine: a failing drive cannot be made");
+        QVERIFY2(m_failingDrive.mount(at(u"B.bmp"_s)), qPrintable(m_failingDrive.problem));
+        QVERIFY(QDir::setCurrent(m_failingDrive.mountPoint));
+        Chooser c;
+        QVERIFY(c.show());
+        QVERIFY(clickEntry(c.file1, u"good.bmp"_s));
+        const QImage preview = c.form->preview();
+        QVERIFY(clickEntry(c.file1, name));
+        QTRY_COMPARE(m_watch.said.size(), 1);
+        QCOMPARE(m_watch.said.first(), u"無法讀取圖片「"_s + name +
+                                           u"」（存取磁碟時發生錯誤，磁碟或媒體可能有問題）。"_s);
+        QCOMPARE(c.form->path(), joinedPath(m_failingDrive.mountPoint, u"good.bmp"_s));
+        QCOMPARE(c.form->preview(), preview);
     }
 
     // Confirming uses the preview's picture while the file is as it was previewed, and decodes

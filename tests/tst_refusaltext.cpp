@@ -1,9 +1,15 @@
 // The sentences a player reads when a picture is refused: one for every reason, with its
 // details in their places, and a file's name that can neither fill a placeholder nor turn the
 // text around it.
+#include "loading/kinds.h"
 #include "loading/refusaltext.h"
+#include "loading/systemwords.h"
 
+#include <QRegularExpression>
 #include <QTest>
+#include <QTextBoundaryFinder>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 using picture::Reason;
@@ -21,8 +27,8 @@ private slots:
         QTest::addColumn<QStringList>("details");
         QTest::addColumn<QStringList>("shown"); // besides the name
         const QHash<Reason, QStringList> details = {
-            {Reason::CannotOpen, {u"Input/output error"_s}},
-            {Reason::CannotRead, {u"Input/output error"_s}},
+            {Reason::CannotOpen, {u"107"_s}},
+            {Reason::CannotRead, {u"5"_s}},
             {Reason::Damaged, {u"PNG"_s}},
             {Reason::Incomplete, {u"GIF"_s}},
             {Reason::TooLarge, {u"20000"_s, u"30000"_s}},
@@ -42,9 +48,11 @@ private slots:
         };
         // What the sentence shows of the details, and of the game's own limits.
         const QHash<Reason, QStringList> shown = {
+            {Reason::CannotOpen, {u"（與網路磁碟機的連線已中斷）"_s}},
+            {Reason::CannotRead, {u"（存取磁碟時發生錯誤，"_s}},
             {Reason::TooLarge, {u"20000 × 30000"_s, u"16384"_s, u"32 百萬"_s}},
             {Reason::FileTooLarge, {u"256 MiB"_s}},
-            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、ICO、WebP、TIFF、WMF、SVG"_s}},
+            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、WebP、TIFF、WMF、SVG"_s}},
             {Reason::NoPixels, {u"GIF"_s, u"0 × 0"_s}},
             {Reason::Unsupported, {u"12 位元的 JPEG"_s}},
             {Reason::MetafileBitmapTooLarge, {u"16 百萬"_s, u"256 百萬"_s}},
@@ -67,6 +75,68 @@ private slots:
             QVERIFY2(text.contains(part), qPrintable(text + u" lacks "_s + part));
         QVERIFY2(!text.contains(u'%'), qPrintable(text));
         QVERIFY2(text.endsWith(u'。'), qPrintable(text));
+    }
+
+    // A file that is no picture is told which kinds it could have been: those the chooser
+    // offers, each by its name, and no other.
+    void notAPictureNamesOffered_data()
+    {
+        QTest::addColumn<int>("kind");
+        for (int k = 0; k <= int(picture::Kind::Last); ++k)
+            QTest::addRow("%s", qPrintable(picture::kindName(picture::Kind(k)))) << k;
+    }
+    void notAPictureNamesOffered()
+    {
+        QFETCH(int, kind);
+        const QString text = picture::refusalText({Reason::NotAPicture, {}}, u"貓"_s);
+        const QStringList named =
+            text.section(u"或不是 "_s, 1).section(u" 圖片"_s, 0, 0).split(u'、');
+        const QString name = picture::kindName(picture::Kind(kind));
+        const QString patterns = picture::filePattern(picture::Kind(kind));
+        QCOMPARE(named.contains(name), !patterns.isEmpty());
+        for (const QString &pattern : patterns.split(u';', Qt::SkipEmptyParts))
+            QVERIFY(picture::filePattern().split(u';').contains(pattern));
+    }
+
+    // The system's errors in the player's words, in the sentences of a file that could not be
+    // opened or read: no Latin letters but the kinds' names, and an error without words of its
+    // own named by its number.
+    void systemErrors_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("named"); // 1: has words of its own, -1: named by its number
+        const QList<int> named = {
+            ENOENT,    EACCES, EPERM,  EIO,    ENOTCONN, ESTALE,       ENXIO,  ENODEV,   ETIMEDOUT,
+            EHOSTDOWN, ENOMEM, EMFILE, ENFILE, ELOOP,    ENAMETOOLONG, EISDIR, ENOTDIR,  EROFS,
+            EOVERFLOW, EFBIG,  EINVAL, EBUSY,  EAGAIN,   EINTR,        ENOSPC, ENOMEDIUM};
+        const QList<int> numbered = {ESRCH, ECHILD, ENOTTY, EDOM, ERANGE, 0, -1, 999};
+        for (int error = -1; error <= 134; ++error)
+            QTest::addRow("errno %d", error) << error
+                                             << (named.contains(error)      ? 1
+                                                 : numbered.contains(error) ? -1
+                                                                            : 0);
+        QTest::addRow("errno 999") << 999 << -1;
+    }
+    void systemErrors()
+    {
+        QFETCH(int, error);
+        QFETCH(int, named);
+        static const QRegularExpression latin(u"[A-Za-z]"_s);
+        const QString words = picture::systemWords(error);
+        QVERIFY(!words.isEmpty());
+        QVERIFY2(!words.contains(latin), qPrintable(words));
+        if (named > 0)
+            QVERIFY2(!words.contains(QString::number(error)), qPrintable(words));
+        else if (named < 0)
+            QVERIFY2(words.contains(u" %1 "_s.arg(error)), qPrintable(words));
+        for (const Reason reason : {Reason::CannotOpen, Reason::CannotRead}) {
+            const QString text =
+                picture::refusalText({reason, {QString::number(error)}}, u"貓的照片"_s);
+            QVERIFY2(!text.contains(latin), qPrintable(text));
+            QVERIFY2(text.contains(u"（"_s + words + u"）"_s), qPrintable(text));
+        }
+        QCOMPARE(picture::refusalText({Reason::CannotRead, {u"not a number"_s}}, u"貓"_s),
+                 u"無法讀取圖片「貓」（not a number）。"_s);
     }
 
     // The forms of a kind we do not read, each named: never "damaged" or "incomplete".
@@ -125,20 +195,34 @@ private slots:
                 u" 像素）。本程式只能載入每邊不超過 16384 像素、總共不超過 32 百萬像素的圖片。"_s);
     }
 
-    // Names as hostile as a file system allows: what they hold stays theirs.
+    // Names as hostile as a file system allows: what they hold stays theirs, on one line, and
+    // nothing in them turns the sentence around them.
     void names_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown"); // the name as the sentence holds it
         QTest::newRow("placeholders") << u"%1 %2 %5.bmp"_s << u"%1 %2 %5.bmp"_s;
-        QTest::newRow("right-to-left override")
-            << u"\u202Egnp.bmp"_s << u"\u2068\u202Egnp.bmp\u2069"_s;
+        QTest::newRow("right-to-left override") << u"\u202Egnp.bmp"_s << u"\uFFFDgnp.bmp"_s;
+        QTest::newRow("every embedding, override and isolate")
+            << u"a\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069b"_s
+            << u"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDb"_s;
         QTest::newRow("Hebrew letters")
             << u"\u05D0\u05D1.bmp"_s << u"\u2068\u05D0\u05D1.bmp\u2069"_s;
+        QTest::newRow("Hebrew letters and an override")
+            << u"\u05D0\u202D\u05D1.bmp"_s << u"\u2068\u05D0\uFFFD\u05D1.bmp\u2069"_s;
         QTest::newRow("a close of the isolate it does not open")
-            << u"a\u2069\u202Eb.bmp"_s << u"\u2068a\u202Eb.bmp\u2069"_s;
-        QTest::newRow("an isolate it does not close")
-            << u"a\u2067b.bmp"_s << u"\u2068a\u2067b.bmp\u2069\u2069"_s;
+            << u"a\u2069\u202Eb.bmp"_s << u"a\uFFFD\uFFFDb.bmp"_s;
+        QTest::newRow("newline") << u"a\nb.bmp"_s << u"a\u240Ab.bmp"_s;
+        QTest::newRow("carriage return and newline") << u"a\r\n.bmp"_s << u"a\u240D\u240A.bmp"_s;
+        QTest::newRow("line separator") << u"a\u2028b.bmp"_s << u"a\u2424b.bmp"_s;
+        QTest::newRow("paragraph separator") << u"a\u2029b.bmp"_s << u"a\u2424b.bmp"_s;
+        QTest::newRow("next line, C1") << u"a\u0085b.bmp"_s << u"a\u2424b.bmp"_s;
+        QTest::newRow("other C1 controls")
+            << u"a\u0080\u009B\u009Fb"_s << u"a\uFFFD\uFFFD\uFFFDb"_s;
+        QTest::newRow("tab, escape, bell, delete, nul")
+            << u"\t\x1B]0;t\x07\x7F"_s + QChar(0) << u"\u2409\u241B]0;t\u2407\u2421\u2400"_s;
+        QTest::newRow("letters and marks stay") << u"e\u0301\uFEFF\u200B\u00A0\u3000\u9EDE.bmp"_s
+                                                << u"e\u0301\uFEFF\u200B\u00A0\u3000\u9EDE.bmp"_s;
     }
     void names()
     {
@@ -149,6 +233,63 @@ private slots:
         QCOMPARE(text, u"圖片「"_s + shown +
                            u"」太大（20000 × 16384 像素）。本程式只能載入每邊不超過 16384 "
                            u"像素、總共不超過 32 百萬像素的圖片。"_s);
+    }
+
+    // A name too long for a line loses its middle where nothing else lets the sentence break
+    // there, and a very long one in any case: its start and its end (the kind) stay, and no
+    // character a reader sees as one is cut in two.
+    void longNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("whole"); // shown as it is
+        const QString dots = u".bmp"_s;
+        QTest::newRow("255 letters, no space") << QString(251, u'a') + dots << false;
+        QTest::newRow("300 letters, no space") << QString(296, u'a') + dots << false;
+        QTest::newRow("40 letters") << QString(36, u'a') + dots << true;
+        QTest::newRow("41 letters") << QString(37, u'a') + dots << false;
+        QTest::newRow("85 Chinese characters, 255 bytes") << QString(83, u'圖') + u".s"_s << true;
+        QTest::newRow("words") << QString(u"word "_s).repeated(30) + dots << true;
+        QTest::newRow("words past the whole") << QString(u"word "_s).repeated(50) + dots << false;
+        QTest::newRow("short folders")
+            << u"/home"_s + QString(u"/folder"_s).repeated(25) + u"/p.bmp"_s << true;
+        QTest::newRow("letters with marks") << QString(u"e\u0301\u0323"_s).repeated(60) << false;
+        QTest::newRow("pairs of surrogates")
+            << u"x"_s + QString(u"\U0001D400"_s).repeated(60) + dots << false;
+        QTest::newRow("newlines") << QString(u"ab\n"_s).repeated(60) << false;
+    }
+    void longNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, whole);
+        const QString shown = picture::inSentence(name);
+        const auto graphemes = [](const QString &text) {
+            QStringList out;
+            QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+            for (qsizetype from = 0, to; (to = finder.toNextBoundary()) > 0; from = to)
+                out.append(text.sliced(from, to - from));
+            return out;
+        };
+        if (whole) {
+            QCOMPARE(shown, name);
+            return;
+        }
+        const QString ellipsis(QChar(0x2026));
+        QVERIFY2(shown.contains(ellipsis), qPrintable(shown));
+        if (!name.contains(u' ')) // one stretch loses one middle
+            QCOMPARE(shown.count(ellipsis), 1);
+        QVERIFY(graphemes(shown).size() <= picture::MaxInSentence);
+        const QStringList ownGraphemes = graphemes(picture::oneLine(name));
+        for (const QString &g : graphemes(shown))
+            QVERIFY2(g == ellipsis || ownGraphemes.contains(g), qPrintable(g));
+        const QString seen = picture::oneLine(name);
+        QVERIFY(seen.startsWith(shown.section(ellipsis, 0, 0)));
+        QVERIFY(seen.endsWith(shown.section(ellipsis, -1)));
+        QVERIFY(shown.section(ellipsis, 0, 0).size() >= 10 &&
+                shown.section(ellipsis, -1).size() >= 10);
+        QTextBoundaryFinder lines(QTextBoundaryFinder::Line, shown);
+        for (qsizetype from = 0, to; (to = lines.toNextBoundary()) > 0; from = to)
+            QVERIFY2(graphemes(shown.sliced(from, to - from)).size() <= picture::MaxStretch,
+                     qPrintable(shown.sliced(from, to - from)));
     }
 };
 

@@ -2,16 +2,22 @@
 // its decoding process and with its limits, and writes it as PNG; with --size, at that longest
 // side. Every file is held to the game's decoding budget.
 #include "loading/decodejob.h"
+#include "loading/filenames.h"
 #include "loading/refusaltext.h"
+#include "loading/systemwords.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
 #include <QtEndian>
 
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -29,7 +35,7 @@ const char16_t usage[] =
 // Larger pictures are written uncompressed: compressing 32 megapixels takes seconds.
 constexpr qint64 LargePixels = 4 * picture::Mebi;
 
-void writeChunk(QSaveFile &file, const char *type, QByteArrayView data)
+void writeChunk(QIODevice &file, const char *type, QByteArrayView data)
 {
     char length[4];
     qToBigEndian(quint32(data.size()), length);
@@ -46,13 +52,12 @@ void writeChunk(QSaveFile &file, const char *type, QByteArrayView data)
 
 // A PNG whose pixels are stored, not compressed (deflate's stored blocks), each row unfiltered:
 // a tenth of the time Qt's writer takes at its lowest compression.
-bool writeStoredPng(const QImage &picture, const QString &path)
+bool writeStoredPng(const QImage &picture, QFile &file)
 {
     const bool alpha = picture.hasAlphaChannel();
     const QImage rows =
         picture.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    QSaveFile file(path);
-    if (rows.isNull() || !file.open(QIODevice::WriteOnly))
+    if (rows.isNull())
         return false;
     file.write("\x89PNG\r\n\x1A\n", 8);
     QByteArray header(13, '\0');
@@ -85,7 +90,83 @@ bool writeStoredPng(const QImage &picture, const QString &path)
     }
     deflateEnd(&stream);
     writeChunk(file, "IEND", {});
-    return file.commit();
+    return file.error() == QFileDevice::NoError;
+}
+
+// How text reads safely on a terminal: what a terminal would act on rather than show (control
+// characters, C1 controls, direction controls, line and paragraph separators) escaped, and each
+// byte of a name that is not UTF-8 (kept as U+DC80 .. U+DCFF, see loading/filenames.h) as
+// \xNN. In a name a backslash is doubled too, so that the name reads back as it is.
+QString forTerminal(const QString &text, bool name)
+{
+    const auto hex = [](uint value, int digits) {
+        return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const char16_t u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += c;
+            out += text[++i];
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += QStringLiteral("\\x") + hex(u - 0xDC00, 2);
+        } else if (u == u'\n' || u == u'\r' || u == u'\t') {
+            out += u == u'\n'   ? QStringLiteral("\\n")
+                   : u == u'\r' ? QStringLiteral("\\r")
+                                : QStringLiteral("\\t");
+        } else if (u < 0x20 || u == 0x7F) {
+            out += QStringLiteral("\\x") + hex(u, 2);
+        } else if ((u >= 0x80 && u < 0xA0) || (u >= 0x202A && u <= 0x202E) ||
+                   (u >= 0x2066 && u <= 0x2069) || u == QChar::LineSeparator ||
+                   u == QChar::ParagraphSeparator || c.isSurrogate()) {
+            out += QStringLiteral("\\u") + hex(u, 4);
+        } else if (name && u == u'\\') {
+            out += QStringLiteral("\\\\");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The arguments as the bytes they are: Qt's own list decodes them as UTF-8 and loses any byte of
+// a file name that is not.
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(picture::fromNative(QByteArray(argv[i])));
+    return arguments;
+}
+
+// Writes the picture to path, by its bytes, whole or not at all: into a file of its own beside
+// it first, which then takes its place. The system's error number when it cannot, else 0.
+int writePicture(const QImage &picture, const QString &path)
+{
+    QByteArray temporary = picture::toNative(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    QFile file;
+    file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    // Larger pictures are stored, not compressed.
+    bool written = qint64(picture.width()) * picture.height() > LargePixels
+                       ? writeStoredPng(picture, file)
+                       : QImageWriter(&file, "png").write(picture);
+    int error = written ? 0 : (errno != 0 ? errno : EIO);
+    file.close();
+    if (written && ::rename(temporary.constData(), picture::toNative(path).constData()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written)
+        ::unlink(temporary.constData());
+    return error;
 }
 
 } // namespace
@@ -94,7 +175,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = argumentsOf(argc, argv);
     if (args.contains(u"--help"_qs) || args.contains(u"-h"_qs)) {
         QTextStream(stdout) << QString::fromUtf16(usage);
         return 0;
@@ -117,19 +198,17 @@ int main(int argc, char *argv[])
     }
     const picture::Picture picture = picture::DecodeJob::run(args.at(0), request);
     if (picture.isNull()) {
-        err << picture::refusalText(picture.refusal, QFileInfo(args.at(0)).fileName()) << Qt::endl;
+        const QString name = args.at(0).section(u'/', -1);
+        err << forTerminal(picture::refusalTextWith(picture.refusal, forTerminal(name, true)),
+                           false)
+            << Qt::endl;
         return 1;
     }
-    if (qint64(picture.image.width()) * picture.image.height() > LargePixels) {
-        if (writeStoredPng(picture.image, args.at(1)))
-            return 0;
-        err << args.at(1) << QStringLiteral("：無法寫入。") << Qt::endl;
-        return 1;
-    }
-    QImageWriter writer(args.at(1), "png");
-    if (!writer.write(picture.image)) {
-        err << args.at(1) << QStringLiteral("：無法寫入（") << writer.errorString()
-            << QStringLiteral("）") << Qt::endl;
+    if (const int error = writePicture(picture.image, args.at(1)); error != 0) {
+        err << forTerminal(QStringLiteral("無法寫入「%1」（%2）。")
+                               .arg(forTerminal(args.at(1), true), picture::systemWords(error)),
+                           false)
+            << Qt::endl;
         return 1;
     }
     return 0;

@@ -1,10 +1,13 @@
 #include "drivelist.h"
 
+#include "loading/filenames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QSignalBlocker>
 
+#include <climits>
 #include <unistd.h>
 
 namespace {
@@ -69,7 +72,7 @@ QList<std::pair<QString, QByteArray>> mounts()
         const qsizetype dash = fields.indexOf("-");
         if (fields.size() < 5 || dash < 5 || dash + 1 >= fields.size())
             continue;
-        found.append({QFile::decodeName(unescaped(fields[4])), fields[dash + 1]});
+        found.append({picture::fromNative(unescaped(fields[4])), fields[dash + 1]});
     }
     return found;
 }
@@ -95,9 +98,10 @@ void DriveList::setDriveSource(DriveSource source) { driveSource() = std::move(s
 
 QString DriveList::currentFolder()
 {
-    const QString current = QDir::currentPath();
-    if (!current.isEmpty())
-        return QDir::cleanPath(current);
+    // By its bytes: QDir::currentPath() loses those of a name that is not UTF-8.
+    char here[PATH_MAX];
+    if (::getcwd(here, sizeof here))
+        return QDir::cleanPath(picture::fromNative(here));
     // getcwd() refuses a removed folder; the kernel still knows where it was.
     QByteArray target(4096, '\0');
     const ssize_t length = ::readlink("/proc/self/cwd", target.data(), size_t(target.size()));
@@ -105,7 +109,7 @@ QString DriveList::currentFolder()
         target.truncate(length);
         if (target.endsWith(" (deleted)"))
             target.chop(int(sizeof(" (deleted)")) - 1);
-        QString was = QDir::cleanPath(QFile::decodeName(target));
+        QString was = QDir::cleanPath(picture::fromNative(target));
         if (was.startsWith(QLatin1Char('/')))
             return was;
     }

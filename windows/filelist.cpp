@@ -74,7 +74,7 @@ void FileList::show(const QList<picture::FolderEntry> &entries)
     }
     names.sort(Qt::CaseInsensitive);
     for (const QString &name : names) {
-        auto *item = new QListWidgetItem(picture::isolated(picture::shownName(name)), this);
+        auto *item = new QListWidgetItem(picture::oneLine(picture::shownName(name)), this);
         item->setData(NameRole, name);
     }
     keepPlace();

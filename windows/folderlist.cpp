@@ -4,6 +4,7 @@
 
 #include "loading/filenames.h"
 #include "loading/refusaltext.h"
+#include "loading/systemwords.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -11,7 +12,6 @@
 #include <QStyledItemDelegate>
 
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 
 namespace {
@@ -91,7 +91,7 @@ FolderList::FolderList(QWidget *parent)
 
 QString FolderList::errorText(const QString &folder, const picture::FolderReading &reading)
 {
-    const QString shown = picture::isolated(picture::shownName(folder));
+    const QString shown = picture::inSentence(picture::shownName(folder));
     if (!reading.answered)
         return QStringLiteral("資料夾「%1」所在的磁碟沒有回應。請確認磁碟或網路磁碟機可以使用，"
                               "再試一次。")
@@ -113,7 +113,7 @@ QString FolderList::errorText(const QString &folder, const picture::FolderReadin
         return QStringLiteral("磁碟「%1」中沒有媒體。請放入磁片或光碟後再試一次。").arg(shown);
     default:
         return QStringLiteral("無法讀取資料夾「%1」（%2）。")
-            .arg(shown, QString::fromLocal8Bit(std::strerror(reading.error)));
+            .arg(shown, picture::systemWords(reading.error));
     }
 }
 
@@ -193,7 +193,7 @@ void FolderList::fill(const QList<picture::FolderEntry> &entries)
         const QString &folder = chain[depth];
         const QString name = depth == 0 ? folder : folder.mid(folder.lastIndexOf(u'/') + 1);
         auto *item =
-            new QListWidgetItem(openIcon, picture::isolated(picture::shownName(name)), this);
+            new QListWidgetItem(openIcon, picture::oneLine(picture::shownName(name)), this);
         item->setData(PathRole, folder);
         item->setData(DepthRole, depth);
     }
@@ -207,7 +207,7 @@ void FolderList::fill(const QList<picture::FolderEntry> &entries)
     subfolders.sort(Qt::CaseInsensitive);
     for (const QString &name : subfolders) {
         auto *item =
-            new QListWidgetItem(closedIcon, picture::isolated(picture::shownName(name)), this);
+            new QListWidgetItem(closedIcon, picture::oneLine(picture::shownName(name)), this);
         item->setData(PathRole, joinedPath(m_path, name));
         item->setData(DepthRole, int(chain.size()));
     }

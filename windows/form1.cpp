@@ -236,7 +236,7 @@ void Form1::startGame(const QString &entry)
     case V::NotANumber:
         return refuseCount(QStringLiteral("「%1」不是數字。請輸入 9、16、25、36、49、64、81 "
                                           "這樣的平方數，再重新按下「遊戲開始」鈕。")
-                               .arg(picture::isolated(entry.trimmed())));
+                               .arg(picture::inSentence(entry.trimmed())));
     case V::NotPositive:
         return refuseCount(QStringLiteral("分割數必須大於 0。請輸入 9、16、25、36、49、64、81 "
                                           "這樣的平方數，再重新按下「遊戲開始」鈕。"));
@@ -250,7 +250,7 @@ void Form1::startGame(const QString &entry)
                                           "像素。請輸入較小的分割數，再重新按下「遊戲開始」鈕。")
                                .arg(QString::number(picture.width()),
                                     QString::number(picture.height()),
-                                    picture::isolated(entry.trimmed())));
+                                    picture::inSentence(entry.trimmed())));
     case V::Accepted:
         break;
     }

@@ -304,7 +304,7 @@ void Form2::showPreview(const QString &path, const picture::Picture &picture)
     if (picture.isNull())
         return refuse(path, picture.refusal);
     m_path = path;
-    m_label2->setPath(picture::shownName(path));
+    m_label2->setPath(picture::oneLine(picture::shownName(path)));
     // Stretched to exactly the preview's area, as held at the screen's pixel density.
     const qreal ratio = devicePixelRatioF();
     QImage stretched = stretchedPreview(picture.image, (QSizeF(m_image1->size()) * ratio).toSize());

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""A drive that stops answering, for the tests: a FUSE file system whose answers to some
-requests hang until it is told to go on.
+"""A drive that stops answering or fails, for the tests: a FUSE file system whose answers to
+some requests hang until it is told to go on, and some of whose files cannot be read.
 
     hungdrive.py MOUNTPOINT GO-ON-FILE PICTURE
 
@@ -9,6 +9,9 @@ It holds, in its top folder:
     no-open.jpg    opening it hangs
     no-read.jpg    it opens, and reading it hangs
     no-answer/     looking into it hangs (its attributes, its listing)
+    unreadable.bmp PICTURE's size; every read of it fails (EIO), as on a bad sector
+    bad-head.bmp   PICTURE's bytes; reading past its first 2 KiB fails
+    bad-tail.bmp   PICTURE's bytes and zeros to 200 KiB; reading past 128 KiB fails
 Every request that hangs goes on once GO-ON-FILE exists (or after two minutes at most)."""
 
 import errno
@@ -24,12 +27,17 @@ except ImportError:
 
 HANG_AT_MOST = 120
 
+# Where reading each failing file starts to fail, and how long each is.
+FAILS_FROM = {"/unreadable.bmp": 0, "/bad-head.bmp": 2048, "/bad-tail.bmp": 128 * 1024}
+
 
 class HungDrive(Operations):
     def __init__(self, go_on, picture):
         self.go_on = go_on
         self.picture = picture
-        self.files = {"/good.bmp", "/no-open.jpg", "/no-read.jpg"}
+        self.files = {"/good.bmp", "/no-open.jpg", "/no-read.jpg"} | set(FAILS_FROM)
+        self.contents = {name: picture for name in self.files}
+        self.contents["/bad-tail.bmp"] = picture.ljust(200 * 1024, b"\0")
 
     def hang(self):
         deadline = time.monotonic() + HANG_AT_MOST
@@ -46,7 +54,7 @@ class HungDrive(Operations):
             return dict(common, st_mode=stat.S_IFDIR | 0o755, st_nlink=2)
         if path in self.files:
             return dict(common, st_mode=stat.S_IFREG | 0o644, st_nlink=1,
-                        st_size=len(self.picture))
+                        st_size=len(self.contents[path]))
         raise FuseOSError(errno.ENOENT)
 
     def readdir(self, path, fh):
@@ -71,7 +79,12 @@ class HungDrive(Operations):
     def read(self, path, size, offset, fh):
         if path == "/no-read.jpg":
             self.hang()
-        return self.picture[offset:offset + size]
+        end = offset + size
+        if path in FAILS_FROM:
+            if offset >= FAILS_FROM[path]:
+                raise FuseOSError(errno.EIO)
+            end = min(end, FAILS_FROM[path])
+        return self.contents[path][offset:end]
 
 
 def main():
