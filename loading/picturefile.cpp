@@ -58,14 +58,14 @@ Refusal sealedWith(int fd, QByteArrayView bytes)
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0)
-            return refused(Reason::CannotRead, {systemWords(wrote < 0 ? errno : EIO)});
+            return refused(Reason::CannotRead, {QString::number(wrote < 0 ? errno : EIO)});
         at += wrote;
     }
     constexpr int Seals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
     if (::fcntl(fd, F_ADD_SEALS, Seals) != 0)
-        return refused(Reason::CannotOpen, {systemWords(errno)});
+        return refused(Reason::CannotOpen, {QString::number(errno)});
     if (const int sealed = ::fcntl(fd, F_GET_SEALS); sealed < 0 || (sealed & Seals) != Seals)
-        return refused(Reason::CannotOpen, {systemWords(EPERM)});
+        return refused(Reason::CannotOpen, {QString::number(EPERM)});
     return {};
 }
 
@@ -99,7 +99,7 @@ std::unique_ptr<PictureFile> PictureFile::holding(QByteArrayView bytes)
         return file;
     }
     file->m_fd = ::memfd_create("pintu-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    file->m_refusal = file->m_fd < 0 ? refused(Reason::CannotOpen, {systemWords(errno)})
+    file->m_refusal = file->m_fd < 0 ? refused(Reason::CannotOpen, {QString::number(errno)})
                                      : sealedWith(file->m_fd, bytes);
     if (file->m_refusal.isRefused()) {
         if (file->m_fd >= 0)
