@@ -87,8 +87,6 @@ constexpr cmsUInt32Number Flags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_COP
 // QImage's ARGB32 and RGB32: a 32-bit word 0xAARRGGBB in this machine's byte order.
 constexpr cmsUInt32Number Argb32 =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? cmsUInt32Number(TYPE_BGRA_8) : cmsUInt32Number(TYPE_ARGB_8);
-// QImage's RGBA64: four 16-bit words, red first, in this machine's order.
-constexpr cmsUInt32Number Rgba64 = TYPE_RGBA_16;
 // No table profile does more in more steps than this: a longer pipeline is a hostile one, which
 // would take that much longer to sample when the transform is made.
 constexpr cmsUInt32Number MaxStages = 16;
@@ -151,7 +149,8 @@ bool isSrgb(cmsHPROFILE profile)
         return false;
     const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
     if (space == cmsSigGrayData)
-        return isSrgbCurve(static_cast<const cmsToneCurve *>(cmsReadTag(profile, cmsSigGrayTRCTag)));
+        return isSrgbCurve(
+            static_cast<const cmsToneCurve *>(cmsReadTag(profile, cmsSigGrayTRCTag)));
     if (space != cmsSigRgbData || !cmsIsMatrixShaper(profile))
         return false;
     static constexpr cmsTagSignature Curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag,
@@ -200,8 +199,8 @@ bool usable(cmsHPROFILE profile)
                         *b = colorant(profile, 2);
         if (!r || !g || !b)
             return false;
-        const double det = r->X * (g->Y * b->Z - b->Y * g->Z) -
-                           g->X * (r->Y * b->Z - b->Y * r->Z) + b->X * (r->Y * g->Z - g->Y * r->Z);
+        const double det = r->X * (g->Y * b->Z - b->Y * g->Z) - g->X * (r->Y * b->Z - b->Y * r->Z) +
+                           b->X * (r->Y * g->Z - g->Y * r->Z);
         if (!(std::abs(det) > 1e-4))
             return false;
     }
@@ -220,6 +219,9 @@ bool readable(QByteArrayView bytes)
     };
     constexpr qsizetype Table = 128;
     constexpr quint32 MaxTags = 100; // as lcms reads no more
+    // A profile that says it is longer than its bytes was cut.
+    if (be32(0) > quint64(bytes.size()))
+        return false;
     const quint32 count = be32(Table);
     if (count > MaxTags || Table + 4 + qsizetype(count) * 12 > bytes.size())
         return false;
@@ -236,7 +238,8 @@ Profile openIcc(QByteArrayView bytes)
 {
     if (bytes.size() < 132 || bytes.size() > MaxProfileBytes || !readable(bytes))
         return {};
-    Profile profile(cmsOpenProfileFromMemTHR(context(), bytes.data(), cmsUInt32Number(bytes.size())));
+    Profile profile(
+        cmsOpenProfileFromMemTHR(context(), bytes.data(), cmsUInt32Number(bytes.size())));
     if (profile && !usable(profile.get()))
         profile.reset();
     return profile;
@@ -250,8 +253,7 @@ Profile rgbProfile(const std::array<double, 8> &xy, const cmsToneCurve *curve)
             return {};
     const cmsCIExyY white{xy[0], xy[1], 1};
     const cmsCIExyYTRIPLE primaries{{xy[2], xy[3], 1}, {xy[4], xy[5], 1}, {xy[6], xy[7], 1}};
-    cmsToneCurve *curves[3] = {const_cast<cmsToneCurve *>(curve),
-                               const_cast<cmsToneCurve *>(curve),
+    cmsToneCurve *curves[3] = {const_cast<cmsToneCurve *>(curve), const_cast<cmsToneCurve *>(curve),
                                const_cast<cmsToneCurve *>(curve)};
     return Profile(cmsCreateRGBProfileTHR(context(), &white, &primaries, curves));
 }
@@ -327,10 +329,11 @@ Profile fromCodePoints(int primaries, int transfer)
 
 Profile fromChromaticities(const std::array<double, 8> &given, double gamma)
 {
-    const bool chromaticities = std::any_of(given.begin(), given.end(), [](double v) { return v != 0; });
+    const bool chromaticities =
+        std::any_of(given.begin(), given.end(), [](double v) { return v != 0; });
     if (!chromaticities && gamma == 0)
         return {};
-    const Curve curve = gamma == 0 ? srgbCurve()
+    const Curve curve = gamma == 0                 ? srgbCurve()
                         : gamma > 0 && gamma <= 10 ? Curve(cmsBuildGamma(context(), gamma))
                                                    : Curve();
     if (!curve)
@@ -353,36 +356,24 @@ bool greyPixels(const QImage &image)
     if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
         image.format() == QImage::Format_MonoLSB) {
         const QList<QRgb> table = image.colorTable();
-        return std::all_of(table.begin(), table.end(), [](QRgb c) {
-            return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
-        });
+        return std::all_of(table.begin(), table.end(),
+                           [](QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); });
     }
     return image.allGray();
 }
 
-bool isDeep(QImage::Format format)
-{
-    return format == QImage::Format_RGBA64 || format == QImage::Format_RGBX64 ||
-           format == QImage::Format_RGBA64_Premultiplied;
-}
-
 // Whether the transform takes every colour of a coarse grid through sRGB to where it was, to
-// within a level: then converting would change nothing that shows. deep: it reads RGBA64.
-bool leavesAlone(cmsHTRANSFORM transform, bool deep)
+// within a level: then converting would change nothing that shows.
+bool leavesAlone(cmsHTRANSFORM transform)
 {
     constexpr int Steps = 9; // 0, 32, ... 224, 255
     constexpr int Count = Steps * Steps * Steps;
     std::array<QRgb, Count> in{}, out{};
-    std::array<quint16, Count * 4> in64{};
     const auto level = [](int i) { return std::min(i * 32, 255); };
-    for (int i = 0; i < Count; ++i) {
-        const int r = level(i / (Steps * Steps)), g = level(i / Steps % Steps), b = level(i % Steps);
-        in[size_t(i)] = qRgb(r, g, b);
-        for (int c = 0; c < 4; ++c)
-            in64[size_t(i * 4 + c)] = quint16((c == 0 ? r : c == 1 ? g : c == 2 ? b : 255) * 257);
-    }
-    cmsDoTransform(transform, deep ? static_cast<const void *>(in64.data()) : in.data(),
-                   out.data(), Count);
+    for (int i = 0; i < Count; ++i)
+        in[size_t(i)] =
+            qRgb(level(i / (Steps * Steps)), level(i / Steps % Steps), level(i % Steps));
+    cmsDoTransform(transform, in.data(), out.data(), Count);
     for (int i = 0; i < Count; ++i) {
         const QRgb a = in[size_t(i)], b = out[size_t(i)];
         if (std::abs(qRed(a) - qRed(b)) > 1 || std::abs(qGreen(a) - qGreen(b)) > 1 ||
@@ -398,50 +389,40 @@ QImage converted(QImage image)
     return image;
 }
 
-// A colour picture through an RGB profile.
+// A colour picture through an RGB profile, 8 bits a channel straight: a picture of 16 bits is
+// taken to 8 first (lcms samples transforms from 16 bits into tables, whose interpolation
+// strays by several levels where colours leave sRGB; from 8 bits it applies the curves and the
+// matrix themselves), a premultiplied one is made straight and its alpha copied.
 QImage rgbToSrgb(QImage image, cmsHPROFILE from)
 {
     const Profile srgb(cmsCreate_sRGBProfileTHR(context()));
     if (!srgb)
         return image;
+    const Transform transform(
+        cmsCreateTransformTHR(context(), from, Argb32, srgb.get(), Argb32, Intent, Flags));
+    if (!transform)
+        return image;
     if (image.format() == QImage::Format_Indexed8) { // its colours, not its pixels
         QList<QRgb> table = image.colorTable();
-        const Transform transform(cmsCreateTransformTHR(context(), from, Argb32, srgb.get(),
-                                                        Argb32, Intent, Flags));
-        if (!transform || table.isEmpty())
-            return image;
         cmsDoTransform(transform.get(), table.constData(), table.data(),
                        cmsUInt32Number(table.size()));
         image.setColorTable(table);
         return converted(std::move(image));
     }
-    if (image.format() == QImage::Format_RGBA64_Premultiplied)
-        image.convertTo(QImage::Format_RGBA64); // converted straight, the alpha copied
-    const bool deep = isDeep(image.format());
-    const Transform transform(cmsCreateTransformTHR(context(), from, deep ? Rgba64 : Argb32,
-                                                    srgb.get(), Argb32, Intent, Flags));
-    if (!transform)
-        return image;
-    if (leavesAlone(transform.get(), deep))
+    if (leavesAlone(transform.get()))
         return image;
     const QImage::Format eight =
         image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-    QImage out;
-    if (deep) {
-        out = QImage(image.size(), eight);
-        if (out.isNull())
-            return image;
-    } else {
-        if (image.format() != eight)
-            image.convertTo(eight);
-        out = std::move(image); // in place: each pixel is read before it is written
-    }
-    const QImage &in = deep ? image : out;
-    cmsDoTransformLineStride(transform.get(), in.constBits(), out.bits(),
-                             cmsUInt32Number(out.width()), cmsUInt32Number(out.height()),
-                             cmsUInt32Number(in.bytesPerLine()), cmsUInt32Number(out.bytesPerLine()),
-                             0, 0);
-    return converted(std::move(out));
+    if (image.format() != eight)
+        image.convertTo(eight);
+    if (image.isNull())
+        return image;
+    // In place: each pixel is read before it is written.
+    cmsDoTransformLineStride(transform.get(), image.constBits(), image.bits(),
+                             cmsUInt32Number(image.width()), cmsUInt32Number(image.height()),
+                             cmsUInt32Number(image.bytesPerLine()),
+                             cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    return converted(std::move(image));
 }
 
 // A grey picture through a grey profile: each of the 256 greys through lcms once, then the

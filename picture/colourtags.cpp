@@ -121,8 +121,9 @@ FileColour pngColour(const Bytes &f)
                                                    0.30,   0.60,   0.15, 0.06};
     bool srgbChromaticities = true;
     for (size_t i = 0; i < 8; ++i)
-        srgbChromaticities = srgbChromaticities &&
-                             (!chromaticities || std::abs(found.chromaticities[i] - Srgb[i]) <= 0.01);
+        srgbChromaticities =
+            srgbChromaticities &&
+            (!chromaticities || std::abs(found.chromaticities[i] - Srgb[i]) <= 0.01);
     if (srgbChromaticities && (found.gamma == 0 || std::abs(1 / found.gamma - 1 / 2.2) <= 0.005))
         return {};
     return found;
