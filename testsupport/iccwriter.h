@@ -166,8 +166,8 @@ inline QByteArray hugeGrid(int grid)
     b.append(char(3)).append(char(3)).append(char(grid)).append('\0');
     for (int i = 0; i < 9; ++i)
         putFixed(b, i % 4 == 0 ? 1.0 : 0.0);
-    put16(b, 2); // input table entries
-    put16(b, 2); // output table entries
+    put16(b, 2);                  // input table entries
+    put16(b, 2);                  // output table entries
     for (int i = 0; i < 3; ++i) { // three input tables of two entries
         put16(b, 0);
         put16(b, 0xFFFF);
