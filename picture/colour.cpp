@@ -20,6 +20,9 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace picture {
 
@@ -83,7 +86,12 @@ struct CurveFreer
 using Curve = std::unique_ptr<cmsToneCurve, CurveFreer>;
 
 constexpr cmsUInt32Number Intent = INTENT_PERCEPTUAL;
-constexpr cmsUInt32Number Flags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_COPY_ALPHA;
+// No cache of the last pixel: it is the transform's own, which threads sharing it would race
+// for, and a photo's noise seldom repeats a pixel anyway.
+constexpr cmsUInt32Number Flags =
+    cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_COPY_ALPHA | cmsFLAGS_NOCACHE;
+// A picture of this many pixels and more is converted in bands, one a processor.
+constexpr qint64 BandedPixels = qint64(1) << 22;
 // QImage's ARGB32 and RGB32: a 32-bit word 0xAARRGGBB in this machine's byte order.
 constexpr cmsUInt32Number Argb32 =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? cmsUInt32Number(TYPE_BGRA_8) : cmsUInt32Number(TYPE_ARGB_8);
@@ -417,11 +425,29 @@ QImage rgbToSrgb(QImage image, cmsHPROFILE from)
         image.convertTo(eight);
     if (image.isNull())
         return image;
-    // In place: each pixel is read before it is written.
-    cmsDoTransformLineStride(transform.get(), image.constBits(), image.bits(),
-                             cmsUInt32Number(image.width()), cmsUInt32Number(image.height()),
-                             cmsUInt32Number(image.bytesPerLine()),
-                             cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    // In place (each pixel is read before it is written), in bands of rows.
+    const qint64 pixels = qint64(image.width()) * image.height();
+    const int bands =
+        pixels < BandedPixels ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    uchar *bits = image.bits();
+    const auto convert = [&](int band) {
+        const int from = image.height() * band / bands, to = image.height() * (band + 1) / bands;
+        uchar *first = bits + qsizetype(from) * image.bytesPerLine();
+        cmsDoTransformLineStride(transform.get(), first, first, cmsUInt32Number(image.width()),
+                                 cmsUInt32Number(to - from), cmsUInt32Number(image.bytesPerLine()),
+                                 cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    };
+    std::vector<std::thread> helpers;
+    for (int band = 1; band < bands; ++band) {
+        try {
+            helpers.emplace_back(convert, band);
+        } catch (const std::system_error &) { // no thread to be had: this one does the band
+            convert(band);
+        }
+    }
+    convert(0);
+    for (std::thread &helper : helpers)
+        helper.join();
     return converted(std::move(image));
 }
 
