@@ -175,26 +175,11 @@ bool isSrgb(cmsHPROFILE profile)
     return true;
 }
 
-// Whether lcms can take the profile as the source of a picture's colours in a time that does
-// not depend on how the profile was made: a device's or a colour space's profile (no link,
-// abstract or named colour profile), RGB or grey, with short table pipelines and, for matrix and
-// curves, colorants that keep colours apart.
+// Whether lcms can take the profile, which readable() let it open, as the source of a
+// picture's colours in a time that does not depend on how the profile was made: short table
+// pipelines and, for matrix and curves, colorants that keep colours apart.
 bool usable(cmsHPROFILE profile)
 {
-    switch (cmsGetDeviceClass(profile)) {
-    case cmsSigInputClass:
-    case cmsSigDisplayClass:
-    case cmsSigOutputClass:
-    case cmsSigColorSpaceClass:
-        break;
-    default:
-        return false;
-    }
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
-    const cmsColorSpaceSignature pcs = cmsGetPCS(profile);
-    if ((space != cmsSigRgbData && space != cmsSigGrayData) ||
-        (pcs != cmsSigXYZData && pcs != cmsSigLabData))
-        return false;
     for (cmsTagSignature tag : TableTags) {
         if (!cmsIsTag(profile, tag))
             continue;
@@ -202,7 +187,7 @@ bool usable(cmsHPROFILE profile)
         if (!lut || cmsPipelineStageCount(lut) > MaxStages)
             return false;
     }
-    if (space == cmsSigRgbData && !hasTables(profile)) {
+    if (cmsGetColorSpace(profile) == cmsSigRgbData && !hasTables(profile)) {
         const cmsCIEXYZ *r = colorant(profile, 0), *g = colorant(profile, 1),
                         *b = colorant(profile, 2);
         if (!r || !g || !b)
@@ -227,8 +212,16 @@ bool readable(QByteArrayView bytes)
     };
     constexpr qsizetype Table = 128;
     constexpr quint32 MaxTags = 100; // as lcms reads no more
-    // A profile that says it is longer than its bytes was cut.
-    if (be32(0) > quint64(bytes.size()))
+    // A profile that says it is longer than its bytes was cut. Of the others, those of a device
+    // or a colour space (no link, abstract or named colour profile), RGB or grey, whose
+    // connection space is XYZ or Lab. (Read here, not through lcms: its enumerations hold only
+    // the values it knows, and a crafted header holds any.)
+    const quint32 deviceClass = be32(12), space = be32(16), pcs = be32(20);
+    if (be32(0) > quint64(bytes.size()) ||
+        (deviceClass != cmsSigInputClass && deviceClass != cmsSigDisplayClass &&
+         deviceClass != cmsSigOutputClass && deviceClass != cmsSigColorSpaceClass) ||
+        (space != cmsSigRgbData && space != cmsSigGrayData) ||
+        (pcs != cmsSigXYZData && pcs != cmsSigLabData))
         return false;
     const quint32 count = be32(Table);
     if (count > MaxTags || Table + 4 + qsizetype(count) * 12 > bytes.size())

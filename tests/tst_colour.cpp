@@ -177,6 +177,8 @@ QList<std::pair<const char *, QByteArray>> damagedInPlace()
             {"a first tag past the end", icctest::with32(p3, 132 + 4, 0x7FFFFFF0)},
             {"a size of 4 GiB", icctest::with32(p3, 0, 0xFFFFFFFF)},
             {"CMYK on RGB pixels", QByteArray(p3).replace(16, 4, "CMYK")},
+            // found by fuzz_loader: a value lcms's enumeration of colour spaces does not hold
+            {"a colour space no one knows", QByteArray(p3).replace(16, 4, "\xB2\xA6\xDF\xDF")},
             {"a device link", QByteArray(p3).replace(12, 4, "link")},
             {"noise after the header", p3.left(128) + noise(p3.size() - 128, 5)}};
 }
