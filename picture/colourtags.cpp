@@ -106,7 +106,7 @@ FileColour pngColour(const Bytes &f)
             found.gamma = 100000.0 / data.be32(0);
         } else if (type == "cHRM" && length == 32) {
             for (int i = 0; i < 8; ++i)
-                found.chromaticities[size_t(i)] = data.be32(4 * i) / 100000.0;
+                found.chromaticities[size_t(i)] = data.be32(qint64(4) * i) / 100000.0;
             chromaticities = true;
         }
         at += 12 + length;

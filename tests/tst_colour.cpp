@@ -38,7 +38,7 @@ QImage stored(const QByteArray &file)
     buffer.setData(file);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    const QImage image = reader.read();
+    QImage image = reader.read();
     if (image.isNull())
         qFatal("Qt's reader cannot read a test file: %s", qPrintable(reader.errorString()));
     return image;
@@ -262,7 +262,7 @@ class TestColour : public QObject
 
     QString fileWith(const QByteArray &bytes)
     {
-        const QString path = m_dir.filePath(u"picture.bin"_s);
+        QString path = m_dir.filePath(u"picture.bin"_s);
         if (!writeFile(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;
@@ -452,7 +452,8 @@ private slots:
 
         const QImage picture = colourful();
         const auto converted = [&picture](const char *name, int primaries, int transfer,
-                                          const QColorSpace &space, QByteArray profile = {}) {
+                                          const QColorSpace &space,
+                                          const QByteArray &profile = {}) {
             QTest::newRow(name) << profile << primaries << transfer << picture
                                 << qtSrgb(picture, space);
         };
@@ -574,7 +575,8 @@ private slots:
         QVERIFY(decoder.waitForFinished(20000));
         QCOMPARE(decoder.exitStatus(), QProcess::NormalExit);
         QCOMPARE(decoder.exitCode(), 0);
-        QVERIFY(decoder.readAllStandardOutput().size() > 96 * 72 * 4); // the pixels came back
+        QVERIFY(decoder.readAllStandardOutput().size() >
+                qsizetype(96) * 72 * 4); // the pixels came back
         QCOMPARE(QString::fromLocal8Bit(decoder.readAllStandardError()), QString());
     }
 
