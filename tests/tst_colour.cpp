@@ -229,7 +229,8 @@ QImage tagged(QImage image, const QColorSpace &space)
 }
 
 // A file of kind holding image, with the profile of the image's colour space as that kind's
-// writer embeds it (ours for BMP, whose writer in Qt embeds none).
+// writer embeds it (ours for BMP, whose writer in Qt embeds none). Another kind is its writer
+// here and its name in decodes_data's list of kinds.
 QByteArray written(const QString &kind, const QImage &image)
 {
     if (kind == u"bmp")
