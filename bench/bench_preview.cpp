@@ -2,15 +2,19 @@
 // picture of one pixel (what starting costs), each at the size the chooser asks for, decoded in
 // this process, in a decoding process started for it, and through the spare the game keeps
 // ready; what each wall costs; and how much CPU time the heaviest ordinary pictures and the
-// hostile files take in the decoding process, against its budget.
+// hostile files take in the decoding process, against its budget; and what converting a
+// tagged photo to sRGB costs.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_preview
+#include "iccwriter.h"
 #include "loading/decodejob.h"
 #include "loading/spare.h"
+#include "picture/colour.h"
 #include "picture/decoder.h"
 #include "testpictures.h"
 #include "wmfwriter.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QElapsedTimer>
 #include <QImageWriter>
 #include <QProcess>
@@ -228,6 +232,11 @@ private slots:
             return bytes;
         });
         QTest::newRow("WebP photo") << Maker([=] { return encoded(photo(most), "webp", 90); });
+        QTest::newRow("JPEG photo, Display P3") << Maker([=] {
+            QImage p3 = photo(most);
+            p3.setColorSpace(QColorSpace::DisplayP3);
+            return encoded(p3, "jpeg", 90);
+        });
         QTest::newRow("hostile: JPEG of 20000 empty scans") << Maker([] {
             return withEmptyScans(encoded(quadrants({400, 300}), "jpeg", 90, true), 20000);
         });
@@ -267,6 +276,66 @@ private slots:
               answered.isNull()
                   ? qPrintable(u"refused, reason %1"_qs.arg(int(answered.refusal.reason)))
                   : "decoded");
+    }
+
+    // Converting a decoded photo to sRGB in this process, the mean of 5 runs of each: a camera's
+    // 24 and 12 megapixels tagged Display P3, and the same tagged sRGB (recognised by its
+    // colorants and curves, nothing converted) or not at all; then hostile profiles, refused.
+    void colour_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QByteArray>("profile");
+        QTest::addColumn<bool>("alpha");
+        const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
+        const QSize mp24(6000, 4000), mp12(4000, 3000);
+        QTest::newRow("24 MP, Display P3") << mp24 << p3 << false;
+        QTest::newRow("12 MP, Display P3") << mp12 << p3 << false;
+        QTest::newRow("12 MP with alpha, Display P3") << mp12 << p3 << true;
+        QTest::newRow("24 MP, sRGB profile") << mp24 << srgb << false;
+        QTest::newRow("24 MP, untagged") << mp24 << QByteArray() << false;
+        using namespace icctest;
+        QTest::newRow("24 MP, hostile: a pipeline of 100000 steps")
+            << mp24
+            << profile("mntr", "RGB ",
+                       {{"wtpt", xyz(0.9642, 1.0, 0.8249)}, {"D2B0", manySteps(100000)}})
+            << false;
+        QTest::newRow("24 MP, hostile: a table claiming 255 points a side")
+            << mp24
+            << profile("mntr", "RGB ",
+                       {{"wtpt", xyz(0.9642, 1.0, 0.8249)}, {"A2B0", hugeGrid(255)}})
+            << false;
+    }
+    void colour()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QByteArray, profile);
+        QFETCH(bool, alpha);
+        QImage decoded = testpictures::photo(size);
+        if (alpha)
+            decoded = decoded.convertToFormat(QImage::Format_ARGB32);
+        constexpr int Runs = 5;
+        const auto cpuMilliseconds = [] {
+            rusage usage{};
+            ::getrusage(RUSAGE_SELF, &usage); // every thread's
+            return (double(usage.ru_utime.tv_sec) + double(usage.ru_stime.tv_sec)) * 1000 +
+                   double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+        };
+        double total = 0, cpu = 0;
+        bool changed = false;
+        for (int i = 0; i < Runs; ++i) {
+            QImage copy = decoded.copy(); // converted in place, as the decoder's own picture is
+            const double cpuBefore = cpuMilliseconds();
+            QElapsedTimer clock;
+            clock.start();
+            const QImage converted = picture::toSrgb(std::move(copy), {profile});
+            total += double(clock.nsecsElapsed()) / 1e6;
+            cpu += cpuMilliseconds() - cpuBefore;
+            changed = converted != decoded;
+        }
+        QTest::setBenchmarkResult(total / Runs, QTest::WalltimeMilliseconds);
+        qInfo("%.2f ms (CPU %.0f ms); pixels %s", total / Runs, cpu / Runs,
+              changed ? "converted" : "left as they were");
     }
 };
 

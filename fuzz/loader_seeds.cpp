@@ -3,6 +3,7 @@
 #include "testpictures.h"
 #include "wmfwriter.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 
@@ -25,6 +26,9 @@ int main(int argc, char **argv)
     alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
     const QByteArray jpeg = encoded(q, "jpeg", 75), progressive = encoded(q, "jpeg", 75, true);
     const QByteArray png = encoded(alpha, "png"), gifBytes = gif({indexed, indexed});
+    QImage p3 = q;
+    p3.setColorSpace(QColorSpace::DisplayP3);
+    const QByteArray profile = p3.colorSpace().iccProfile();
     QList<std::pair<const char *, QByteArray>> seeds = {
         {"rgb.bmp", encoded(q, "bmp")},
         {"palette.bmp", encoded(indexed, "bmp")},
@@ -51,6 +55,14 @@ int main(int argc, char **argv)
         {"no-end.png", png.chopped(12)},
         {"cut.png", png.left(png.size() / 2)},
         {"claims.png", pngClaiming(png, 65535, 1000)},
+        {"icc.png", encoded(p3, "png")},
+        {"icc.jpg", withSegments(jpeg, iccSegments(profile, 3, {2, 3, 1}))},
+        {"icc.webp", encoded(p3, "webp", 100)},
+        {"icc.tif", encoded(p3, "tiff")},
+        {"icc-v5.bmp", bmpV5(q, profile)},
+        {"icc-unknown-space.jpg",
+         withSegments(jpeg,
+                      iccSegments(QByteArray(profile).replace(16, 4, "\xB2\xA6\xDF\xDF"), 1))},
         {"frames.gif", gifBytes},
         {"no-trailer.gif", gifBytes.chopped(1)},
         {"cut.gif", gifBytes.left(gifBytes.size() * 2 / 3)},

@@ -1,6 +1,8 @@
 #include "decoder.h"
 
 #include "fitting.h"
+#include "colour.h"
+#include "colourtags.h"
 #include "formats.h"
 #include "surveys.h"
 #include "svgpicture.h"
@@ -76,7 +78,15 @@ QImage fitted(QImage image, const Request &request, const Limits &limits)
     return image;
 }
 
-// Our own reader or Qt's, after our walk. A JPEG is decoded smaller where fitTo allows.
+// The picture in sRGB, from the colour space the file of kind says it is in: converted as it
+// was decoded, before it is fitted, so that a JPEG decoded smaller costs that much less.
+QImage inSrgb(QImage image, Kind kind, QByteArrayView bytes)
+{
+    const FileColour colour = colourOf(kind, bytes);
+    return toSrgb(std::move(image), colour.tag());
+}
+
+// Our own reader or Qt's, after our walk, in sRGB. A JPEG is decoded smaller where fitTo allows.
 Picture readRaster(const QByteArray &bytes, const Format &format, QSize fitTo, const Limits &limits)
 {
     const Survey s = format.survey(Bytes{bytes}, limits);
@@ -88,7 +98,7 @@ Picture readRaster(const QByteArray &bytes, const Format &format, QSize fitTo, c
             if (!own.isNull() && !withinLimits(own.image.size(), limits))
                 return tooLarge(own.image.size());
             if (!own.isNull())
-                own.image = normalised(std::move(own.image));
+                own.image = normalised(inSrgb(std::move(own.image), format.kind, bytes));
             return own;
         }
     }
@@ -120,7 +130,7 @@ Picture readRaster(const QByteArray &bytes, const Format &format, QSize fitTo, c
         return failure(s.ranOut ? Reason::Incomplete : Reason::Damaged, {kindName(format.kind)});
     if (!withinLimits(image.size(), limits))
         return tooLarge(image.size());
-    return {normalised(std::move(image)), {}};
+    return {normalised(inSrgb(std::move(image), format.kind, bytes)), {}};
 }
 
 // A raster picture, then at the longest side asked for, or no larger than fitTo asks.
@@ -215,6 +225,10 @@ void warmUp()
         nothing.open(QIODevice::ReadOnly);
         QImageReader(&nothing, format).canRead();
     }
+    // Little CMS, with the profiles and the transform a Display P3 photo makes.
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.fill(Qt::red);
+    toSrgb(pixel, {{}, 12, 13});
     // librsvg and the text layout beneath it.
     renderSvg(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
               R"(<text y="12" font-size="12">a字</text></svg>)",

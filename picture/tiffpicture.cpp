@@ -1,5 +1,7 @@
 #include "tiffpicture.h"
 
+#include "colour.h"
+
 #include <QTransform>
 #include <QtEndian>
 #include <qfloat16.h>
@@ -418,6 +420,17 @@ Picture readRgba(TIFF *tif, const Page &p)
     return {std::move(image), {}};
 }
 
+// The page in sRGB, from the ICC profile the page carries, if any.
+Picture inSrgb(TIFF *tif, Picture page)
+{
+    quint32 bytes = 0;
+    const void *profile = nullptr;
+    if (!page.isNull() && TIFFGetField(tif, TIFFTAG_ICCPROFILE, &bytes, &profile) && profile)
+        page.image = toSrgb(std::move(page.image),
+                            {QByteArrayView(static_cast<const char *>(profile), qsizetype(bytes))});
+    return page;
+}
+
 } // namespace
 
 Picture readTiff(const QByteArray &bytes, const Survey &s, const Limits &limits)
@@ -458,7 +471,7 @@ Picture readTiff(const QByteArray &bytes, const Survey &s, const Limits &limits)
     // JPEG inside TIFF, whose strips only it puts together.
     if (p.colours == 0 || compression == COMPRESSION_OJPEG ||
         (compression == COMPRESSION_JPEG && p.photometric == PHOTOMETRIC_YCBCR))
-        return readRgba(tif.get(), p);
+        return inSrgb(tif.get(), readRgba(tif.get(), p));
     if (p.samples < p.colours)
         return refusedAs(Reason::Damaged);
 
@@ -477,7 +490,7 @@ Picture readTiff(const QByteArray &bytes, const Survey &s, const Limits &limits)
                                                    : SAMPLEFORMAT_UINT;
     p.sample.max = bits == 64 ? ~quint64(0) : (quint64(1) << bits) - 1;
     p.alpha = alphaOf(tif.get(), p);
-    return readOwn(tif.get(), p);
+    return inSrgb(tif.get(), readOwn(tif.get(), p));
 }
 
 } // namespace picture

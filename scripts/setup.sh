@@ -13,7 +13,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev libxcb1-dev
   qt6-svg-dev qt6-image-formats-plugins zlib1g-dev libseccomp-dev libpng-dev libtiff-dev
-  librsvg2-dev
+  librsvg2-dev liblcms2-dev
   fonts-arphic-uming fonts-arphic-ukai fonts-noto-cjk fonts-liberation fonts-urw-base35
   fonts-symbola fonts-opensymbol
 )

@@ -582,4 +582,138 @@ inline QByteArray bmp(QSize size, const BmpForm &form, const QList<quint32> &qua
     return out + header + after + table + pixels;
 }
 
+// ---- Colour: pictures whose colours show a conversion, and the places files keep a profile
+
+// Flat patches of 32 colours from dark to vivid over a third of hues swept at several
+// saturations: every colour space moves some of them, and a decoder that shrinks the picture
+// keeps the middle of each patch.
+inline QImage colourful(QSize size = {384, 288})
+{
+    QImage image(size, QImage::Format_RGB32);
+    constexpr int Levels[] = {20, 70, 130, 190, 240};
+    const int patch = size.width() / 8, patches = size.height() * 2 / 3;
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            if (y < patches) {
+                const int i = (y / patch) * 8 + x / patch;
+                line[x] = qRgb(Levels[i % 5], Levels[(i / 5) % 5], Levels[(i / 25 + 2 * i) % 5]);
+            } else {
+                const int saturation = 255 - (y - patches) * 200 / (size.height() - patches);
+                line[x] = QColor::fromHsv(x * 359 / size.width(), saturation, 230).rgb();
+            }
+        }
+    }
+    return image;
+}
+
+// The middle of each of colourful()'s patches.
+inline QList<QPoint> patchMiddles(QSize size = {384, 288})
+{
+    QList<QPoint> middles;
+    const int patch = size.width() / 8;
+    for (int y = patch / 2; y < size.height() * 2 / 3; y += patch)
+        for (int x = patch / 2; x < size.width(); x += patch)
+            middles.append({x, y});
+    return middles;
+}
+
+// A JPEG's APP2 segment holding piece number of count of a profile.
+inline QByteArray iccSegment(const QByteArray &piece, int number, int count)
+{
+    const QByteArray data = QByteArray("ICC_PROFILE\0", 12) + char(number) + char(count) + piece;
+    QByteArray segment("\xFF\xE2", 2);
+    segment.append(char((data.size() + 2) >> 8)).append(char((data.size() + 2) & 0xFF));
+    return segment + data;
+}
+
+// The profile cut into count pieces, as APP2 segments in the order given (numbers from 1).
+inline QList<QByteArray> iccSegments(const QByteArray &profile, int count, QList<int> order = {})
+{
+    if (order.isEmpty())
+        for (int i = 1; i <= count; ++i)
+            order.append(i);
+    const qsizetype piece = (profile.size() + count - 1) / count;
+    QList<QByteArray> segments;
+    for (int number : order)
+        segments.append(iccSegment(profile.mid((number - 1) * piece, piece), number, count));
+    return segments;
+}
+
+// The JPEG with segments put right after its start-of-image marker.
+inline QByteArray withSegments(const QByteArray &jpeg, const QList<QByteArray> &segments)
+{
+    QByteArray out = jpeg;
+    for (qsizetype i = segments.size() - 1; i >= 0; --i)
+        out.insert(2, segments[i]);
+    return out;
+}
+
+// The PNG with chunks put right after its header chunk.
+inline QByteArray withChunks(const QByteArray &png, const QList<QByteArray> &chunks)
+{
+    QByteArray out = png;
+    for (qsizetype i = chunks.size() - 1; i >= 0; --i)
+        out.insert(33, chunks[i]);
+    return out;
+}
+
+// An iCCP chunk of the profile, compressed.
+inline QByteArray iccpChunk(const QByteArray &profile)
+{
+    return pngChunk("iCCP", QByteArray("profile\0\0", 9) + qCompress(profile, 9).mid(4));
+}
+
+// An 8-bit grey-and-alpha PNG (colour type 4) of the picture's greens and alphas.
+inline QByteArray greyAlphaPng(const QImage &image)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(image.width()), header.data());
+    qToBigEndian<quint32>(quint32(image.height()), header.data() + 4);
+    header[8] = 8;
+    header[9] = 4;
+    QByteArray rows;
+    for (int y = 0; y < image.height(); ++y) {
+        rows.append('\0');
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            rows.append(char(qGreen(c))).append(char(qAlpha(c)));
+        }
+    }
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", qCompress(rows, 9).mid(4)) + pngChunk("IEND", {});
+}
+
+// A BMP with a version 5 header (124 bytes) of the colour space given ("MBED": the profile
+// after the pixels, at profileAt counted from the header when given), as Qt writes the pixels.
+inline QByteArray bmpV5(const QImage &image, const QByteArray &profile,
+                        quint32 colourSpace = 0x4D424544, qint64 profileAt = -1)
+{
+    const QByteArray plain = encoded(image.convertToFormat(QImage::Format_RGB32), "bmp");
+    const qint32 offset = qFromLittleEndian<qint32>(plain.constData() + 10);
+    const QByteArray pixels = plain.mid(offset);
+    QByteArray header = plain.mid(14, 40) + QByteArray(84, '\0');
+    qToLittleEndian<quint32>(124, header.data());
+    qToLittleEndian<quint32>(colourSpace, header.data() + 56);
+    qToLittleEndian<quint32>(4, header.data() + 108); // pictures' intent
+    qToLittleEndian<quint32>(quint32(profileAt >= 0 ? profileAt : 124 + pixels.size()),
+                             header.data() + 112);
+    qToLittleEndian<quint32>(quint32(profile.size()), header.data() + 116);
+    QByteArray out("BM");
+    out += QByteArray(12, '\0');
+    qToLittleEndian<quint32>(quint32(14 + 124 + pixels.size() + profile.size()), out.data() + 2);
+    qToLittleEndian<quint32>(14 + 124, out.data() + 10);
+    return out + header + pixels + profile;
+}
+
+// The bytes with the one place that holds what (a profile a writer embedded whole) holding
+// instead, of the same length.
+inline QByteArray replaced(QByteArray bytes, const QByteArray &what, const QByteArray &instead)
+{
+    const qsizetype at = bytes.indexOf(what);
+    if (at < 0 || what.size() != instead.size() || bytes.indexOf(what, at + 1) >= 0)
+        qFatal("the bytes do not hold the profile once");
+    return bytes.replace(at, what.size(), instead);
+}
+
 } // namespace testpictures
