@@ -33,6 +33,12 @@ Names namesOf(Kind kind)
         return {u"WMF", "*.wmf"};
     case Kind::Svg:
         return {u"SVG", "*.svg"};
+    case Kind::Heic: // what phones call their HEIF pictures, HEVC inside
+        return {u"HEIC", "*.heic;*.heif"};
+    case Kind::Avif:
+        return {u"AVIF", "*.avif"};
+    case Kind::Jxl:
+        return {u"JPEG XL", "*.jxl"};
     }
     return {u"?", ""};
 }

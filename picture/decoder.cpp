@@ -1,6 +1,7 @@
 #include "decoder.h"
 
 #include "formats.h"
+#include "heifpicture.h"
 #include "surveys.h"
 #include "svgpicture.h"
 
@@ -226,6 +227,7 @@ void warmUp()
         nothing.open(QIODevice::ReadOnly);
         QImageReader(&nothing, format).canRead();
     }
+    warmUpHeif();
     // librsvg and the text layout beneath it.
     renderSvg(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
               R"(<text y="12" font-size="12">a字</text></svg>)",
