@@ -190,6 +190,8 @@ inline QByteArray withBoxRenamed(QByteArray b, const char *type, const char *to)
 // space) and no brand that promises a still picture.
 inline QByteArray tracksAlone(QByteArray b)
 {
+    if (b.size() < 16)
+        return b;
     b = withBoxRenamed(b, "meta", "free");
     for (qsizetype at = 16; at + 4 <= qsizetype(be32(b, 0)); at += 4)
         if (b.mid(at, 4) == "avif")
