@@ -6,6 +6,7 @@
 #include "testpictures.h"
 
 #include "loading/decodejob.h"
+#include "loading/spare.h"
 #include "picture/decoder.h"
 #include "picture/formats.h"
 
@@ -343,6 +344,34 @@ private slots:
         const picture::Picture there = picture::DecodeJob::run(fileWith(file));
         QCOMPARE(there.refusal.reason, Reason::None);
         QCOMPARE(there.image, here.image);
+    }
+
+    // A spare decoder, its walls up and its libraries warmed before the file comes, decodes each
+    // kind as a decoder started for the file does.
+    void spare_data()
+    {
+        QTest::addColumn<Maker>("make");
+        const QImage q = quadrants({64, 48});
+        QTest::newRow("HEIC") << Maker([=] { return heic({q}); });
+        QTest::newRow("AVIF") << Maker([=] { return avif({q}); });
+        QTest::newRow("JPEG XL") << Maker([=] { return jxl(q); });
+    }
+    void spare()
+    {
+        QFETCH(Maker, make);
+        QString missing;
+        const QByteArray file = made(make, &missing);
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QString path = fileWith(file);
+        const picture::Picture fresh = picture::DecodeJob::run(path);
+        picture::Spares &spares = picture::Spares::instance();
+        spares.setKept(true);
+        QTRY_VERIFY(spares.isSpareReady());
+        const picture::Picture spared = picture::DecodeJob::run(path);
+        spares.setKept(false);
+        QCOMPARE(spared.refusal.reason, Reason::None);
+        QCOMPARE(spared.image, fresh.image);
     }
 
     // The walks read the size as the picture shows it, before anything is decoded: JPEG XL's
