@@ -144,6 +144,7 @@ QString variantText(const QString &variant)
         {QStringLiteral("codec"), QStringLiteral("採用其他壓縮方式")},
         {QStringLiteral("image type"), QStringLiteral("其他影像類型")},
         {QStringLiteral("CMYK"), QStringLiteral(" CMYK 色彩")},
+        {QStringLiteral("sequence"), QStringLiteral("連續影像（影像序列）")},
     };
     for (const auto &[name, text] : names)
         if (name == variant)

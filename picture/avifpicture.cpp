@@ -117,9 +117,12 @@ Picture readAvif(const QByteArray &bytes, const Survey &s, const Limits &limits)
     if (result != AVIF_RESULT_OK)
         return failure(result, s);
     image = transformed(std::move(image), decoded, &decoder->diag);
+    // H.273's 2 is "unspecified": no tag at all.
+    const auto specified = [](int code) { return code == 2 ? 0 : code; };
     const ColourTag tag{QByteArrayView(reinterpret_cast<const char *>(decoded.icc.data),
                                        qsizetype(decoded.icc.size)),
-                        int(decoded.colorPrimaries), int(decoded.transferCharacteristics)};
+                        specified(decoded.colorPrimaries),
+                        specified(decoded.transferCharacteristics)};
     return {toSrgb(std::move(image), tag), {}};
 }
 

@@ -410,23 +410,28 @@ Survey surveyItems(const Bytes &f, const Limits &limits, Kind kind)
         return verdict(Survey::Damaged);
     const bool ranOut = top.at != f.b.size();
 
-    // A sequence without a picture item: its first track.
+    // A sequence without a picture item: its first track, which libavif reads and libheif
+    // 1.15 does not.
     const QSize track = moov ? largestTrack(f, *moov, &damaged) : QSize();
+    const auto sequence = [&] {
+        Survey s = sized(track, limits);
+        s.ranOut = ranOut;
+        if (kind == Kind::Heic && s.verdict == Survey::Fine) {
+            s.verdict = Survey::Unsupported;
+            s.variant = QStringLiteral("sequence");
+        }
+        return s;
+    };
     if (!meta) {
         if (track.isEmpty())
             return verdict(ranOut ? Survey::Incomplete : Survey::Damaged, track);
-        Survey s = sized(track, limits);
-        s.ranOut = ranOut;
-        return s;
+        return sequence();
     }
     const Meta m = readMeta(f, *meta);
     const auto primary = m.items.constFind(m.primary);
     if (!m.hasPrimary || primary == m.items.cend()) {
-        if (!track.isEmpty()) { // a sequence whose meta box holds no picture
-            Survey s = sized(track, limits);
-            s.ranOut = ranOut;
-            return s;
-        }
+        if (!track.isEmpty()) // a sequence whose meta box holds no picture
+            return sequence();
         return verdict(meta->end > f.b.size() ? Survey::Incomplete : Survey::Damaged);
     }
     const std::optional<Box> ispe = propertyOf(f, m, *primary, fourCc("ispe"), 12);

@@ -5,7 +5,6 @@
 
 #include <libheif/heif.h>
 
-#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -79,8 +78,9 @@ QImage inSrgb(QImage image, const heif_image_handle *handle)
     heif_color_profile_nclx *raw = nullptr;
     if (heif_image_handle_get_nclx_color_profile(handle, &raw).code == heif_error_Ok && raw) {
         const Owned<heif_color_profile_nclx> nclx(raw);
-        tag.primaries = nclx->color_primaries;
-        tag.transfer = nclx->transfer_characteristics;
+        // H.273's 2 is "unspecified": no tag at all.
+        tag.primaries = nclx->color_primaries == 2 ? 0 : nclx->color_primaries;
+        tag.transfer = nclx->transfer_characteristics == 2 ? 0 : nclx->transfer_characteristics;
     }
     return toSrgb(std::move(image), tag);
 }
@@ -131,7 +131,7 @@ Picture readHeic(const QByteArray &bytes, const Survey &s, const Limits &limits)
     error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                               options.get());
-    const Owned<const heif_image> decoded(rawImage);
+    Owned<const heif_image> decoded(rawImage);
     if (error.code != heif_error_Ok)
         return failure(error, s);
     const int width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
@@ -149,11 +149,16 @@ Picture readHeic(const QByteArray &bytes, const Survey &s, const Limits &limits)
                                   : heif_image_handle_is_premultiplied_alpha(handle.get())
                                       ? QImage::Format_RGBA8888_Premultiplied
                                       : QImage::Format_RGBA8888;
-    QImage image(width, height, format);
-    if (image.isNull())
+    // The pixels where libheif put them, not copied: the picture owns libheif's image from here.
+    const heif_image *owned = decoded.release();
+    QImage image(
+        pixels, width, height, stride, format,
+        [](void *i) { heif_image_release(static_cast<const heif_image *>(i)); },
+        const_cast<heif_image *>(owned));
+    if (image.isNull()) {
+        heif_image_release(owned);
         return refusedAs(Reason::OutOfMemory, {});
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), pixels + qsizetype(y) * stride, size_t(width) * channels);
+    }
     return {inSrgb(std::move(image), handle.get()), {}};
 }
 

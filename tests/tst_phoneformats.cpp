@@ -491,6 +491,13 @@ private slots:
         row("HEIC holding a JPEG",
             patched(heicPhoto, [](QByteArray b) { return withItemType(b, "hvc1", "jpeg"); }),
             Reason::Unsupported, {u"HEIC"_s, u"JPEG inside"_s});
+        row("HEIC sequence of tracks alone",
+            patched(
+                [=] {
+                    return avif({q, q});
+                },
+                [](QByteArray b) { return asHeicSequence(b); }),
+            Reason::Unsupported, {u"HEIC"_s, u"sequence"_s});
         row("HEIC whose meta box says it is larger than the file holding it",
             patched(heicPhoto,
                     [](QByteArray b) {

@@ -107,6 +107,7 @@ private slots:
         row("a coding named in what is no code", u"HEIC"_s, u"coding \u202eabc"_s, u"特殊格式"_s);
         row("a coding of five letters", u"HEIC"_s, u"coding abcde"_s, u"特殊格式"_s);
         row("JPEG XL in CMYK", u"JPEG XL"_s, u"CMYK"_s, u" CMYK 色彩"_s);
+        row("HEIC sequence", u"HEIC"_s, u"sequence"_s, u"連續影像（影像序列）"_s);
         row("unknown form", u"PNG"_s, u"whatever"_s, u"特殊格式"_s);
     }
     void unsupportedForms()

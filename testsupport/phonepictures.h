@@ -199,6 +199,20 @@ inline QByteArray tracksAlone(QByteArray b)
     return b;
 }
 
+// The sequence of tracks alone branded as HEVC's, as a phone's burst of pictures is (the tracks
+// still hold AV1: the brands alone tell the kind).
+inline QByteArray asHeicSequence(QByteArray b)
+{
+    b = tracksAlone(b);
+    if (b.size() < 16)
+        return b;
+    b.replace(8, 4, "hevs");
+    for (qsizetype at = 16; at + 4 <= qsizetype(be32(b, 0)); at += 4)
+        if (b.mid(at, 4) == "avis")
+            b.replace(at, 4, "msf1");
+    return b;
+}
+
 // The bits a sample of the primary picture's first channel, as its pixi property says.
 inline int pixiBits(const QByteArray &b)
 {
