@@ -256,7 +256,7 @@ private slots:
         });
         QTest::newRow("WebP photo") << Maker([=] { return encoded(photo(most), "webp", 90); });
         // The phones' kinds, by Debian's encoders; nothing where an encoder is missing.
-        const auto phone = [](phonepictures::Encoded e) { return e.bytes; };
+        const auto phone = [](const phonepictures::Encoded &e) { return e.bytes; };
         QTest::newRow("HEIC photo")
             << Maker([=] { return phone(phonepictures::heic({photo(most)}, PhoneHeic)); });
         QTest::newRow("AVIF photo")

@@ -234,7 +234,7 @@ void readReferences(const Bytes &f, const Box &iref, Meta *meta)
     const int idBytes = f.u8(iref.body) == 0 ? 2 : 4;
     Boxes boxes{f, iref.body + 4, iref.end};
     while (const std::optional<Box> reference = boxes.next()) {
-        if (reference->type != fourCc("dimg") || !f.has(reference->body, 2 * idBytes))
+        if (reference->type != fourCc("dimg") || !f.has(reference->body, 2 * qint64(idBytes)))
             continue;
         Item *from = meta->item(quint32(beN(f, reference->body, idBytes)));
         const qint64 count = f.be16(reference->body + idBytes);

@@ -27,12 +27,12 @@ Picture refusedAs(Reason reason, QStringList details = {kindName(Kind::Jxl)})
 // with their white point, and a transfer curve; else none, and the ICC profile tells.
 std::optional<std::pair<int, int>> codePoints(const JxlColorEncoding &c)
 {
+    // Grey is shown as grey on any screen: its primaries do not count.
+    const bool grey = c.color_space == JXL_COLOR_SPACE_GRAY;
     int primaries = 0;
-    if (c.color_space == JXL_COLOR_SPACE_GRAY)
-        primaries = 1; // shown as grey on any screen: the primaries do not count
-    else if (c.color_space != JXL_COLOR_SPACE_RGB)
+    if (!grey && c.color_space != JXL_COLOR_SPACE_RGB)
         return {};
-    else if (c.primaries == JXL_PRIMARIES_SRGB && c.white_point == JXL_WHITE_POINT_D65)
+    if (grey || (c.primaries == JXL_PRIMARIES_SRGB && c.white_point == JXL_WHITE_POINT_D65))
         primaries = 1;
     else if (c.primaries == JXL_PRIMARIES_2100 && c.white_point == JXL_WHITE_POINT_D65)
         primaries = 9;
@@ -173,7 +173,6 @@ Picture readJxl(const QByteArray &bytes, const Survey &s, const Limits &limits)
         case JXL_DEC_NEED_MORE_INPUT: // past all there is
             return refusedAs(Reason::Incomplete);
         case JXL_DEC_SUCCESS: // the end, and no frame
-            return refusedAs(s.ranOut ? Reason::Incomplete : Reason::Damaged);
         case JXL_DEC_ERROR:
         default:
             return refusedAs(s.ranOut ? Reason::Incomplete : Reason::Damaged);

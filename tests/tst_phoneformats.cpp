@@ -142,7 +142,7 @@ int jxlBits(const QByteArray &bytes)
     return int(info.bits_per_sample);
 }
 
-Maker patched(Maker make, std::function<QByteArray(QByteArray)> patch)
+Maker patched(const Maker &make, const std::function<QByteArray(const QByteArray &)> &patch)
 {
     return [make, patch] {
         Encoded e = make();
@@ -194,9 +194,8 @@ private slots:
         const QImage red = quadrants({48, 32}), green = quadrants({48, 32}).mirrored(true, true);
         const QByteArray turnedJpeg = withOrientation(encoded(q, "jpeg", 95), 6);
         const QByteArray deepPng = png(deep);
-        const auto row = [](const char *name, Maker make, const QImage &want, double tolerance) {
-            QTest::newRow(name) << make << want << tolerance;
-        };
+        const auto row = [](const char *name, const Maker &make, const QImage &want,
+                            double tolerance) { QTest::newRow(name) << make << want << tolerance; };
 
         row(
             "HEIC", [=] { return heic({q}); }, q, 4);
@@ -208,18 +207,20 @@ private slots:
             },
             q, 0.5);
         row("HEIC turned a quarter",
-            patched([=] { return heic({q}); }, [](QByteArray b) { return withTurn(b, 1); }),
+            patched([=] { return heic({q}); }, [](const QByteArray &b) { return withTurn(b, 1); }),
             turned(q, 1), 4);
         row("HEIC turned half and mirrored left to right",
-            patched([=] { return heic({q}); }, [](QByteArray b) { return withTurn(b, 2, 1); }),
+            patched([=] { return heic({q}); },
+                    [](const QByteArray &b) { return withTurn(b, 2, 1); }),
             turned(q, 2, 1), 4);
         row("HEIC turned three quarters and mirrored top to bottom",
-            patched([=] { return heic({q}); }, [](QByteArray b) { return withTurn(b, 3, 0); }),
+            patched([=] { return heic({q}); },
+                    [](const QByteArray &b) { return withTurn(b, 3, 0); }),
             turned(q, 3, 0), 4);
         // A phone's photo says its turn twice, in its rotation and in its Exif: once is right.
         row("HEIC turned, its Exif orientation saying the same",
             patched([=] { return heicFrom(turnedJpeg, u"in.jpg"_s); },
-                    [](QByteArray b) { return withTurn(b, 3); }),
+                    [](const QByteArray &b) { return withTurn(b, 3); }),
             turned(q, 3), 8);
         row(
             "HEIC 10-bit",
@@ -289,7 +290,7 @@ private slots:
                 [=] {
                     return avif({red, green});
                 },
-                [](QByteArray b) { return tracksAlone(b); }),
+                [](const QByteArray &b) { return tracksAlone(b); }),
             red, 4);
 
         row(
@@ -320,7 +321,7 @@ private slots:
             red, 2);
         row("JPEG XL in two parts, split inside its size header",
             patched([=] { return jxlFrom(turnedJpeg, u"in.jpg"_s); },
-                    [](QByteArray b) { return jxlInParts(b, 3); }),
+                    [](const QByteArray &b) { return jxlInParts(b, 3); }),
             turned(q, 3), 8);
     }
     void decodes()
@@ -392,7 +393,8 @@ private slots:
         QTest::newRow("JPEG XL turned a quarter")
             << Maker([=] { return jxlFrom(turnedJpeg, u"in.jpg"_s); }) << QSize(48, 64);
         QTest::newRow("HEIC turned a quarter")
-            << patched([=] { return heic({q}); }, [](QByteArray b) { return withTurn(b, 3); })
+            << patched([=] { return heic({q}); },
+                       [](const QByteArray &b) { return withTurn(b, 3); })
             << QSize(48, 64);
         QTest::newRow("AVIF turned a quarter") << Maker([=] {
             return avif({q}, {u"--irot"_s, u"1"_s});
@@ -402,7 +404,7 @@ private slots:
                    [=] {
                        return avif({q, q});
                    },
-                   [](QByteArray b) { return tracksAlone(b); })
+                   [](const QByteArray &b) { return tracksAlone(b); })
             << QSize(64, 48);
     }
     void sizes()
@@ -463,40 +465,43 @@ private slots:
         QTest::addColumn<picture::Refusal>("refusal");
         const QImage q = quadrants({64, 48});
         const QImage p = photo({256, 192});
-        const auto row = [](const char *name, Maker make, Reason reason, QStringList details) {
+        const auto row = [](const char *name, const Maker &make, Reason reason,
+                            QStringList details) {
             QTest::newRow(name) << make << picture::refused(reason, std::move(details));
         };
-        const auto cut = [](Maker make, double kept) {
-            return patched(make,
-                           [kept](QByteArray b) { return b.left(qsizetype(b.size() * kept)); });
+        const auto cut = [](const Maker &make, double kept) {
+            return patched(
+                make, [kept](const QByteArray &b) { return b.left(qsizetype(b.size() * kept)); });
         };
         const QStringList heicKind{u"HEIC"_s}, avifKind{u"AVIF"_s}, jxlKind{u"JPEG XL"_s};
         const QStringList huge{u"100000"_s, u"100000"_s};
 
         const Maker heicPhoto = [=] { return heic({p}); };
         row("HEIC cut in its pixels", cut(heicPhoto, 0.6), Reason::Incomplete, heicKind);
-        row("HEIC cut in its header", patched(heicPhoto, [](QByteArray b) { return b.left(200); }),
-            Reason::Incomplete, heicKind);
+        row("HEIC cut in its header",
+            patched(heicPhoto, [](const QByteArray &b) { return b.left(200); }), Reason::Incomplete,
+            heicKind);
         row("HEIC saying 100000 × 100000",
-            patched(heicPhoto, [](QByteArray b) { return withSize(b, 100000, 100000); }),
+            patched(heicPhoto, [](const QByteArray &b) { return withSize(b, 100000, 100000); }),
             Reason::TooLarge, huge);
         row("HEIC saying 16000 × 16000, each side within the limits",
-            patched(heicPhoto, [](QByteArray b) { return withSize(b, 16000, 16000); }),
+            patched(heicPhoto, [](const QByteArray &b) { return withSize(b, 16000, 16000); }),
             Reason::TooLarge, {u"16000"_s, u"16000"_s});
-        row("HEIC saying 0 × 0", patched(heicPhoto, [](QByteArray b) { return withSize(b, 0, 0); }),
+        row("HEIC saying 0 × 0",
+            patched(heicPhoto, [](const QByteArray &b) { return withSize(b, 0, 0); }),
             Reason::NoPixels, {u"HEIC"_s, u"0"_s, u"0"_s});
         row("HEIC of H.266 (VVC)",
-            patched(heicPhoto, [](QByteArray b) { return withItemType(b, "hvc1", "vvc1"); }),
+            patched(heicPhoto, [](const QByteArray &b) { return withItemType(b, "hvc1", "vvc1"); }),
             Reason::Unsupported, {u"HEIC"_s, u"H.266"_s});
         row("HEIC holding a JPEG",
-            patched(heicPhoto, [](QByteArray b) { return withItemType(b, "hvc1", "jpeg"); }),
+            patched(heicPhoto, [](const QByteArray &b) { return withItemType(b, "hvc1", "jpeg"); }),
             Reason::Unsupported, {u"HEIC"_s, u"JPEG inside"_s});
         row("HEIC sequence of tracks alone",
             patched(
                 [=] {
                     return avif({q, q});
                 },
-                [](QByteArray b) { return asHeicSequence(b); }),
+                [](const QByteArray &b) { return asHeicSequence(b); }),
             Reason::Unsupported, {u"HEIC"_s, u"sequence"_s});
         row("HEIC whose meta box says it is larger than the file holding it",
             patched(heicPhoto,
@@ -522,30 +527,32 @@ private slots:
                     [=] {
                         return avif({p, p.mirrored()});
                     },
-                    [](QByteArray b) { return tracksAlone(b); }),
+                    [](const QByteArray &b) { return tracksAlone(b); }),
                 0.6),
             Reason::Incomplete, avifKind);
         row("AVIF saying 100000 × 100000",
-            patched(avifPhoto, [](QByteArray b) { return withSize(b, 100000, 100000); }),
+            patched(avifPhoto, [](const QByteArray &b) { return withSize(b, 100000, 100000); }),
             Reason::TooLarge, huge);
         row("AVIF holding a JPEG",
-            patched(avifPhoto, [](QByteArray b) { return withItemType(b, "av01", "jpeg"); }),
+            patched(avifPhoto, [](const QByteArray &b) { return withItemType(b, "av01", "jpeg"); }),
             Reason::Unsupported, {u"AVIF"_s, u"JPEG inside"_s});
         row("AVIF of HEVC",
-            patched(avifPhoto, [](QByteArray b) { return withItemType(b, "av01", "hvc1"); }),
+            patched(avifPhoto, [](const QByteArray &b) { return withItemType(b, "av01", "hvc1"); }),
             Reason::Unsupported, {u"AVIF"_s, u"HEVC"_s});
 
         const Maker jxlPhoto = [=] { return jxl(p); };
         const Maker jxlContainer = [=] { return jxlFrom(encoded(p, "jpeg", 90), u"in.jpg"_s); };
         row("JPEG XL cut", cut(jxlPhoto, 0.6), Reason::Incomplete, jxlKind);
         row("JPEG XL cut in its size header",
-            patched(jxlPhoto, [](QByteArray b) { return b.left(3); }), Reason::Incomplete, jxlKind);
+            patched(jxlPhoto, [](const QByteArray &b) { return b.left(3); }), Reason::Incomplete,
+            jxlKind);
         row("JPEG XL container cut", cut(jxlContainer, 0.6), Reason::Incomplete, jxlKind);
         row("JPEG XL saying 100000 × 100000",
-            patched(jxlPhoto, [](QByteArray b) { return jxlClaiming(b, 100000, 100000); }),
+            patched(jxlPhoto, [](const QByteArray &b) { return jxlClaiming(b, 100000, 100000); }),
             Reason::TooLarge, huge);
         row("JPEG XL container saying 100000 × 100000",
-            patched(jxlContainer, [](QByteArray b) { return jxlClaiming(b, 100000, 100000); }),
+            patched(jxlContainer,
+                    [](const QByteArray &b) { return jxlClaiming(b, 100000, 100000); }),
             Reason::TooLarge, huge);
         row("JPEG XL in CMYK",
             [] {
@@ -583,10 +590,10 @@ private slots:
         QTest::addColumn<picture::Refusal>("refusal");
         QTest::addColumn<qint64>("declared");
         const QImage p = photo({1024, 768});
-        const qint64 photoPixels = 1024 * 768;
+        const qint64 photoPixels = qint64(1024) * 768;
         const picture::Refusal huge =
             picture::refused(Reason::TooLarge, {u"100000"_s, u"100000"_s});
-        const auto row = [](const char *name, Maker make, picture::Refusal refusal,
+        const auto row = [](const char *name, const Maker &make, const picture::Refusal &refusal,
                             qint64 declared) {
             QTest::newRow(name) << make << refusal << declared;
         };
@@ -596,31 +603,33 @@ private slots:
         const Maker jxlContainer = [=] { return jxlFrom(encoded(p, "jpeg", 90), u"in.jpg"_s); };
         row("HEIC", heicPhoto, {}, photoPixels);
         row("HEIC turned a quarter",
-            patched(heicPhoto, [](QByteArray b) { return withTurn(b, 1); }), {}, photoPixels);
+            patched(heicPhoto, [](const QByteArray &b) { return withTurn(b, 1); }), {},
+            photoPixels);
         row("HEIC saying 100000 × 100000",
-            patched(heicPhoto, [](QByteArray b) { return withSize(b, 100000, 100000); }), huge,
-            picture::MaxPixels);
+            patched(heicPhoto, [](const QByteArray &b) { return withSize(b, 100000, 100000); }),
+            huge, picture::MaxPixels);
         row("HEIC of H.266 (VVC)",
-            patched(heicPhoto, [](QByteArray b) { return withItemType(b, "hvc1", "vvc1"); }),
+            patched(heicPhoto, [](const QByteArray &b) { return withItemType(b, "hvc1", "vvc1"); }),
             picture::refused(Reason::Unsupported, {u"HEIC"_s, u"H.266"_s}), photoPixels);
         row("AVIF", avifPhoto, {}, photoPixels);
         row("AVIF saying 100000 × 100000",
-            patched(avifPhoto, [](QByteArray b) { return withSize(b, 100000, 100000); }), huge,
-            picture::MaxPixels);
+            patched(avifPhoto, [](const QByteArray &b) { return withSize(b, 100000, 100000); }),
+            huge, picture::MaxPixels);
         row("AVIF sequence of tracks alone",
             patched(
                 [=] {
                     return avif({p, p.mirrored()});
                 },
-                [](QByteArray b) { return tracksAlone(b); }),
+                [](const QByteArray &b) { return tracksAlone(b); }),
             {}, photoPixels);
         row("JPEG XL", jxlPhoto, {}, photoPixels);
         row("JPEG XL saying 100000 × 100000",
-            patched(jxlPhoto, [](QByteArray b) { return jxlClaiming(b, 100000, 100000); }), huge,
-            picture::MaxPixels);
+            patched(jxlPhoto, [](const QByteArray &b) { return jxlClaiming(b, 100000, 100000); }),
+            huge, picture::MaxPixels);
         row("JPEG XL container", jxlContainer, {}, photoPixels);
         row("JPEG XL container saying 100000 × 100000",
-            patched(jxlContainer, [](QByteArray b) { return jxlClaiming(b, 100000, 100000); }),
+            patched(jxlContainer,
+                    [](const QByteArray &b) { return jxlClaiming(b, 100000, 100000); }),
             huge, picture::MaxPixels);
     }
     void head()
@@ -632,7 +641,7 @@ private slots:
         const QByteArray file = made(make, &missing);
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
-        constexpr qsizetype Head = 64 * 1024;
+        constexpr qsizetype Head = qsizetype(64) * 1024;
         QVERIFY2(file.size() > Head, "the file fits in its head: the row proves nothing");
         const QByteArray head = file.left(Head);
         QCOMPARE(picture::checkHead(head), refusal);
