@@ -140,9 +140,12 @@ Picture readHeic(const QByteArray &bytes, const Survey &s, const Limits &limits)
     const uint8_t *pixels =
         heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
     const int channels = alpha ? 4 : 3;
+    // libheif gives what the HEVC holds, whatever size the file declared and the walk checked:
+    // a picture of another size than it declared is damage.
     if (!pixels ||
         heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8 ||
-        !withinLimits(QSize(width, height), limits) || stride < width * channels)
+        QSize(width, height) != declared || !withinLimits(declared, limits) ||
+        stride < width * channels)
         return refusedAs(Reason::Damaged);
 
     const QImage::Format format = !alpha ? QImage::Format_RGB888

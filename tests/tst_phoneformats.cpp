@@ -496,6 +496,9 @@ private slots:
         row("HEIC holding a JPEG",
             patched(heicPhoto, [](const QByteArray &b) { return withItemType(b, "hvc1", "jpeg"); }),
             Reason::Unsupported, {u"HEIC"_s, u"JPEG inside"_s});
+        row("HEIC saying it is smaller than its HEVC",
+            patched(heicPhoto, [](const QByteArray &b) { return withSize(b, 64, 48); }),
+            Reason::Damaged, heicKind);
         row("HEIC sequence of tracks alone",
             patched(
                 [=] {
