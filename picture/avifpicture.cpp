@@ -117,12 +117,11 @@ Picture readAvif(const QByteArray &bytes, const Survey &s, const Limits &limits)
     if (result != AVIF_RESULT_OK)
         return failure(result, s);
     image = transformed(std::move(image), decoded, &decoder->diag);
-    // H.273's 2 is "unspecified": no tag at all.
-    const auto specified = [](int code) { return code == 2 ? 0 : code; };
+    // H.273's 2 names no colour space: no tag at all.
+    const auto given = [](int code) { return code == 2 ? 0 : code; };
     const ColourTag tag{QByteArrayView(reinterpret_cast<const char *>(decoded.icc.data),
                                        qsizetype(decoded.icc.size)),
-                        specified(decoded.colorPrimaries),
-                        specified(decoded.transferCharacteristics)};
+                        given(decoded.colorPrimaries), given(decoded.transferCharacteristics)};
     return {toSrgb(std::move(image), tag), {}};
 }
 

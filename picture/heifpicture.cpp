@@ -78,7 +78,7 @@ QImage inSrgb(QImage image, const heif_image_handle *handle)
     heif_color_profile_nclx *raw = nullptr;
     if (heif_image_handle_get_nclx_color_profile(handle, &raw).code == heif_error_Ok && raw) {
         const Owned<heif_color_profile_nclx> nclx(raw);
-        // H.273's 2 is "unspecified": no tag at all.
+        // H.273's 2 names no colour space: no tag at all.
         tag.primaries = nclx->color_primaries == 2 ? 0 : nclx->color_primaries;
         tag.transfer = nclx->transfer_characteristics == 2 ? 0 : nclx->transfer_characteristics;
     }
