@@ -1,5 +1,7 @@
 // Writes the seed pictures for fuzz_loader into a folder: small whole, cut and lying files of
-// every format the decoders read, made with the tests' own picture and metafile writers.
+// every format the decoders read, made with the tests' own picture and metafile writers, and for
+// HEIC, AVIF and JPEG XL by Debian's encoders (left out, and said so, where one is missing).
+#include "phonepictures.h"
 #include "testpictures.h"
 #include "wmfwriter.h"
 
@@ -8,6 +10,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <functional>
 
 using namespace testpictures;
 
@@ -117,6 +120,113 @@ int main(int argc, char **argv)
                              .toBase64() +
                          R"("/>)")},
     };
+    // The phones' kinds, from the encoders, whole and patched as hostile files are.
+    using namespace phonepictures;
+    const QByteArray turnedJpeg = withOrientation(jpeg, 6);
+    QImage deep = q.convertToFormat(QImage::Format_RGBA64);
+    deep.setPixelColor(1, 1, QColor::fromRgba64(1000, 2000, 3000, 4000));
+    const QList<std::pair<const char *, std::function<Encoded()>>> encodedSeeds = {
+        {"whole.heic", [&] { return heic({q}); }},
+        {"alpha.heic", [&] { return heic({alpha}); }},
+        {"deep.heic",
+         [&] {
+             return heicFrom(encoded(deep, "png"), u"in.png"_qs, {u"-b"_qs, u"10"_qs});
+         }},
+        {"two.heic",
+         [&] {
+             return heic({q, alpha});
+         }},
+        {"turned.heic",
+         [&] {
+             Encoded e = heic({q});
+             e.bytes = e.ok() ? withTurn(e.bytes, 1, 0) : e.bytes;
+             return e;
+         }},
+        {"cut.heic",
+         [&] {
+             Encoded e = heic({q});
+             e.bytes.chop(e.bytes.size() / 3);
+             return e;
+         }},
+        {"claims.heic",
+         [&] {
+             Encoded e = heic({q});
+             e.bytes = withSize(e.bytes, 65535, 65535);
+             return e;
+         }},
+        {"vvc.heic",
+         [&] {
+             Encoded e = heic({q});
+             e.bytes = withItemType(e.bytes, "hvc1", "vvc1");
+             return e;
+         }},
+        {"whole.avif", [&] { return avif({q}); }},
+        {"alpha.avif", [&] { return avif({alpha}); }},
+        {"deep.avif",
+         [&] {
+             return avifFrom(encoded(deep, "png"), u"in.png"_qs, {u"-d"_qs, u"12"_qs});
+         }},
+        {"turned.avif",
+         [&] {
+             return avif({q}, {u"--irot"_qs, u"3"_qs, u"--imir"_qs, u"1"_qs});
+         }},
+        {"sequence.avif",
+         [&] {
+             return avif({q, alpha});
+         }},
+        {"tracks.avif",
+         [&] {
+             Encoded e = avif({q, alpha});
+             e.bytes = tracksAlone(e.bytes);
+             return e;
+         }},
+        {"cut.avif",
+         [&] {
+             Encoded e = avif({q});
+             e.bytes.chop(e.bytes.size() / 3);
+             return e;
+         }},
+        {"claims.avif",
+         [&] {
+             Encoded e = avif({q});
+             e.bytes = withSize(e.bytes, 65535, 65535);
+             return e;
+         }},
+        {"lossy.jxl", [&] { return jxl(q); }},
+        {"lossless.jxl",
+         [&] {
+             return jxl(alpha, {u"-d"_qs, u"0"_qs});
+         }},
+        {"deep.jxl", [&] { return jxlFrom(encoded(deep, "png"), u"in.png"_qs); }},
+        {"turned.jxl", [&] { return jxlFrom(turnedJpeg, u"in.jpg"_qs); }},
+        {"animated.jxl", [&] { return jxlFrom(gifBytes, u"in.gif"_qs); }},
+        {"parts.jxl",
+         [&] {
+             Encoded e = jxlFrom(turnedJpeg, u"in.jpg"_qs);
+             e.bytes = e.ok() ? jxlInParts(e.bytes, 3) : e.bytes;
+             return e;
+         }},
+        {"cut.jxl",
+         [&] {
+             Encoded e = jxl(q);
+             e.bytes.chop(e.bytes.size() / 3);
+             return e;
+         }},
+        {"claims.jxl",
+         [&] {
+             Encoded e = jxl(q);
+             e.bytes = e.ok() ? jxlClaiming(e.bytes, 65535, 65535) : e.bytes;
+             return e;
+         }},
+    };
+    for (const auto &[name, make] : encodedSeeds) {
+        const Encoded e = make();
+        if (e.ok())
+            seeds.append({name, e.bytes});
+        else
+            std::fprintf(stderr, "loader_seeds: no %s: %s\n", name, qPrintable(e.error));
+    }
+
     for (const auto &[name, bytes] : seeds) {
         QFile f(dir + u'/' + QString::fromLatin1(name));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {

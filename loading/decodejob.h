@@ -32,9 +32,10 @@ struct DecodeBudget
 {
     // CPU time any picture may take, and more for each million pixels its header declares (a
     // picture drawn as vectors counts the pixels it is drawn at): enough for any picture within
-    // the limits on a machine four times slower than a current laptop (docs/performance.md).
+    // the limits on a machine four times slower than a current laptop (docs/performance.md; a
+    // HEIC, whose HEVC libde265 decodes, takes the most).
     int floorMilliseconds = 2000;
-    int perMegapixelMilliseconds = 400;
+    int perMegapixelMilliseconds = 900;
     // Wall-clock time from the hand-over to the answer, for a process that sleeps or blocks.
     int ceilingMilliseconds = 60000;
     // Time spent waiting for a drive without a break: opening the file, or the process reading

@@ -38,6 +38,12 @@ Names namesOf(Kind kind)
         return {u"WMF", "*.wmf", "image/wmf;image/x-wmf", 7};
     case Kind::Svg:
         return {u"SVG", "*.svg", "image/svg+xml", 6};
+    case Kind::Heic: // what phones call their HEIF pictures, HEVC inside
+        return {u"HEIC", "*.heic;*.heif", "image/heic;image/heif", 11};
+    case Kind::Avif:
+        return {u"AVIF", "*.avif", "image/avif", 10};
+    case Kind::Jxl:
+        return {u"JPEG XL", "*.jxl", "image/jxl", 9};
     }
     return {u"?", "", "", 0};
 }

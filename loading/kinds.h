@@ -9,7 +9,7 @@
 
 namespace picture {
 
-enum class Kind { Bmp, Jpeg, Png, Gif, Ico, Webp, Tiff, Wmf, Svg, Last = Svg };
+enum class Kind { Bmp, Jpeg, Png, Gif, Ico, Webp, Tiff, Wmf, Svg, Heic, Avif, Jxl, Last = Jxl };
 
 // As the player knows it: "JPEG".
 QString kindName(Kind kind);

@@ -6,6 +6,8 @@
 
 #include <QTextBoundaryFinder>
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace picture {
@@ -139,10 +141,25 @@ QString variantText(const QString &variant)
         {QStringLiteral("PNG inside"), QStringLiteral("內含 PNG 影像")},
         {QStringLiteral("Huffman"), QStringLiteral(" OS/2 霍夫曼編碼")},
         {QStringLiteral("RLE24"), QStringLiteral(" OS/2 24 位元行程編碼")},
+        {QStringLiteral("HEVC"), QStringLiteral(" HEVC (H.265) 壓縮")},
+        {QStringLiteral("H.264"), QStringLiteral(" H.264 (AVC) 壓縮")},
+        {QStringLiteral("H.266"), QStringLiteral(" H.266 (VVC) 壓縮")},
+        {QStringLiteral("JPEG 2000"), QStringLiteral(" JPEG 2000 壓縮")},
+        {QStringLiteral("uncompressed"), QStringLiteral("未壓縮")},
+        {QStringLiteral("codec"), QStringLiteral("採用其他壓縮方式")},
+        {QStringLiteral("image type"), QStringLiteral("其他影像類型")},
+        {QStringLiteral("CMYK"), QStringLiteral(" CMYK 色彩")},
+        {QStringLiteral("sequence"), QStringLiteral("連續影像（影像序列）")},
     };
     for (const auto &[name, text] : names)
         if (name == variant)
             return text;
+    // A coding named by its four-character code, as the file gives it: letters and digits, or
+    // its number. Anything else is no name a decoder gives.
+    static const QRegularExpression code(
+        QStringLiteral("^coding ([A-Za-z0-9 ]{1,4}|0x[0-9a-f]{8})$"));
+    if (const QRegularExpressionMatch m = code.match(variant); m.hasMatch())
+        return QStringLiteral("採用「%1」編碼").arg(m.captured(1));
     return QStringLiteral("特殊格式");
 }
 

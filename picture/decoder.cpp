@@ -4,6 +4,7 @@
 #include "colour.h"
 #include "colourtags.h"
 #include "formats.h"
+#include "heifpicture.h"
 #include "surveys.h"
 #include "svgpicture.h"
 
@@ -229,6 +230,7 @@ void warmUp()
     QImage pixel(1, 1, QImage::Format_RGB32);
     pixel.fill(Qt::red);
     toSrgb(pixel, {{}, 12, 13});
+    warmUpHeif();
     // librsvg and the text layout beneath it.
     renderSvg(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
               R"(<text y="12" font-size="12">a字</text></svg>)",

@@ -16,9 +16,11 @@ class QByteArray;
 
 namespace picture {
 
-// BMP, JPEG, PNG, GIF, ICO, WebP, TIFF, WMF or SVG, told by content, not by name. A JPEG is
-// turned upright as its orientation tag says; a GIF or an animated WebP gives its first frame, a
-// TIFF its first page, an ICO its first icon.
+// BMP, JPEG, PNG, GIF, ICO, WebP, TIFF, WMF, SVG, HEIC, AVIF or JPEG XL, told by content, not by
+// name. A JPEG is turned upright as its orientation tag says, a HEIC or AVIF as its rotation and
+// mirroring properties say, a JPEG XL as its orientation says; a GIF, an animated WebP, an AVIF
+// sequence or an animated JPEG XL gives its first frame, a TIFF its first page, an ICO its first
+// icon, a HEIC or AVIF its primary picture.
 //
 // Every picture given back is within the limits as decoded, whatever its header said. A file
 // whose data ends before its pixels do is refused as incomplete, as our own walk over its
@@ -37,9 +39,9 @@ Refusal checkHead(QByteArrayView head, const Limits &limits = {});
 // nothing tells. The decoding process is given time in proportion.
 qint64 declaredPixels(QByteArrayView bytes, const Request &request);
 
-// Loads what decoding loads on first use (the image plug-ins, librsvg and its fonts; with a
-// QGuiApplication, the fonts a metafile's text asks for most), so that a process waiting for a
-// file has it ready.
+// Loads what decoding loads on first use (the image plug-ins, librsvg and its fonts, libheif's
+// codecs; with a QGuiApplication, the fonts a metafile's text asks for most), so that a process
+// waiting for a file has it ready.
 void warmUp();
 
 // Whether decoding needs fonts, and so a QGuiApplication: a metafile's text does.

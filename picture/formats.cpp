@@ -1,6 +1,9 @@
 #include "formats.h"
 
+#include "avifpicture.h"
 #include "bmppicture.h"
+#include "heifpicture.h"
+#include "jxlpicture.h"
 #include "pngpicture.h"
 #include "svgpicture.h"
 #include "tiffpicture.h"
@@ -34,8 +37,12 @@ bool isTiff(QByteArrayView h) // classic or BigTIFF
            h.startsWith(QByteArrayView("II+\0", 4)) || h.startsWith(QByteArrayView("MM\0+", 4));
 }
 
-// In the order files are told apart: SVG, a text, last.
-constexpr std::array<Format, 9> Formats = {{
+// In the order files are told apart: SVG, a text, last. The phones' kinds are decoded by our own
+// readers alone: HEIC through libheif; AVIF through libavif, which reads a sequence's first frame
+// even without a still picture beside it, holds dav1d to one thread and to our limits on a
+// frame's pixels and sides (libheif 1.15 does neither), at the cost of a second library
+// (avifpicture.cpp); JPEG XL through libjxl.
+constexpr std::array<Format, 12> Formats = {{
     {"bmp", Kind::Bmp, isBmp, surveyBmp, readBmp, nullptr},
     {"jpeg", Kind::Jpeg, isJpeg, surveyJpeg, nullptr, nullptr},
     {"png", Kind::Png, isPng, surveyPng, readPng, nullptr},
@@ -43,6 +50,9 @@ constexpr std::array<Format, 9> Formats = {{
     {"ico", Kind::Ico, isIco, surveyIco, nullptr, nullptr},
     {"webp", Kind::Webp, isWebp, surveyWebp, nullptr, nullptr},
     {"tiff", Kind::Tiff, isTiff, surveyTiff, readTiff, nullptr},
+    {"heic", Kind::Heic, isHeic, surveyHeic, readHeic, nullptr},
+    {"avif", Kind::Avif, isAvif, surveyAvif, readAvif, nullptr},
+    {"jxl", Kind::Jxl, isJxl, surveyJxl, readJxl, nullptr},
     {"wmf", Kind::Wmf, wmf::looksLikeMetafile, nullptr, nullptr, drawMetafile},
     {"svg", Kind::Svg, looksLikeSvg, nullptr, nullptr, renderSvg},
 }};

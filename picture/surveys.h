@@ -32,5 +32,16 @@ Survey surveyGif(const Bytes &f, const Limits &limits);
 Survey surveyIco(const Bytes &f, const Limits &limits);
 Survey surveyWebp(const Bytes &f, const Limits &limits);
 Survey surveyTiff(const Bytes &f, const Limits &limits);
+// HEIF and AVIF: the primary item's size, turned by its rotation, or a sequence's tracks'; JPEG
+// XL: its size header, in the codestream bare or in boxes, turned by its orientation.
+Survey surveyHeic(const Bytes &f, const Limits &limits);
+Survey surveyAvif(const Bytes &f, const Limits &limits);
+Survey surveyJxl(const Bytes &f, const Limits &limits);
+
+// The kinds told by more than their first bytes: the brands of a HEIF file (HEVC's and HEIF's
+// own, AVIF's apart), JPEG XL's codestream or container.
+bool isHeic(QByteArrayView head);
+bool isAvif(QByteArrayView head);
+bool isJxl(QByteArrayView head);
 
 } // namespace picture

@@ -217,7 +217,7 @@ std::vector<Rule> conditionalRules()
         return second(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFU, code);
     };
     return {
-        // a new process, but not a thread
+        // a new process, but not a thread (libde265 decodes HEVC on a thread it starts)
         {"clone", denied, {first(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0)}},
         // its flags are in memory no filter sees: the C library then falls back to clone
         {"clone3", SCMP_ACT_ERRNO(ENOSYS), {}},

@@ -108,14 +108,15 @@ has_relation() {
   return 1
 }
 for want in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 librsvg2-2 libtiff6 libpng16-16 \
-  liblcms2-2 qt6-qpa-plugins qt6-image-formats-plugins qt6-translations-l10n 'fonts-noto-cjk | fonts-arphic-uming'; do
+  libheif1 libavif15 libjxl0.7 liblcms2-2 \
+  qt6-qpa-plugins qt6-image-formats-plugins qt6-translations-l10n 'fonts-noto-cjk | fonts-arphic-uming'; do
   has_relation "$want" || fail "Depends lacks $want"
 done
 # What apt would install on a machine with nothing installed: the runtime must come along.
 : >"$work/empty-status"
 simulated=$(apt-get install -s -o Dir::State::status="$work/empty-status" "./$deb" 2>&1) ||
   fail "apt cannot resolve the package on an empty machine: $simulated"
-for want in pintu libqt6widgets6 librsvg2-2 liblcms2-2 qt6-qpa-plugins qt6-image-formats-plugins \
+for want in pintu libqt6widgets6 librsvg2-2 libheif1 libavif15 libjxl0.7 liblcms2-2 qt6-qpa-plugins qt6-image-formats-plugins \
   qt6-translations-l10n fonts-noto-cjk; do
   grep -q "^Inst $want " <<<"$simulated" || fail "apt on an empty machine would not install $want"
 done

@@ -1,6 +1,7 @@
 # cmake -DPROGRAM=path -P no-decoders.cmake: fails when the program holds any of the decoders
 # (the structure walks, the metafile renderer, the SVG reader, the in-process decode, the colour
-# conversion) or loads Little CMS, or when its symbols cannot be read (then this proves nothing).
+# conversion) or links a decoding library of its own, or when its symbols cannot be read (then
+# this proves nothing).
 execute_process(COMMAND nm --demangle --defined-only ${PROGRAM}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
 if(failed OR NOT symbols MATCHES "picture::DecodeJob::start")
@@ -13,10 +14,13 @@ foreach(decoder "picture::survey" "picture::wmf::" "picture::renderSvg" "picture
     message(FATAL_ERROR "${PROGRAM} holds a decoder: ${decoder}")
   endif()
 endforeach()
-execute_process(COMMAND objdump -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
-if(failed OR NOT headers MATCHES "NEEDED +libQt6Core")
+# The libraries only the decoding process links, which the program must not load itself.
+execute_process(COMMAND readelf --dynamic ${PROGRAM} OUTPUT_VARIABLE dynamic RESULT_VARIABLE failed)
+if(failed OR NOT dynamic MATCHES "NEEDED")
   message(FATAL_ERROR "cannot read the libraries ${PROGRAM} needs")
 endif()
-if(headers MATCHES "NEEDED +liblcms2")
-  message(FATAL_ERROR "${PROGRAM} loads Little CMS")
-endif()
+foreach(library libheif libavif libjxl libde265 libdav1d libtiff librsvg libseccomp liblcms2)
+  if(dynamic MATCHES "NEEDED[^\n]*\\[${library}")
+    message(FATAL_ERROR "${PROGRAM} links a decoding library: ${library}")
+  endif()
+endforeach()

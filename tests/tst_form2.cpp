@@ -47,8 +47,8 @@ namespace {
 constexpr int StillRunning = 7;
 
 // The files of the tree's top folder that the chooser lists, in their order.
-const QString Listed =
-    u"a.JPG B.bmp c.Gif f.jpeg g.png h.JPE k.WebP pipe.gif q.WMF s.Svg t.TIF u.tiff wide.bmp"_s;
+const QString Listed = u"a.JPG B.bmp c.Gif f.jpeg g.png h.JPE k.WebP m.HEIC n.heif o.AVIF pipe.gif "
+                       u"q.WMF r.Jxl s.Svg t.TIF u.tiff wide.bmp"_s;
 
 // A file name that would draw B.bmp where it is taken for markup.
 const QByteArray Markup = R"(<img src="B.bmp" width="300" height="30">.bmp)";
@@ -280,7 +280,8 @@ private slots:
         QVERIFY(writeFile(at(u"k.WebP"_s), encoded(quadrants({80, 60}), "webp", 100)));
         for (const QString &name : {u"sub/deeper"_s, u"Sub2"_s, u"x.jpg"_s, u".hiddendir"_s})
             QVERIFY(QDir().mkpath(at(name)));
-        for (const QString &name : u"c.Gif f.jpeg g.png h.JPE q.WMF s.Svg t.TIF u.tiff "
+        for (const QString &name : u"c.Gif f.jpeg g.png h.JPE m.HEIC n.heif o.AVIF q.WMF r.Jxl "
+                                   u"s.Svg t.TIF u.tiff "
                                    u"sub/inner.bmp .hiddendir/h.bmp e.jpg.txt notes.txt "
                                    u".hidden.bmp bmp jpg"_s.split(u' '))
             QVERIFY(writeFile(at(name), "text"));

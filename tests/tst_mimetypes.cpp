@@ -12,10 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Read by kinds whose decoders come on another line of work (HEIF, AVIF, JPEG XL): offered by
-// the packaging already. Once kinds.cpp names one, it must leave this list (pendingKinds checks).
-const QStringList Pending = {u"image/heic"_s, u"image/heif"_s, u"image/avif"_s, u"image/jxl"_s};
-
 QString packaging(const char *name)
 {
     return QStringLiteral(PINTU_PACKAGING_DIR "/") + QString::fromLatin1(name);
@@ -71,20 +67,12 @@ private slots:
     void offered()
     {
         QFETCH(QStringList, types);
-        const QStringList read = picture::mimeTypes() + Pending;
+        const QStringList read = picture::mimeTypes();
         QCOMPARE(QSet<QString>(types.begin(), types.end()).size(), types.size());
         QStringList offered = types, wanted = read;
         offered.sort();
         wanted.sort();
         QCOMPARE(offered, wanted);
-    }
-
-    // A kind that has come is offered for its own sake, no longer as a pending one.
-    void pendingKinds()
-    {
-        for (const QString &type : Pending)
-            QVERIFY2(!picture::mimeTypes().contains(type),
-                     qPrintable(type + u" is read now: take it off the pending list"_s));
     }
 
     // "Open With" hands the game the file: the entry's command takes one.

@@ -52,7 +52,8 @@ private slots:
             {Reason::CannotRead, {u"（存取磁碟時發生錯誤，"_s}},
             {Reason::TooLarge, {u"20000 × 30000"_s, u"16384"_s, u"32 百萬"_s}},
             {Reason::FileTooLarge, {u"256 MiB"_s}},
-            {Reason::NotAPicture, {u"BMP、JPEG、PNG、GIF、WebP、TIFF、WMF、SVG"_s}},
+            {Reason::NotAPicture,
+             {u"BMP、JPEG、PNG、GIF、WebP、TIFF、WMF、SVG、HEIC、AVIF、JPEG XL"_s}},
             {Reason::NoPixels, {u"GIF"_s, u"0 × 0"_s}},
             {Reason::Unsupported, {u"12 位元的 JPEG"_s}},
             {Reason::MetafileBitmapTooLarge, {u"16 百萬"_s, u"256 百萬"_s}},
@@ -164,6 +165,19 @@ private slots:
         row("bits by number", u"TIFF"_s, u"bits 128"_s, u"每個樣本 128 位元"_s);
         row("floating point by number", u"TIFF"_s, u"float 24"_s, u"每個樣本 24 位元浮點數"_s);
         row("a number that is none", u"TIFF"_s, u"bits x"_s, u"特殊格式"_s);
+        row("HEIC of H.266", u"HEIC"_s, u"H.266"_s, u" H.266 (VVC) 壓縮"_s);
+        row("HEIC of H.264", u"HEIC"_s, u"H.264"_s, u" H.264 (AVC) 壓縮"_s);
+        row("HEIC holding a JPEG", u"HEIC"_s, u"JPEG inside"_s, u"內含 JPEG 影像"_s);
+        row("HEIF of JPEG 2000", u"HEIC"_s, u"JPEG 2000"_s, u" JPEG 2000 壓縮"_s);
+        row("HEIF uncompressed", u"HEIC"_s, u"uncompressed"_s, u"未壓縮"_s);
+        row("AVIF of HEVC", u"AVIF"_s, u"HEVC"_s, u" HEVC (H.265) 壓縮"_s);
+        row("a coding by its code", u"HEIC"_s, u"coding mjp2"_s, u"採用「mjp2」編碼"_s);
+        row("a coding by its number", u"HEIC"_s, u"coding 0x0000ff01"_s,
+            u"採用「0x0000ff01」編碼"_s);
+        row("a coding named in what is no code", u"HEIC"_s, u"coding \u202eabc"_s, u"特殊格式"_s);
+        row("a coding of five letters", u"HEIC"_s, u"coding abcde"_s, u"特殊格式"_s);
+        row("JPEG XL in CMYK", u"JPEG XL"_s, u"CMYK"_s, u" CMYK 色彩"_s);
+        row("HEIC sequence", u"HEIC"_s, u"sequence"_s, u"連續影像（影像序列）"_s);
         row("unknown form", u"PNG"_s, u"whatever"_s, u"特殊格式"_s);
     }
     void unsupportedForms()

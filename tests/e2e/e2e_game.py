@@ -265,7 +265,7 @@ def make_drawing(folder):
 
 # The form of the picture the game is started with on its command line: "png", or "heic" (made
 # with heif-enc from the same pixels) once the game reads HEIC.
-OPENED_KIND = "png"
+OPENED_KIND = "heic"
 
 
 def make_opened(folder, kind=OPENED_KIND):
