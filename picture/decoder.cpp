@@ -1,8 +1,8 @@
 #include "decoder.h"
 
-#include "fitting.h"
 #include "colour.h"
 #include "colourtags.h"
+#include "fitting.h"
 #include "formats.h"
 #include "heifpicture.h"
 #include "surveys.h"
