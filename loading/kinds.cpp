@@ -23,7 +23,7 @@ Names namesOf(Kind kind)
     case Kind::Bmp:
         return {u"BMP", "*.bmp", "image/bmp", 3};
     case Kind::Jpeg:
-        return {u"JPEG", "*.jpg;*.jpeg;*.jpe", "image/jpeg", 8};
+        return {u"JPEG", "*.jpg;*.jpeg;*.jpe", "image/jpeg", 12};
     case Kind::Png:
         return {u"PNG", "*.png", "image/png", 1};
     case Kind::Gif:
@@ -39,11 +39,11 @@ Names namesOf(Kind kind)
     case Kind::Svg:
         return {u"SVG", "*.svg", "image/svg+xml", 6};
     case Kind::Heic: // what phones call their HEIF pictures, HEVC inside
-        return {u"HEIC", "*.heic;*.heif", "image/heic;image/heif", 11};
+        return {u"HEIC", "*.heic;*.heif", "image/heic;image/heif", 10};
     case Kind::Avif:
-        return {u"AVIF", "*.avif", "image/avif", 10};
+        return {u"AVIF", "*.avif", "image/avif", 9};
     case Kind::Jxl:
-        return {u"JPEG XL", "*.jxl", "image/jxl", 9};
+        return {u"JPEG XL", "*.jxl", "image/jxl", 8};
     }
     return {u"?", "", "", 0};
 }
