@@ -48,6 +48,9 @@ private slots:
         QTest::newRow("web address")
             << QStringList{u"https://example.org/e.png"_s} << Action::Play << QString()
             << u"「https://example.org/e.png」不是這台電腦上的檔案"_s << QList<int>();
+        QTest::newRow("web address holding a line break and a terminal's escape")
+            << QStringList{u"https://a.example/\n\x1B]0;x\x07.png"_s} << Action::Play << QString()
+            << u"「https://a.example/␊␛]0;x␇.png」不是這台電腦上的檔案"_s << QList<int>();
         QTest::newRow("after --, names like options")
             << QStringList{u"--"_s, u"-style"_s} << Action::Play << u"/home/p/-style"_s
             << u"-style"_s << QList<int>();

@@ -75,7 +75,7 @@ PictureSource notLocal(const QString &address)
         {},
         {},
         picture::fillIn(u"「%0」不是這台電腦上的檔案。請先把圖片存到這台電腦上，再開啟那個檔案。",
-                        {picture::isolated(shown)})};
+                        {picture::inSentence(shown)})};
 }
 
 // A URL as a file manager or a browser writes it, from the bytes of one line.
