@@ -15,14 +15,6 @@ namespace picture {
 
 namespace {
 
-Survey verdict(Survey::Verdict v, QSize size = {})
-{
-    Survey s;
-    s.verdict = v;
-    s.size = size;
-    return s;
-}
-
 constexpr quint32 fourCc(const char (&code)[5])
 {
     return quint32(uchar(code[0])) << 24 | quint32(uchar(code[1])) << 16 |

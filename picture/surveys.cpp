@@ -12,14 +12,6 @@ namespace picture {
 
 namespace {
 
-Survey verdict(Survey::Verdict v, QSize size = {})
-{
-    Survey s;
-    s.verdict = v;
-    s.size = size;
-    return s;
-}
-
 // A size within the limits, or the verdict that it is not.
 Survey sized(QSize size, const Limits &limits)
 {

@@ -23,6 +23,15 @@ struct Survey
     QByteArray endAdded; // a PNG whose chunks are whole but lack the end chunk, with one added
 };
 
+// A walk's verdict, with the size when it is known.
+inline Survey verdict(Survey::Verdict v, QSize size = {})
+{
+    Survey s;
+    s.verdict = v;
+    s.size = size;
+    return s;
+}
+
 // Each walks the bytes there are: given only a file's first bytes, the verdicts its headers
 // decide (too large, no pixels, a form we do not read) stand, the others do not.
 Survey surveyBmp(const Bytes &f, const Limits &limits);

@@ -261,13 +261,7 @@ class TestColour : public QObject
 
     QTemporaryDir m_dir;
 
-    QString fileWith(const QByteArray &bytes)
-    {
-        QString path = m_dir.filePath(u"picture.bin"_s);
-        if (!writeFile(path, bytes))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString fileWith(const QByteArray &bytes) { return pictureFileIn(m_dir, bytes); }
 
 private slots:
     void initTestCase()

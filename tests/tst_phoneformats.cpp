@@ -162,13 +162,7 @@ class TestPhoneFormats : public QObject
 
     QTemporaryDir m_dir;
 
-    QString fileWith(const QByteArray &bytes)
-    {
-        QString path = m_dir.filePath(u"picture.bin"_s);
-        if (!writeFile(path, bytes))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString fileWith(const QByteArray &bytes) { return pictureFileIn(m_dir, bytes); }
 
     // The file the row makes, or a skip that says which encoder is missing.
     static QByteArray made(const Maker &make, QString *missing)

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 namespace testpictures {
@@ -35,6 +36,15 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// bytes written as the one picture file a test works on in dir; the test ends when it cannot be.
+inline QString pictureFileIn(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    QString path = dir.filePath(QStringLiteral("picture.bin"));
+    if (!writeFile(path, bytes))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 // Four coloured quarters, so that any turn or mirror shows: red top left, green top right,
